@@ -1,0 +1,119 @@
+// Cost of one poll step of the shifting core, as the timer tick runs it.
+#include <benchmark/benchmark.h>
+
+#include "config/settings.h"
+#include "core/gate_tracking.h"
+#include "core/keystroke_output.h"
+#include "core/polling_cycle.h"
+#include "core/scripted_joystick.h"
+#include "device/effects.h"
+#include "device/scripted_haptic.h"
+
+namespace kestrane {
+namespace {
+
+// Counts key events and waits without keeping them, as a device would take them.
+class NullKeySink final : public KeySink {
+ public:
+  void KeyEvent(KeyCode, bool) override { ++events; }
+  void Wait(std::int32_t) override {}
+  long events = 0;
+};
+
+// A force-feedback device that accepts everything and does nothing.
+class NullHaptic final : public HapticPort {
+ public:
+  std::int32_t CreateEffect(EffectType, const EffectRecord&, EffectId& id) override {
+    id = next_++;
+    return 0;
+  }
+  void StartEffect(EffectId) override {}
+  void SetEffectParameters(EffectId, const EffectRecord& r) override {
+    benchmark::DoNotOptimize(r);
+  }
+  void ReleaseEffect(EffectId) override {}
+
+ private:
+  EffectId next_ = 1;
+};
+
+struct Bench {
+  Settings settings = DefaultSettings();
+  ShiftState state;
+  ScriptedJoystick joystick;
+  NullKeySink sink;
+  KeyOutput keys{sink};
+  NullHaptic haptic;
+  ForceFeedback effects;
+  PollContext ctx{state, settings, joystick, keys, nullptr, nullptr};
+
+  explicit Bench(bool with_effects) {
+    ResetShiftState(state);
+    if (with_effects) {
+      settings.DAMPER_ENABLED = true;
+      settings.GEAR_CROSS_FORCE_COUNT = 2;
+      effects.BuildEffects(&haptic, state, settings);
+      ctx.effects = &effects;
+    } else {
+      UpdateHole(state, settings);
+    }
+  }
+  void Sample(std::int32_t x, std::int32_t y) {
+    StickSample s;
+    s.X = x;
+    s.Y = y;
+    joystick.SetNext(s);
+  }
+};
+
+// A stick moving through the pattern without output: the core's own cost per tick.
+void BM_PollStepCore(benchmark::State& st) {
+  Bench b(false);
+  b.settings.SYM_TYPE = 3;  // no key output
+  std::int32_t y = 0;
+  for (auto _ : st) {
+    b.Sample(32767, y);
+    y = (y + 977) & 0xFFFF;
+    DevTimerTimer(b.ctx);
+  }
+  benchmark::DoNotOptimize(b.state.CurrentGear);
+}
+BENCHMARK(BM_PollStepCore);
+
+// Every tick changes gear between 3 and 4 in mode 0: a release and a press per tick.
+void BM_PollStepGearChangeMode0(benchmark::State& st) {
+  Bench b(false);
+  bool top = false;
+  for (auto _ : st) {
+    st.PauseTiming();
+    // Put the gate straight into the other row so that this tick decides a new gear.
+    b.state.Mode = GateMode::InLane;
+    b.state.GateX = 32767;
+    b.state.HoleX = 32767;
+    b.state.HoleY = top ? 16384 : 49150;
+    b.Sample(32767, top ? 0 : 65534);
+    top = !top;
+    st.ResumeTiming();
+    DevTimerTimer(b.ctx);
+  }
+  st.counters["key_events"] = static_cast<double>(b.sink.events);
+}
+BENCHMARK(BM_PollStepGearChangeMode0);
+
+// The full step with all five effects (two cross springs, hole, center, damper).
+void BM_PollStepAllEffects(benchmark::State& st) {
+  Bench b(true);
+  std::int32_t y = 0;
+  for (auto _ : st) {
+    b.Sample(32767, y);
+    y = (y + 977) & 0xFFFF;
+    DevTimerTimer(b.ctx);
+  }
+  benchmark::DoNotOptimize(b.state.CurrentGear);
+}
+BENCHMARK(BM_PollStepAllEffects);
+
+}  // namespace
+}  // namespace kestrane
+
+BENCHMARK_MAIN();

@@ -1,0 +1,304 @@
+#include "config/profile_file.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace kestrane {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r'; }
+
+std::pair<std::size_t, std::size_t> TrimRange(std::string_view s, std::size_t b, std::size_t e) {
+  while (b < e && IsBlank(s[b])) ++b;
+  while (e > b && IsBlank(s[e - 1])) --e;
+  return {b, e};
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::toupper(static_cast<unsigned char>(x)) ==
+                  std::toupper(static_cast<unsigned char>(y));
+         });
+}
+
+// "[name]" (blanks allowed around and inside the brackets) gives the name.
+std::optional<std::string_view> SectionName(std::string_view line) {
+  auto [b, e] = TrimRange(line, 0, line.size());
+  if (b == e || line[b] != '[') return std::nullopt;
+  const std::size_t close = line.find(']', b + 1);
+  if (close == std::string_view::npos) return std::nullopt;
+  auto [nb, ne] = TrimRange(line, b + 1, close);
+  return line.substr(nb, ne - nb);
+}
+
+}  // namespace
+
+ProfileFile::ProfileFile(std::string_view content) {
+  if (content.substr(0, 3) == "\xEF\xBB\xBF") {
+    bom_ = "\xEF\xBB\xBF";
+    content.remove_prefix(3);
+  }
+  std::size_t pos = 0;
+  while (pos < content.size()) {
+    const std::size_t nl = content.find('\n', pos);
+    if (nl == std::string_view::npos) {
+      lines_.push_back({std::string(content.substr(pos)), ""});
+      break;
+    }
+    std::size_t end = nl;
+    if (end > pos && content[end - 1] == '\r') --end;
+    lines_.push_back({std::string(content.substr(pos, end - pos)),
+                      std::string(content.substr(end, nl + 1 - end))});
+    pos = nl + 1;
+  }
+}
+
+std::optional<ProfileFile::Found> ProfileFile::Find(std::string_view section,
+                                                    std::string_view key) const {
+  bool in_section = false;
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    const std::string& text = lines_[i].text;
+    if (auto name = SectionName(text)) {
+      in_section = EqualNoCase(*name, section);
+      continue;
+    }
+    if (!in_section) continue;
+    auto [b, e] = TrimRange(text, 0, text.size());
+    if (b == e || text[b] == ';') continue;
+    const std::size_t eq = text.find('=', b);
+    if (eq == std::string::npos) continue;
+    auto [kb, ke] = TrimRange(text, b, eq);
+    if (!EqualNoCase(std::string_view(text).substr(kb, ke - kb), key)) continue;
+    auto [vb, ve] = TrimRange(text, eq + 1, text.size());
+    return Found{i, kb, ke, vb, ve};
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> ProfileFile::Read(std::string_view section,
+                                             std::string_view key) const {
+  auto found = Find(section, key);
+  if (!found) return std::nullopt;
+  const std::string& text = lines_[found->line].text;
+  return ValueText(std::string_view(text).substr(found->value_begin,
+                                                 found->value_end - found->value_begin));
+}
+
+std::string ProfileFile::NewLineText() const {
+  for (const Line& line : lines_) {
+    if (!line.eol.empty()) return line.eol;
+  }
+#ifdef _WIN32
+  return "\r\n";
+#else
+  return "\n";
+#endif
+}
+
+void ProfileFile::Write(std::string_view section, std::string_view key,
+                        std::string_view raw_value) {
+  // A value is one line: a line break inside it would spill into the next key.
+  std::string value(raw_value);
+  std::replace(value.begin(), value.end(), '\r', ' ');
+  std::replace(value.begin(), value.end(), '\n', ' ');
+  if (auto found = Find(section, key)) {
+    // Rewrite the line as key=value, keeping the key as the user spelled it.
+    Line& line = lines_[found->line];
+    line.text = line.text.substr(found->key_begin, found->key_end - found->key_begin) + "=" +
+                value;
+    return;
+  }
+  const std::string eol = NewLineText();
+  std::string entry = std::string(key) + "=" + value;
+
+  // The end of the first section of that name: after its last line that is not blank.
+  std::optional<std::size_t> insert_at;
+  bool in_section = false;
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    if (auto name = SectionName(lines_[i].text)) {
+      if (in_section) break;
+      in_section = EqualNoCase(*name, section);
+      if (in_section) insert_at = i + 1;
+      continue;
+    }
+    auto [b, e] = TrimRange(lines_[i].text, 0, lines_[i].text.size());
+    if (in_section && b != e) insert_at = i + 1;
+  }
+  if (!lines_.empty() && lines_.back().eol.empty()) lines_.back().eol = eol;
+  if (insert_at) {
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(*insert_at), {entry, eol});
+    return;
+  }
+  // A new section goes to the end of the file, after a blank line.
+  if (!lines_.empty()) {
+    auto [b, e] = TrimRange(lines_.back().text, 0, lines_.back().text.size());
+    if (b != e) lines_.push_back({"", eol});
+  }
+  lines_.push_back({"[" + std::string(section) + "]", eol});
+  lines_.push_back({entry, eol});
+}
+
+std::string ProfileFile::ValueText(std::string_view raw) {
+  auto [b, e] = TrimRange(raw, 0, raw.size());
+  return std::string(raw.substr(b, std::min(e - b, kMaxValueLength)));
+}
+
+std::string ProfileFile::Text() const {
+  std::string out = bom_;
+  for (const Line& line : lines_) {
+    out += line.text;
+    out += line.eol;
+  }
+  return out;
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  std::error_code ec;
+  if (fs::is_directory(path, ec)) return std::nullopt;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream buffer;
+  buffer << in.rdbuf();
+  if (in.bad()) return std::nullopt;
+  return std::move(buffer).str();
+}
+
+#ifdef _WIN32
+
+bool IsWritablePath(const std::string& path) {
+  const DWORD attrs = GetFileAttributesA(path.c_str());
+  if (attrs == INVALID_FILE_ATTRIBUTES) {
+    const fs::path dir = fs::path(path).parent_path();
+    std::error_code ec;
+    return dir.empty() || fs::is_directory(dir, ec);
+  }
+  return (attrs & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) == 0;
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view content) {
+  if (!IsWritablePath(path)) return false;
+  const std::string temp = path + ".kestrane-tmp";
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    out.flush();
+    if (!out) {
+      out.close();
+      DeleteFileA(temp.c_str());
+      return false;
+    }
+  }
+  if (!MoveFileExA(temp.c_str(), path.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    DeleteFileA(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+#else
+
+namespace {
+
+// Root may write anywhere; a file or directory without any write bit still counts as
+// read-only, the way the read-only attribute works for every user on other platforms.
+bool WritableNode(const std::string& path, const struct stat& st) {
+  if (access(path.c_str(), W_OK) != 0) return false;
+  if (geteuid() == 0 && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return false;
+  return true;
+}
+
+// The file a write really goes to: a symbolic link is followed to its target.
+std::string WriteTarget(const std::string& path) {
+  std::error_code ec;
+  if (fs::is_symlink(fs::symlink_status(path, ec))) {
+    fs::path target = fs::weakly_canonical(path, ec);
+    if (!ec) return target.string();
+  }
+  return path;
+}
+
+std::string DirectoryOf(const std::string& path) {
+  fs::path dir = fs::path(path).parent_path();
+  return dir.empty() ? std::string(".") : dir.string();
+}
+
+bool WriteAll(int fd, std::string_view content) {
+  std::size_t done = 0;
+  while (done < content.size()) {
+    const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool IsWritablePath(const std::string& raw_path) {
+  const std::string path = WriteTarget(raw_path);
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) {
+    return S_ISREG(st.st_mode) && WritableNode(path, st);
+  }
+  const std::string dir = DirectoryOf(path);
+  struct stat dst {};
+  return ::stat(dir.c_str(), &dst) == 0 && S_ISDIR(dst.st_mode) && WritableNode(dir, dst);
+}
+
+bool WriteFileAtomically(const std::string& raw_path, std::string_view content) {
+  const std::string path = WriteTarget(raw_path);
+  if (!IsWritablePath(path)) return false;
+
+  struct stat st {};
+  const bool exists = ::stat(path.c_str(), &st) == 0;
+  std::string temp = DirectoryOf(path) + "/.Kestrane.ini.XXXXXX";
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) {
+    // The directory takes no new file but the file itself is writable: write it in place.
+    if (!exists) return false;
+    const int in_place = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (in_place < 0) return false;
+    const bool ok = WriteAll(in_place, content) && ::fsync(in_place) == 0;
+    return ::close(in_place) == 0 && ok;
+  }
+  bool ok = WriteAll(fd, content);
+  if (ok && exists) {
+    ok = ::fchmod(fd, st.st_mode & 07777) == 0;
+    if (ok && geteuid() == 0) ok = ::fchown(fd, st.st_uid, st.st_gid) == 0;
+  } else if (ok) {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ok = ::fchmod(fd, 0666 & ~mask) == 0;
+  }
+  ok = ok && ::fsync(fd) == 0;
+  ok = ::close(fd) == 0 && ok;
+  if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
+  if (!ok) ::unlink(temp.c_str());
+  return ok;
+}
+
+#endif
+
+}  // namespace kestrane

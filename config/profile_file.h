@@ -1,0 +1,61 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrane {
+
+// A private-profile ("INI") text file held in memory and edited line by line: everything the
+// user wrote (comments, blank lines, unknown keys, odd spacing, line endings) stays as it was, a
+// written key changes only its own line, and a new key goes to the end of its section. Section
+// and key names compare without regard to case; a value is the text after the first "=",
+// without surrounding blanks. Of duplicate keys the first one counts.
+class ProfileFile {
+ public:
+  // At most this many characters of a value are seen by a read.
+  static constexpr std::size_t kMaxValueLength = 2047;
+
+  ProfileFile() = default;
+  explicit ProfileFile(std::string_view content);
+
+  std::optional<std::string> Read(std::string_view section, std::string_view key) const;
+  void Write(std::string_view section, std::string_view key, std::string_view value);
+
+  std::string Text() const;
+
+  // A value text as a read returns it: without surrounding blanks, at most kMaxValueLength long.
+  static std::string ValueText(std::string_view raw);
+
+ private:
+  struct Line {
+    std::string text;
+    std::string eol;  // "\n", "\r\n" or empty for a last line without one
+  };
+  struct Found {
+    std::size_t line;
+    std::size_t key_begin, key_end, value_begin, value_end;
+  };
+
+  std::optional<Found> Find(std::string_view section, std::string_view key) const;
+  std::string NewLineText() const;
+
+  std::string bom_;
+  std::vector<Line> lines_;
+};
+
+// Writes a whole file so that a crash or a full disk never leaves it half-written: the text goes
+// to a temporary file in the same directory, which then replaces the file. A file that is
+// read-only (for every user, as the platform's read-only attribute would make it) is refused.
+// Returns false when the platform refuses the write.
+bool WriteFileAtomically(const std::string& path, std::string_view content);
+
+// True when `path` could be written: it exists and is writable, or it does not exist and its
+// directory is writable.
+bool IsWritablePath(const std::string& path);
+
+// The whole file's bytes; nullopt when it does not exist or cannot be read.
+std::optional<std::string> ReadWholeFile(const std::string& path);
+
+}  // namespace kestrane

@@ -1,0 +1,126 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace kestrane {
+
+// Entries of the key table.
+inline constexpr int kKeyReverse = 0;  // 1..7 are the gears
+inline constexpr int kKeyNeutral = 8;
+inline constexpr int kKeyShiftUp = 9;
+inline constexpr int kKeyShiftDown = 10;
+inline constexpr int kKeyEntries = 11;
+
+// A key as the settings file stores it: a Windows virtual-key code and a PC set-1 scan code.
+struct KeyCode {
+  std::uint8_t vk = 0;
+  std::uint8_t scan = 0;
+  friend bool operator==(const KeyCode&, const KeyCode&) = default;
+};
+
+// The configuration record: every setting of Kestrane.ini, named by its key. Zero until loaded.
+struct Settings {
+  bool POOLED_DEVICE = false;
+  bool EXCLUSIVE_ACCESS = false;
+  bool FORCE_FEEDBACK = false;
+  bool AUTOCENTER_NEUTRAL = false;
+  bool DAMPER_ENABLED = false;
+  bool CROSS_ENABLED = false;
+  bool HOLE_ENABLED = false;
+  bool CENTER_ENABLED = false;
+  bool REVERSE_X = false;
+  bool REVERSE_Y = false;
+  bool SWITCH_XY = false;
+  std::int32_t JOY_GEAR_WIDTH = 0;
+  std::int32_t JOY_GEAR_HEIGHT = 0;
+  std::int32_t GEAR_CROSS_SIZE = 0;
+  std::int32_t GEAR_FORCE_DEATH_FREE_X = 0;
+  std::int32_t GEAR_FORCE_DEATH_NOFREE_X = 0;
+  std::int32_t GEAR_FORCE_DEATH_FREE_Y = 0;
+  std::int32_t GEAR_FORCE_DEATH_NOFREE_Y = 0;
+  std::int32_t GEAR_DAMPER_FORCE = 0;
+  std::int32_t GEAR_DAMPER_SATURATION = 0;
+  std::int32_t GEAR_HOLE_FORCE_X = 0;
+  std::int32_t GEAR_HOLE_SATURATION_X = 0;
+  std::int32_t GEAR_HOLE_FORCE_Y = 0;
+  std::int32_t GEAR_HOLE_SATURATION_Y = 0;
+  std::int32_t GEAR_CROSS_FORCE_COUNT = 0;
+  std::int32_t GEAR_CROSS_FORCE = 0;
+  std::int32_t GEAR_CROSS_SATURATION = 0;
+  std::int32_t GEAR_CENTER_FORCE_X = 0;
+  std::int32_t GEAR_CENTER_FORCE_Y = 0;
+  std::int32_t GEAR_CENTER_SATURATION_X = 0;
+  std::int32_t GEAR_CENTER_SATURATION_Y = 0;
+  std::int32_t SWITCH_BUTTON = 0;
+  std::int32_t SWITCH_B_AXE = 0;
+  std::int32_t SWITCH_B_MIN = 0;
+  std::int32_t SWITCH_B_MAX = 0;
+  std::array<KeyCode, kKeyEntries> Keys{};
+  std::int32_t SYM_TYPE = 0;
+  std::array<char, 10> SYM_SEQUENCE{};  // up to 9 characters, always zero-terminated
+  std::int32_t SYM_KEY_TIME = 0;
+  std::int32_t SYM_SPACE_TIME = 0;
+
+  std::string_view Sequence() const;
+  void SetSequence(std::string_view text);  // keeps the first 9 characters, up to a zero byte
+
+  friend bool operator==(const Settings&, const Settings&) = default;
+};
+
+// The polling timer's interval, as the settings file's CHECK_INTERVAL reads and writes it.
+class IntervalTimer {
+ public:
+  virtual ~IntervalTimer() = default;
+  virtual void SetInterval(std::uint32_t ms) = 0;  // 0 stops the timer
+  virtual std::uint32_t Interval() const = 0;
+};
+
+// An interval that is only remembered (for the command-line tools and tests).
+class StoredInterval final : public IntervalTimer {
+ public:
+  explicit StoredInterval(std::uint32_t ms = 10) : ms_(ms) {}
+  void SetInterval(std::uint32_t ms) override { ms_ = ms; }
+  std::uint32_t Interval() const override { return ms_; }
+
+ private:
+  std::uint32_t ms_;
+};
+
+inline constexpr const char* kSectionMain = "MAIN";
+inline constexpr const char* kSectionKeyboard = "KEYBOARD";
+
+// One key of the settings file and where its value lives.
+struct SettingKey {
+  enum class Kind : std::uint8_t { Bool, Int, KeyVk, KeyScan, Sequence, Interval, Joystick };
+  const char* section;
+  const char* name;
+  Kind kind;
+  std::int32_t default_value;  // numeric kinds
+  int index;                   // bool/int field index, or key-table entry
+};
+
+// The keys in the order the start-up load reads them (36 in MAIN, 25 in KEYBOARD; the sequence
+// is read there too but, having no write-back, is not among the 61 keys of a new file).
+std::span<const SettingKey> LoadOrder();
+// The keys in the order the save writes them, JOYSTICK and SYM_SEQUENCE included.
+std::span<const SettingKey> SaveOrder();
+// Finds a key by name, without regard to case; nullptr when there is none.
+const SettingKey* FindSettingKey(std::string_view name);
+
+// The integer a numeric key holds in the record (booleans 0/1, key bytes 0..255).
+std::int32_t GetSettingInt(const Settings& s, const SettingKey& key);
+// Stores an integer as the load does: booleans are on for any non-zero value, key bytes keep
+// their low 8 bits.
+void SetSettingInt(Settings& s, const SettingKey& key, std::int32_t value);
+
+// The record with every default of the settings file.
+Settings DefaultSettings();
+
+// Start-up rule: without force feedback no effect is built.
+void ApplyForceFeedbackSwitch(Settings& s);
+
+}  // namespace kestrane

@@ -1,0 +1,62 @@
+#include "core/polling_cycle.h"
+
+#include <utility>
+
+#include "config/settings.h"
+#include "core/gate_tracking.h"
+#include "core/gear_detection.h"
+#include "core/keystroke_output.h"
+
+namespace kestrane {
+
+void SelectSwitchAxis(ShiftState& state, const StickSample& sample, const Settings& settings) {
+  switch (settings.SWITCH_B_AXE) {
+    case 0: state.SwitchAxisValue = 0; break;
+    case 1: state.SwitchAxisValue = sample.Z; break;
+    case 2: state.SwitchAxisValue = sample.Rx; break;
+    case 3: state.SwitchAxisValue = sample.Ry; break;
+    case 4: state.SwitchAxisValue = sample.Rz; break;
+    case 5: state.SwitchAxisValue = sample.Slider[0]; break;
+    case 6: state.SwitchAxisValue = sample.Slider[1]; break;
+    default: break;  // no such axis: keep the previous value
+  }
+}
+
+void PollStep(PollContext& ctx) {
+  ShiftState& state = ctx.state;
+  const Settings& settings = ctx.settings;
+  if (!ctx.joystick.IsJoystickOpen()) return;
+  if (settings.POOLED_DEVICE) ctx.joystick.PollJoystick();
+  StickSample sample;
+  if (ctx.joystick.ReadStickSample(sample) != 0) return;
+
+  std::int64_t x = sample.X;
+  std::int64_t y = sample.Y;
+  if (settings.SWITCH_XY) std::swap(x, y);
+  if (settings.REVERSE_X) x = 65534 - x;
+  if (settings.REVERSE_Y) y = 65534 - y;
+  state.StickX = x;
+  state.StickY = y;
+  SelectSwitchAxis(state, sample, settings);
+
+  TrackGate(state, settings);
+  UpdateSwitch(state, sample.Buttons, settings);
+  DecideGear(state, settings);
+  if (state.SentGear != state.CurrentGear) SendGearKeys(state, settings, ctx.keys);
+  UpdateHole(state, settings);
+  if (ctx.effects) ctx.effects->UpdateEffects(state, settings);
+  if (ctx.display && ctx.display->IsMainFormActive()) ctx.display->UpdateDisplay(state);
+}
+
+void DevTimerTimer(PollContext& ctx) {
+  if (ctx.state.TickBusy) return;
+  ctx.state.TickBusy = true;
+  try {
+    PollStep(ctx);
+  } catch (...) {
+    // A failing tick is silent; the next one tries again.
+  }
+  ctx.state.TickBusy = false;
+}
+
+}  // namespace kestrane

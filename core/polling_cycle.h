@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+
+#include "core/shift_state.h"
+#include "core/stick_sample.h"
+
+namespace kestrane {
+
+struct Settings;
+class KeyOutput;
+
+// The open joystick as the poll step sees it.
+class JoystickPort {
+ public:
+  virtual ~JoystickPort() = default;
+  virtual bool IsJoystickOpen() const = 0;
+  virtual void PollJoystick() = 0;
+  // Fills the sample; 0 is success, anything else means the sample is not to be used.
+  virtual std::int32_t ReadStickSample(StickSample& sample) = 0;
+};
+
+// The force-feedback effects, refreshed from the gate point and the hole on every good tick.
+class EffectsPort {
+ public:
+  virtual ~EffectsPort() = default;
+  virtual void UpdateEffects(const ShiftState& state, const Settings& settings) = 0;
+};
+
+// The live position display of the main window.
+class DisplayPort {
+ public:
+  virtual ~DisplayPort() = default;
+  virtual bool IsMainFormActive() const = 0;
+  virtual void UpdateDisplay(const ShiftState& state) = 0;
+};
+
+// What one poll step works with; effects and display may be absent.
+struct PollContext {
+  ShiftState& state;
+  const Settings& settings;
+  JoystickPort& joystick;
+  KeyOutput& keys;
+  EffectsPort* effects = nullptr;
+  DisplayPort* display = nullptr;
+};
+
+// Sets SwitchAxisValue from the sample as SWITCH_B_AXE selects; other values keep it.
+void SelectSwitchAxis(ShiftState& state, const StickSample& sample, const Settings& settings);
+
+// One poll: read the stick, track it in the pattern, decide the gear, send the keys, snap the
+// hole, refresh the effects and, while the main window is active, the display.
+void PollStep(PollContext& ctx);
+
+// The timer's handler: skips a tick that would run inside another one, and drops any error the
+// poll step raises so that the next tick runs normally.
+void DevTimerTimer(PollContext& ctx);
+
+}  // namespace kestrane

@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# kestrane-cli as a black box: the replay and settings commands as their users see them.
+set -u
+cli=${KESTRANE_CLI:?}
+examples=${KESTRANE_EXAMPLES:?}
+work=$(mktemp -d)
+trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
+failures=0
+check() {  # check NAME CONDITION...
+  local name=$1; shift
+  if "$@"; then echo "ok   $name"; else echo "FAIL $name"; failures=$((failures + 1)); fi
+}
+
+# Replay of the bundled trace shifts through every gear, in order.
+gears=$("$cli" replay --jsonl "$examples/every-gear.trace" | python3 -c '
+import json, sys
+seq = []
+for line in sys.stdin:
+    g = json.loads(line)["sent"]
+    if not seq or seq[-1] != g: seq.append(g)
+print(" ".join(map(str, seq)))')
+check "every gear in order" test "$gears" = "-1 1 -1 2 -1 3 -1 4 -1 5 -1 6 -1 7 -1 0 -1"
+
+# One object per tick line; comments and blanks are not ticks; a fail repeats the state.
+out=$(printf '# c\n\n32767 0\n fail \n32767 0\n' | "$cli" replay --jsonl)
+check "tick count" test "$(echo "$out" | wc -l)" = 3
+check "fail tick" python3 -c '
+import json, sys
+t = [json.loads(l) for l in sys.argv[1].splitlines()]
+assert [x["tick"] for x in t] == [1, 2, 3]
+assert t[1]["read"] is False and t[1]["keys"] == []
+for k in ("stick", "gate", "hole", "mode", "gear", "sent", "flags"):
+    assert t[1][k] == t[0][k], k
+assert t[1]["effects"] == {"cross": None, "hole": None, "center": None}
+assert t[0]["effects"]["hole"]["x"] == {"offset": 0, "coeff": 2000, "sat": 2000, "deadband": 10000}
+' "$out"
+
+# A bad line: earlier ticks printed, its line number on stderr, status 2.
+printf '32767 32767\n# two\n1 2 banana\n32767 0\n' > "$work/bad.trace"
+"$cli" replay --jsonl "$work/bad.trace" > "$work/out" 2> "$work/err"
+check "bad line status" test $? = 2
+check "bad line output" test "$(wc -l < "$work/out")" = 1
+check "bad line number" grep -q "line 3" "$work/err"
+
+# Unknown --set key or option: status 2, nothing on standard output.
+"$cli" replay --set NO_SUCH_KEY=1 "$examples/every-gear.trace" > "$work/out" 2>/dev/null
+check "unknown key status" test $? = 2
+check "unknown key silent" test ! -s "$work/out"
+"$cli" replay --bogus < /dev/null > "$work/out" 2>/dev/null
+check "bad option status" test $? = 2
+
+# --set is read like a file value; FORCE_FEEDBACK 0 clears the effects after the overrides.
+out=$(echo "32767 0" | "$cli" replay --jsonl --set "SYM_TYPE= 0x1" --set FORCE_FEEDBACK=0 \
+      --set CROSS_ENABLED=1 --set KEY_CODE3=300)
+check "overrides" python3 -c '
+import json, sys
+t = json.loads(sys.argv[1])
+assert t["effects"] == {}, t["effects"]
+' "$out"
+out=$(printf '32767 0\n32767 0\n32767 0\n' | "$cli" replay --jsonl --set SYM_TYPE=1 --set KEY_CODE3=300)
+check "tap with low byte of key code" python3 -c '
+import json, sys
+t = [json.loads(l) for l in sys.argv[1].splitlines()]
+assert t[2]["keys"] == [{"vk": 44, "scan": 4, "down": True}, {"wait": 10}, {"vk": 44, "scan": 4, "down": False}], t[2]["keys"]
+' "$out"
+
+# --settings is read but never written.
+printf '[MAIN]\nJOY_GEAR_WIDTH=abc\n' > "$work/ro.ini"
+before=$(cat "$work/ro.ini")
+echo "0 0" | "$cli" replay --jsonl --settings "$work/ro.ini" > /dev/null
+check "replay never writes settings" test "$(cat "$work/ro.ini")" = "$before"
+
+# settings: creates the complete file and prints the record in save order.
+"$cli" settings "$work/new.ini" > "$work/rec.json"
+check "settings exit" test $? = 0
+check "settings file complete" test "$(grep -c = "$work/new.ini")" = 61
+check "settings record" python3 -c '
+import json, sys
+r = json.load(open(sys.argv[1]))
+main, kb = r["MAIN"], r["KEYBOARD"]
+assert list(main)[0] == "JOYSTICK" and list(main)[-1] == "CHECK_INTERVAL", list(main)
+assert len(main) == 37 and len(kb) == 26
+assert main["JOY_GEAR_WIDTH"] == 21298 and main["CHECK_INTERVAL"] == 25 and main["JOYSTICK"] == ""
+assert list(kb)[:4] == ["SYM_SEQUENCE", "SYM_TYPE", "SYM_KEY_TIME", "SYM_SPACE_TIME"]
+assert kb["SYM_SEQUENCE"] == "RN1234567" and kb["KEY_CODE9"] == 33
+' "$work/rec.json"
+
+# --save with --joystick writes the device name and the overrides.
+"$cli" settings "$work/new.ini" --set REVERSE_X=5 --save --joystick "Desk Stick" > /dev/null
+check "save joystick" grep -qx "JOYSTICK=Desk Stick" "$work/new.ini"
+check "save bool" grep -qx "REVERSE_X=1" "$work/new.ini"
+
+# A read-only file: the record is still printed, the message names the full path, status 1.
+printf '[MAIN]\nJOY_GEAR_WIDTH=777\n' > "$work/locked.ini"
+chmod 444 "$work/locked.ini"
+"$cli" settings "$work/locked.ini" > "$work/rec.json" 2> "$work/err"
+check "read-only status" test $? = 1
+check "read-only message" grep -qx "Unable to write to $work/locked.ini" "$work/err"
+check "read-only record" python3 -c '
+import json, sys
+assert json.load(open(sys.argv[1]))["MAIN"]["JOY_GEAR_WIDTH"] == 777' "$work/rec.json"
+check "read-only untouched" test "$(cat "$work/locked.ini")" = "$(printf '[MAIN]\nJOY_GEAR_WIDTH=777')"
+
+echo "$((failures == 0 ? 1 : 0)) passed, $failures failed" >/dev/null
+[ "$failures" = 0 ]

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "config/settings.h"
+
+namespace kestrane {
+
+struct ReplayOptions {
+  std::optional<std::string> settings_file;
+  std::vector<std::string> overrides;  // KEY=VALUE, in order
+  bool inject = false;
+  bool jsonl = false;
+  std::string trace = "-";
+};
+
+struct SettingsOptions {
+  std::string file;
+  std::vector<std::string> overrides;
+  bool save = false;
+  std::string joystick;
+};
+
+// Each returns the empty text on success, else what is wrong with the arguments.
+std::string ParseReplayOptions(const std::vector<std::string>& args, ReplayOptions& out);
+std::string ParseSettingsOptions(const std::vector<std::string>& args, SettingsOptions& out);
+
+// Applies KEY=VALUE overrides of section MAIN or KEYBOARD in order, each value read exactly as the
+// settings file's value would be. Returns the empty text, or the message for an unknown key.
+std::string ApplyOverrides(const std::vector<std::string>& overrides, Settings& settings,
+                           IntervalTimer& timer, std::string& joystick);
+
+}  // namespace kestrane

@@ -1,0 +1,151 @@
+// kestrane-cli: the headless face of Kestrane. Replays recorded stick movements through the very
+// same shifting core, settings code, keystroke logic and force-feedback arithmetic as the window
+// program, and loads or saves settings files exactly as it does.
+
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/settings.h"
+#include "config/settings_file.h"
+#include "tools/cli_options.h"
+#include "tools/replay.h"
+#include "tools/json_writer.h"
+#include "tools/trace.h"
+
+namespace kestrane {
+namespace {
+
+constexpr int kExitUsage = 2;
+
+int Usage(const std::string& message) {
+  std::cerr << "kestrane-cli: " << message << "\n"
+            << "usage: kestrane-cli replay [--settings FILE] [--set KEY=VALUE]... [--inject] "
+               "[--jsonl] [TRACE]\n"
+            << "       kestrane-cli settings FILE [--set KEY=VALUE]... [--save] "
+               "[--joystick NAME]\n";
+  return kExitUsage;
+}
+
+int ReplayCommand(const std::vector<std::string>& args) {
+  ReplayOptions opts;
+  if (std::string error = ParseReplayOptions(args, opts); !error.empty()) return Usage(error);
+
+  Settings settings = DefaultSettings();
+  StoredInterval timer(25);
+  if (opts.settings_file) LoadSettings(settings, timer, *opts.settings_file, WriteBack::No);
+  std::string joystick;
+  if (std::string error = ApplyOverrides(opts.overrides, settings, timer, joystick);
+      !error.empty()) {
+    return Usage(error);
+  }
+  ApplyForceFeedbackSwitch(settings);
+
+  std::ifstream file;
+  std::istream* in = &std::cin;
+  if (opts.trace != "-") {
+    file.open(opts.trace, std::ios::binary);
+    if (!file) {
+      std::cerr << "kestrane-cli: cannot open trace " << opts.trace << "\n";
+      return kExitUsage;
+    }
+    in = &file;
+  }
+
+  Replay replay(settings, nullptr);
+  if (!opts.jsonl) std::cout << TableHeader() << "\n";
+  std::string line;
+  std::size_t line_no = 0;
+  while (std::getline(*in, line)) {
+    ++line_no;
+    const TraceLine parsed = ParseTraceLine(line);
+    if (parsed.kind == TraceLineKind::Skip) continue;
+    if (parsed.kind == TraceLineKind::Bad) {
+      std::cout.flush();
+      std::cerr << "kestrane-cli: " << (opts.trace == "-" ? "<stdin>" : opts.trace) << ": line "
+                << line_no << ": " << parsed.error << "\n";
+      replay.Finish();
+      return kExitUsage;
+    }
+    const ReplayTick tick = replay.Step(parsed);
+    std::cout << (opts.jsonl ? TickToJson(tick) : TickToTableRow(tick)) << "\n";
+  }
+  replay.Finish();
+  std::cout.flush();
+  return 0;
+}
+
+void PrintRecord(const Settings& s, const IntervalTimer& timer, const std::string& joystick) {
+  JsonWriter w;
+  w.BeginObject();
+  const char* open_section = nullptr;
+  for (const SettingKey& key : SaveOrder()) {
+    if (open_section != key.section) {
+      if (open_section) w.EndObject();
+      w.Key(key.section).BeginObject();
+      open_section = key.section;
+    }
+    w.Key(key.name);
+    switch (key.kind) {
+      case SettingKey::Kind::Joystick: w.String(joystick); break;
+      case SettingKey::Kind::Sequence: w.String(s.Sequence()); break;
+      case SettingKey::Kind::Interval: w.Int(static_cast<std::int32_t>(timer.Interval())); break;
+      default: w.Int(GetSettingInt(s, key)); break;
+    }
+  }
+  w.EndObject();
+  w.EndObject();
+  std::cout << w.str() << "\n";
+}
+
+int SettingsCommand(const std::vector<std::string>& args) {
+  SettingsOptions opts;
+  if (std::string error = ParseSettingsOptions(args, opts); !error.empty()) return Usage(error);
+  // Validate the overrides before touching the file.
+  {
+    Settings scratch;
+    StoredInterval scratch_timer;
+    std::string scratch_name;
+    if (std::string error = ApplyOverrides(opts.overrides, scratch, scratch_timer, scratch_name);
+        !error.empty()) {
+      return Usage(error);
+    }
+  }
+
+  Settings settings;
+  StoredInterval timer(10);
+  std::vector<std::string> failures;
+  if (auto error = LoadSettings(settings, timer, opts.file)) failures.push_back(*error);
+  std::string joystick = opts.joystick;
+  ApplyOverrides(opts.overrides, settings, timer, joystick);
+  if (opts.save) {
+    if (auto error = SaveSettings(settings, timer, joystick, opts.file)) {
+      if (failures.empty() || failures.back() != *error) failures.push_back(*error);
+    }
+  }
+  PrintRecord(settings, timer, joystick);
+  for (const std::string& f : failures) std::cerr << f << "\n";
+  return failures.empty() ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace kestrane
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) return kestrane::Usage("no command given");
+  const std::string command = args.front();
+  args.erase(args.begin());
+  if (command == "replay") return kestrane::ReplayCommand(args);
+  if (command == "settings") return kestrane::SettingsCommand(args);
+  if (command == "--help" || command == "-h" || command == "help") {
+    kestrane::Usage("the headless face of Kestrane");
+    return 0;
+  }
+  return kestrane::Usage("unknown command '" + command + "'");
+}
