@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #ifdef _WIN32
 #include <io.h>
@@ -151,7 +152,10 @@ void ProfileFile::Write(std::string_view section, std::string_view key,
     auto [b, e] = TrimRange(lines_.back().text, 0, lines_.back().text.size());
     if (b != e) lines_.push_back({"", eol});
   }
-  lines_.push_back({"[" + std::string(section) + "]", eol});
+  std::string header;
+  header.reserve(section.size() + 2);
+  header.append(1, '[').append(section).append(1, ']');
+  lines_.push_back({std::move(header), eol});
   lines_.push_back({entry, eol});
 }
 

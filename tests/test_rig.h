@@ -31,7 +31,7 @@ struct Rig {
     StickSample sample;
     sample.X = x;
     sample.Y = y;
-    for (int b = 0; b < 32; ++b) sample.Buttons[b] = (buttons >> b) & 1u ? 0x80 : 0;
+    for (int b = 0; b < 32; ++b) sample.Buttons[b] = static_cast<std::uint8_t>((buttons >> b) & 1u ? 0x80 : 0);
     TickSample(sample);
   }
   void TickSample(const StickSample& sample) {

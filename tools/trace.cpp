@@ -101,7 +101,7 @@ TraceLine ParseTraceLine(std::string_view line) {
   s.Ry = axes[4];
   s.Rz = axes[5];
   s.Slider = {axes[6], axes[7]};
-  for (std::size_t b = 0; b < 32; ++b) s.Buttons[b] = (buttons >> b) & 1u ? 0x80 : 0;
+  for (std::size_t b = 0; b < 32; ++b) s.Buttons[b] = static_cast<std::uint8_t>((buttons >> b) & 1u ? 0x80 : 0);
   out.kind = TraceLineKind::Sample;
   return out;
 }
