@@ -13,6 +13,7 @@
 
 #include "config/settings.h"
 #include "config/settings_file.h"
+#include "tools/device_commands.h"
 #include "tools/cli_options.h"
 #include "tools/replay.h"
 #include "tools/json_writer.h"
@@ -143,6 +144,8 @@ int main(int argc, char** argv) {
   args.erase(args.begin());
   if (command == "replay") return kestrane::ReplayCommand(args);
   if (command == "settings") return kestrane::SettingsCommand(args);
+  if (command == "devices") return kestrane::DevicesCommand(args);
+  if (command == "record") return kestrane::RecordCommand(args);
   if (command == "--help" || command == "-h" || command == "help") {
     kestrane::Usage("the headless face of Kestrane");
     return 0;

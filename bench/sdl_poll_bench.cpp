@@ -1,0 +1,90 @@
+// Cost of one timer tick reading the virtual stick through SDL: the device layer over the SDL
+// platform, the poll (SDL_JoystickUpdate), the read and the whole poll step of the core.
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <string>
+
+#include "config/settings.h"
+#include "core/gate_tracking.h"
+#include "core/keystroke_output.h"
+#include "core/polling_cycle.h"
+#include "core/shift_state.h"
+#include "device/effects.h"
+#include "device/joystick_device.h"
+#include "device/sdl_input.h"
+
+namespace kestrane {
+namespace {
+
+class NullKeySink final : public KeySink {
+ public:
+  void KeyEvent(KeyCode, bool) override {}
+  void Wait(std::int32_t) override {}
+};
+
+class NoMessages final : public MessageSink {
+ public:
+  void ShowMessage(const std::string& text) override { last = text; }
+  std::string last;
+};
+
+// The window program's start-up on the virtual stick, without a window.
+struct VirtualStickRig {
+  std::unique_ptr<SdlInputPlatform> platform = CreateSdlInputPlatform(true);
+  NoMessages messages;
+  ForceFeedback effects;
+  JoystickDevice device{*platform, messages, effects};
+  Settings settings = DefaultSettings();
+  ShiftState state;
+  NullKeySink sink;
+  KeyOutput keys{sink};
+  PollContext ctx{state, settings, device, keys, &effects, nullptr};
+  bool ok = false;
+
+  VirtualStickRig() {
+    ResetShiftState(state);
+    if (!device.StartInput() || !device.ListJoysticks()) return;
+    device.SelectSavedJoystickByName(kVirtualStickName);
+    ok = device.OpenJoystick(settings, state);
+  }
+  ~VirtualStickRig() { device.StopInput(); }
+};
+
+// Poll and read only: the device layer's part of a tick.
+void BM_SdlPollAndRead(benchmark::State& st) {
+  VirtualStickRig rig;
+  if (!rig.ok) {
+    st.SkipWithError("the virtual stick did not open");
+    return;
+  }
+  StickSample sample;
+  for (auto _ : st) {
+    rig.device.PollJoystick();
+    benchmark::DoNotOptimize(rig.device.ReadStickSample(sample));
+  }
+}
+BENCHMARK(BM_SdlPollAndRead);
+
+// The whole timer tick, the stick moving up and down the centre lane.
+void BM_SdlPollStep(benchmark::State& st) {
+  VirtualStickRig rig;
+  if (!rig.ok) {
+    st.SkipWithError("the virtual stick did not open");
+    return;
+  }
+  VirtualStick* stick = rig.platform->GetVirtualStick();
+  std::int32_t y = 0;
+  for (auto _ : st) {
+    stick->SetAxis(1, SdlAxisFromSample(y));
+    y = (y + 977) & 0xFFFF;
+    DevTimerTimer(rig.ctx);
+  }
+  benchmark::DoNotOptimize(rig.state.CurrentGear);
+}
+BENCHMARK(BM_SdlPollStep);
+
+}  // namespace
+}  // namespace kestrane
+
+BENCHMARK_MAIN();

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "config/settings.h"
+#include "core/polling_cycle.h"
+#include "core/shift_state.h"
+#include "core/stick_sample.h"
+#include "device/effects.h"
+#include "device/input_platform.h"
+
+namespace kestrane {
+
+// Where the device layer's messages go: modal message boxes in the window program, standard
+// error in kestrane-cli, a list in the tests.
+class MessageSink {
+ public:
+  virtual ~MessageSink() = default;
+  virtual void ShowMessage(const std::string& text) = 0;
+};
+
+// The program's one road to the game controller: brings up the input service, lists the
+// attached joysticks, opens the chosen one with its force-feedback effects and reads it on
+// every tick. The platform, the sink and the effects must outlive it.
+class JoystickDevice final : public JoystickPort {
+ public:
+  JoystickDevice(InputPlatform& platform, MessageSink& messages, ForceFeedback& effects);
+  JoystickDevice(const JoystickDevice&) = delete;
+  JoystickDevice& operator=(const JoystickDevice&) = delete;
+  ~JoystickDevice() override;
+
+  // Brings up the input service. False after its message: the program must end with exit
+  // status -1.
+  bool StartInput();
+  // Fills the device list. False after "Can't enumerate devices": end with -1.
+  bool ListJoysticks();
+  const std::vector<JoystickListEntry>& List() const { return list_; }
+
+  int Selection() const { return selection_; }  // -1: none
+  void SetSelection(int index);
+  // First step of choosing the saved joystick: the first entry whose text equals `name` as a
+  // whole, without regard to letter case; -1 when none does.
+  void SelectSavedJoystickByName(const std::string& name);
+  // Second step: entry 0 when nothing is selected and the list is not empty.
+  void SelectFirstIfNone();
+
+  // Opens, prepares and acquires the selected joystick and builds the effects on it. After a
+  // false result the caller calls CloseJoystick().
+  bool OpenJoystick(const Settings& settings, ShiftState& state);
+  // Releases the effects, then the device. Harmless when nothing is open.
+  void CloseJoystick();
+
+  bool IsJoystickOpen() const override { return device_ != nullptr; }
+  void PollJoystick() override;
+  std::int32_t ReadStickSample(StickSample& sample) override;
+
+  // CloseJoystick, then releases the library and the input service.
+  void StopInput();
+
+  // Identifier of the last joystick opened successfully (kept by CloseJoystick).
+  const std::string& OpenDeviceId() const { return open_device_id_; }
+
+ private:
+  InputPlatform& platform_;
+  MessageSink& messages_;
+  ForceFeedback& effects_;
+  bool library_ = false;
+  bool service_ = false;
+  std::vector<JoystickListEntry> list_;
+  int selection_ = -1;
+  std::unique_ptr<InputDevice> device_;
+  std::string open_device_id_;
+};
+
+}  // namespace kestrane

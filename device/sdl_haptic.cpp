@@ -1,0 +1,160 @@
+#include "device/sdl_haptic.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "device/input_platform.h"
+
+namespace kestrane {
+namespace {
+
+class SdlHapticDriver final : public HapticDriver {
+ public:
+  explicit SdlHapticDriver(SDL_Haptic* haptic) : haptic_(haptic) {}
+  SdlHapticDriver(const SdlHapticDriver&) = delete;
+  SdlHapticDriver& operator=(const SdlHapticDriver&) = delete;
+  ~SdlHapticDriver() override { SDL_HapticClose(haptic_); }
+
+  unsigned int Supported() override { return SDL_HapticQuery(haptic_); }
+  int NewEffect(SDL_HapticEffect& effect) override { return SDL_HapticNewEffect(haptic_, &effect); }
+  int UpdateEffect(int id, SDL_HapticEffect& effect) override {
+    return SDL_HapticUpdateEffect(haptic_, id, &effect);
+  }
+  int RunEffect(int id, std::uint32_t iterations) override {
+    return SDL_HapticRunEffect(haptic_, id, iterations);
+  }
+  void DestroyEffect(int id) override { SDL_HapticDestroyEffect(haptic_, id); }
+  int SetAutocenter(int autocenter) override {
+    return SDL_HapticSetAutocenter(haptic_, autocenter);
+  }
+
+ private:
+  SDL_Haptic* haptic_;
+};
+
+std::int64_t Scale(std::int32_t units, std::int64_t full) {
+  return static_cast<std::int64_t>(units) * full / 10000;
+}
+
+}  // namespace
+
+std::unique_ptr<HapticDriver> OpenSdlHapticDriver(SDL_Joystick* joystick) {
+  if (!joystick || SDL_JoystickIsHaptic(joystick) != 1) return nullptr;
+  SDL_Haptic* haptic = SDL_HapticOpenFromJoystick(joystick);
+  if (!haptic) return nullptr;
+  return std::make_unique<SdlHapticDriver>(haptic);
+}
+
+std::int16_t ToSdlSigned(std::int32_t condition_units) {
+  return static_cast<std::int16_t>(
+      std::clamp<std::int64_t>(Scale(condition_units, 32767), -32768, 32767));
+}
+
+std::uint16_t ToSdlUnsigned(std::int32_t condition_units) {
+  return static_cast<std::uint16_t>(
+      std::clamp<std::int64_t>(Scale(condition_units, 65535), 0, 65535));
+}
+
+SDL_HapticEffect ToSdlEffect(EffectType type, const EffectRecord& record) {
+  SDL_HapticEffect effect;
+  SDL_zero(effect);
+  SDL_HapticCondition& c = effect.condition;
+  c.type = static_cast<Uint16>(type == EffectType::Spring ? SDL_HAPTIC_SPRING : SDL_HAPTIC_DAMPER);
+  // A zeroed direction makes some bases exert no force: give one explicitly.
+  c.direction.type = SDL_HAPTIC_CARTESIAN;
+  c.direction.dir[0] = 1;
+  c.direction.dir[1] = 0;
+  c.direction.dir[2] = 0;
+  // Records carry durations in microseconds, negative for infinite.
+  c.length = record.duration < 0
+                 ? SDL_HAPTIC_INFINITY
+                 : static_cast<Uint32>(std::min<std::int64_t>(record.duration / 1000, 0x7FFFFFFF));
+  c.delay = 0;
+  c.button = 0;  // no trigger button
+  c.interval = 0;
+
+  // Axis and sign mapping, the one place where it is decided.
+  // The records are written for a device whose first condition block is the Y axis and whose
+  // second is X, with the X offsets computed as middle minus position and the Y offset as
+  // position minus middle. SDL's condition arrays are indexed by axis, 0 = X and 1 = Y, so the
+  // blocks swap places. The values go through with their signs unchanged: SDL's DirectInput
+  // backend passes `center` and the coefficients straight to DICONDITION (scaled by
+  // 10000/0x7FFF), and on Linux hid-pidff writes them to the same HID PID condition fields
+  // (CP Offset, coefficients) that DirectInput fills, so a base sees the very values the
+  // records describe on either system. Derived from SDL's and the kernel's sources only:
+  // this must be tried on a real force-feedback stick (the hole spring must pull the stick into
+  // the slot, the cross spring toward its lane) before it is relied upon.
+  const Condition* by_axis[2] = {&record.x(), &record.y()};
+  for (int axis = 0; axis < 2; ++axis) {
+    const Condition& k = *by_axis[axis];
+    c.center[axis] = ToSdlSigned(k.offset);
+    c.right_coeff[axis] = ToSdlSigned(k.positive_coefficient);
+    c.left_coeff[axis] = ToSdlSigned(k.negative_coefficient);
+    c.right_sat[axis] = ToSdlUnsigned(k.positive_saturation);
+    c.left_sat[axis] = ToSdlUnsigned(k.negative_saturation);
+    c.deadband[axis] = ToSdlUnsigned(k.dead_band);
+  }
+  // SDL has no per-effect gain; the records always ask for full gain, the device's default.
+  return effect;
+}
+
+SdlHapticPort::SdlHapticPort(std::unique_ptr<HapticDriver> driver) : driver_(std::move(driver)) {
+  effects_.reserve(8);
+}
+
+SdlHapticPort::~SdlHapticPort() {
+  for (const Effect& e : effects_) driver_->DestroyEffect(e.id);
+}
+
+SdlHapticPort::Effect* SdlHapticPort::Find(EffectId id) {
+  for (Effect& e : effects_) {
+    if (e.id == id) return &e;
+  }
+  return nullptr;
+}
+
+std::int32_t SdlHapticPort::CreateEffect(EffectType type, const EffectRecord& record,
+                                         EffectId& id) {
+  id = kNoEffect;
+  const unsigned int needed = type == EffectType::Spring ? SDL_HAPTIC_SPRING : SDL_HAPTIC_DAMPER;
+  if ((driver_->Supported() & needed) == 0) return kInputUnsupported;
+  SDL_HapticEffect effect = ToSdlEffect(type, record);
+  const int created = driver_->NewEffect(effect);
+  if (created < 0) return kInputFailed;
+  id = created;
+  effects_.push_back({id, type, record, false});
+  return kInputOk;
+}
+
+void SdlHapticPort::StartEffect(EffectId id) {
+  Effect* e = Find(id);
+  if (e && driver_->RunEffect(id, 1) == 0) e->playing = true;
+}
+
+void SdlHapticPort::SetEffectParameters(EffectId id, const EffectRecord& record) {
+  Effect* e = Find(id);
+  if (!e) return;
+  if (!(record == e->sent)) {
+    SDL_HapticEffect effect = ToSdlEffect(e->type, record);
+    // A refused update is sent again on the next tick.
+    if (driver_->UpdateEffect(id, effect) != 0) return;
+    e->sent = record;
+  }
+  // Infinite effects play until destroyed: one run is enough.
+  if (!e->playing && driver_->RunEffect(id, 1) == 0) e->playing = true;
+}
+
+void SdlHapticPort::ReleaseEffect(EffectId id) {
+  auto it =
+      std::find_if(effects_.begin(), effects_.end(), [id](const Effect& e) { return e.id == id; });
+  if (it == effects_.end()) return;
+  driver_->DestroyEffect(id);
+  effects_.erase(it);
+}
+
+std::int32_t SdlHapticPort::DisableAutocenter() {
+  if ((driver_->Supported() & SDL_HAPTIC_AUTOCENTER) == 0) return kInputOk;
+  return driver_->SetAutocenter(0) == 0 ? kInputOk : kInputFailed;
+}
+
+}  // namespace kestrane

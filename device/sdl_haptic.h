@@ -1,0 +1,77 @@
+#pragma once
+
+#include <SDL.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "device/effects.h"
+
+namespace kestrane {
+
+// The SDL haptic calls Kestrane makes, behind a seam: SDL forwards them to the open joystick's
+// force-feedback device; tests put a fake in its place (the machines the tests run on have no
+// force-feedback hardware, and SDL's virtual joysticks have no haptics).
+class HapticDriver {
+ public:
+  virtual ~HapticDriver() = default;
+  virtual unsigned int Supported() = 0;                 // SDL_HapticQuery
+  virtual int NewEffect(SDL_HapticEffect& effect) = 0;  // effect id, or < 0
+  virtual int UpdateEffect(int id, SDL_HapticEffect& effect) = 0;
+  virtual int RunEffect(int id, std::uint32_t iterations) = 0;
+  virtual void DestroyEffect(int id) = 0;
+  virtual int SetAutocenter(int autocenter) = 0;
+};
+
+// The haptic device of an open joystick, closed when the driver is destroyed; nullptr when the
+// joystick has none or SDL cannot open it.
+std::unique_ptr<HapticDriver> OpenSdlHapticDriver(SDL_Joystick* joystick);
+
+// Condition units (coefficients and offsets -10000..10000) as SDL's Sint16 fields: 10000 is
+// 32767, clamped to -32768..32767.
+std::int16_t ToSdlSigned(std::int32_t condition_units);
+// Condition units (saturations and dead bands 0..10000) as SDL's Uint16 fields: 10000 is
+// 65535, clamped to 0..65535.
+std::uint16_t ToSdlUnsigned(std::int32_t condition_units);
+
+// The SDL condition effect for a record: spring or damper, axes and signs mapped, infinite
+// length unless the record has a duration, explicit Cartesian direction.
+SDL_HapticEffect ToSdlEffect(EffectType type, const EffectRecord& record);
+
+// Kestrane's force-feedback operations on an SDL haptic device. Parameter updates reach the
+// device only when they differ from what it last accepted for that effect: the core recomputes
+// the springs on every tick, and some USB force-feedback bases overflow their output queues
+// when unchanged conditions are sent at that rate.
+class SdlHapticPort final : public HapticPort {
+ public:
+  explicit SdlHapticPort(std::unique_ptr<HapticDriver> driver);
+  SdlHapticPort(const SdlHapticPort&) = delete;
+  SdlHapticPort& operator=(const SdlHapticPort&) = delete;
+  ~SdlHapticPort() override;
+
+  // An effect type the device lacks fails with a non-zero status and no id.
+  std::int32_t CreateEffect(EffectType type, const EffectRecord& record, EffectId& id) override;
+  void StartEffect(EffectId id) override;
+  // Sends the record when it differs from the last one the device accepted, then starts the
+  // effect if it is not playing yet (the first update starts each spring).
+  void SetEffectParameters(EffectId id, const EffectRecord& record) override;
+  void ReleaseEffect(EffectId id) override;
+
+  // Switches the device's centring spring off; a device without one has nothing to switch off.
+  std::int32_t DisableAutocenter();
+
+ private:
+  struct Effect {
+    EffectId id;
+    EffectType type;
+    EffectRecord sent;
+    bool playing;
+  };
+  Effect* Find(EffectId id);
+
+  std::unique_ptr<HapticDriver> driver_;
+  std::vector<Effect> effects_;
+};
+
+}  // namespace kestrane

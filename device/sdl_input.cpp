@@ -1,0 +1,376 @@
+#include "device/sdl_input.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <string>
+#include <utility>
+
+#include "device/sdl_haptic.h"
+
+#if defined(__linux__)
+#include <fcntl.h>
+#include <linux/input.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
+namespace kestrane {
+namespace {
+
+constexpr int kSampleAxes = 8;  // X, Y, Z, Rx, Ry, Rz, slider 0, slider 1
+constexpr int kSampleButtons = 32;
+constexpr int kSampleHats = 4;
+constexpr std::uint8_t kPressed = 0x80;
+
+// The identifier of the joystick at `index`: its device path where SDL has one (stable while it
+// stays plugged in), else its GUID and SDL's instance id, which SDL never reuses while the
+// program runs.
+std::string IdentifierForIndex(int index) {
+  if (const char* path = SDL_JoystickPathForIndex(index); path && *path) return path;
+  std::array<char, 33> guid{};
+  SDL_JoystickGetGUIDString(SDL_JoystickGetDeviceGUID(index), guid.data(),
+                            static_cast<int>(guid.size()));
+  return std::string(guid.data()) + "#" + std::to_string(SDL_JoystickGetDeviceInstanceID(index));
+}
+
+int IndexForIdentifier(const std::string& id) {
+  const int n = SDL_NumJoysticks();
+  for (int i = 0; i < n; ++i) {
+    if (IdentifierForIndex(i) == id) return i;
+  }
+  return -1;
+}
+
+int IndexForInstance(SDL_JoystickID instance) {
+  const int n = SDL_NumJoysticks();
+  for (int i = 0; i < n; ++i) {
+    if (SDL_JoystickGetDeviceInstanceID(i) == instance) return i;
+  }
+  return -1;
+}
+
+// Kestrane reads joysticks by polling and never looks at SDL's event queue: motion and button
+// events are not queued at all, and the rest (plugging, unplugging) is flushed on every poll,
+// so the queue cannot fill up.
+void IgnoreJoystickEvents() {
+  for (Uint32 type : {SDL_JOYAXISMOTION, SDL_JOYBALLMOTION, SDL_JOYHATMOTION, SDL_JOYBUTTONDOWN,
+                      SDL_JOYBUTTONUP, SDL_JOYBATTERYUPDATED}) {
+    SDL_EventState(type, SDL_IGNORE);
+  }
+}
+
+void FlushJoystickEvents() {
+  SDL_FlushEvents(SDL_JOYAXISMOTION, SDL_CONTROLLERAXISMOTION - 1);
+}
+
+#if defined(__linux__)
+// Whether another program holds the evdev device grabbed: a grab of our own is then refused
+// with EBUSY. Our own grab, when it succeeds, is dropped at once.
+bool GrabbedByAnotherProgram(const std::string& path) {
+  if (path.rfind("/dev/input/event", 0) != 0) return false;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;  // nothing to learn; SDL's own open has succeeded
+  bool grabbed = false;
+  if (::ioctl(fd, EVIOCGRAB, 1) == 0) {
+    ::ioctl(fd, EVIOCGRAB, 0);
+  } else {
+    grabbed = errno == EBUSY;
+  }
+  ::close(fd);
+  return grabbed;
+}
+#endif
+
+class SdlDevice final : public InputDevice {
+ public:
+  SdlDevice(SDL_Joystick* joystick, std::string path)
+      : joystick_(joystick), path_(std::move(path)) {
+    axes_ = std::clamp(SDL_JoystickNumAxes(joystick_), 0, kSampleAxes);
+    buttons_ = std::clamp(SDL_JoystickNumButtons(joystick_), 0, kSampleButtons);
+    hats_ = std::clamp(SDL_JoystickNumHats(joystick_), 0, kSampleHats);
+    has_haptics_ = SDL_JoystickIsHaptic(joystick_) == 1;
+    if (auto driver = OpenSdlHapticDriver(joystick_)) {
+      haptics_ = std::make_unique<SdlHapticPort>(std::move(driver));
+    }
+  }
+  SdlDevice(const SdlDevice&) = delete;
+  SdlDevice& operator=(const SdlDevice&) = delete;
+  ~SdlDevice() override {
+    haptics_.reset();
+    SDL_JoystickClose(joystick_);
+  }
+
+  std::int32_t SetAccessMode(AccessMode mode) override {
+#if defined(__linux__)
+    if (mode == AccessMode::Exclusive && GrabbedByAnotherProgram(path_)) return kInputBusy;
+#else
+    (void)mode;
+#endif
+    return kInputOk;
+  }
+
+  // SDL hands out axes, buttons and hats by number; ReadState lays them out as a StickSample.
+  std::int32_t SetJoystickFormat() override {
+    return kInputOk;
+  }
+
+  std::int32_t DisableAutocenter() override {
+    if (haptics_) return haptics_->DisableAutocenter();
+    // A force-feedback joystick whose haptic side SDL could not open (often: no write
+    // permission on the device) keeps its centring spring: that is a refusal. A joystick
+    // without force feedback has no spring to switch off.
+    return has_haptics_ ? kInputFailed : kInputOk;
+  }
+
+  std::int32_t Acquire() override {
+    return SDL_JoystickGetAttached(joystick_) ? kInputOk : kInputDeviceLost;
+  }
+
+  void Poll() override {
+    SDL_JoystickUpdate();
+    FlushJoystickEvents();
+    polled_ = true;
+  }
+
+  std::int32_t ReadState(StickSample& sample) override {
+    // SDL's state moves only when it is updated: a read without a poll before it refreshes the
+    // state itself, so the device also works with polling switched off.
+    if (!polled_) {
+      SDL_JoystickUpdate();
+      FlushJoystickEvents();
+    }
+    polled_ = false;
+    if (!SDL_JoystickGetAttached(joystick_)) return kInputDeviceLost;
+
+    StickSample s;
+    std::int32_t* const axes[kSampleAxes] = {&s.X,  &s.Y,  &s.Z,         &s.Rx,
+                                             &s.Ry, &s.Rz, &s.Slider[0], &s.Slider[1]};
+    for (int i = 0; i < axes_; ++i) *axes[i] = SampleAxisFromSdl(SDL_JoystickGetAxis(joystick_, i));
+    for (int i = 0; i < buttons_; ++i) {
+      s.Buttons[static_cast<std::size_t>(i)] = SDL_JoystickGetButton(joystick_, i) ? kPressed : 0;
+    }
+    for (int i = 0; i < hats_; ++i) {
+      s.Pov[static_cast<std::size_t>(i)] = PovFromSdlHat(SDL_JoystickGetHat(joystick_, i));
+    }
+    sample = s;
+    return kInputOk;
+  }
+
+  void Unacquire() override {}
+  HapticPort* Haptics() override {
+    return haptics_.get();
+  }
+
+ private:
+  SDL_Joystick* joystick_;
+  std::string path_;
+  int axes_ = 0;
+  int buttons_ = 0;
+  int hats_ = 0;
+  bool has_haptics_ = false;
+  bool polled_ = false;
+  std::unique_ptr<SdlHapticPort> haptics_;
+};
+
+class SdlVirtualStick final : public VirtualStick {
+ public:
+  // Attaches the stick; false when SDL refuses.
+  bool Attach() {
+    SDL_VirtualJoystickDesc desc;
+    SDL_zero(desc);
+    desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
+    desc.type = SDL_JOYSTICK_TYPE_FLIGHT_STICK;
+    desc.naxes = kAxes;
+    desc.nbuttons = kButtons;
+    desc.nhats = 0;
+    desc.name = kVirtualStickName;
+    const int index = SDL_JoystickAttachVirtualEx(&desc);
+    if (index < 0) return false;
+    instance_ = SDL_JoystickGetDeviceInstanceID(index);
+    // Values can only be set on an opened virtual joystick; this handle shares SDL's object
+    // with the device layer's when that opens the stick too.
+    joystick_ = SDL_JoystickOpen(index);
+    if (!joystick_) {
+      SDL_JoystickDetachVirtual(index);
+      return false;
+    }
+    return true;
+  }
+  void Detach() {
+    if (joystick_) SDL_JoystickClose(joystick_);
+    joystick_ = nullptr;
+    if (const int index = IndexForInstance(instance_); index >= 0) {
+      SDL_JoystickDetachVirtual(index);
+    }
+  }
+
+  void SetAxis(int axis, std::int16_t value) override {
+    if (joystick_ && axis >= 0 && axis < kAxes) SDL_JoystickSetVirtualAxis(joystick_, axis, value);
+  }
+  void SetButton(int button, bool down) override {
+    if (joystick_ && button >= 0 && button < kButtons) {
+      SDL_JoystickSetVirtualButton(joystick_, button,
+                                   static_cast<Uint8>(down ? SDL_PRESSED : SDL_RELEASED));
+    }
+  }
+
+ private:
+  SDL_Joystick* joystick_ = nullptr;
+  SDL_JoystickID instance_ = -1;
+};
+
+class SdlPlatform final : public SdlInputPlatform {
+ public:
+  explicit SdlPlatform(bool virtual_stick) : want_virtual_stick_(virtual_stick) {}
+  SdlPlatform(const SdlPlatform&) = delete;
+  SdlPlatform& operator=(const SdlPlatform&) = delete;
+  ~SdlPlatform() override { Shutdown(); }
+
+  // The library: SDL's joystick subsystem (which brings up SDL's event queue).
+  std::int32_t StartLibrary() override {
+    // A window program handles its own signals; without this SDL would swallow SIGINT/SIGTERM.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
+    if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) return kInputFailed;
+    joystick_up_ = true;
+    library_held_ = true;
+    IgnoreJoystickEvents();
+    return kInputOk;
+  }
+
+  // The input service: the haptic subsystem, and the virtual stick when asked for.
+  std::int32_t StartInputService() override {
+    if (!joystick_up_) return kInputFailed;
+    if (SDL_InitSubSystem(SDL_INIT_HAPTIC) != 0) return kInputFailed;
+    haptic_up_ = true;
+    if (want_virtual_stick_) {
+      auto stick = std::make_unique<SdlVirtualStick>();
+      if (!stick->Attach()) return kInputFailed;
+      virtual_stick_ = std::move(stick);
+    }
+    service_held_ = true;
+    return kInputOk;
+  }
+
+  std::int32_t ListJoysticks(std::vector<JoystickListEntry>& out) override {
+    if (!joystick_up_) return kInputFailed;
+    SDL_JoystickUpdate();  // take in joysticks plugged in since the start
+    FlushJoystickEvents();
+    SDL_LockJoysticks();
+    const int n = SDL_NumJoysticks();
+    if (n < 0) {
+      SDL_UnlockJoysticks();
+      return kInputFailed;
+    }
+    out.clear();
+    for (int i = 0; i < n; ++i) {
+      JoystickListEntry entry;
+      if (const char* name = SDL_JoystickNameForIndex(i)) entry.name = name;
+      entry.id = IdentifierForIndex(i);
+      // SDL tells force feedback only of an opened joystick.
+      if (SDL_Joystick* joystick = SDL_JoystickOpen(i)) {
+        entry.force_feedback = SDL_JoystickIsHaptic(joystick) == 1;
+        SDL_JoystickClose(joystick);
+      }
+      out.push_back(std::move(entry));
+    }
+    SDL_UnlockJoysticks();
+    return kInputOk;
+  }
+
+  std::int32_t CreateDevice(const std::string& id, std::unique_ptr<InputDevice>& device) override {
+    if (!joystick_up_) return kInputFailed;
+    const int index = IndexForIdentifier(id);
+    if (index < 0) return kInputDeviceLost;
+    SDL_Joystick* joystick = SDL_JoystickOpen(index);
+    if (!joystick) return kInputFailed;
+    const char* path = SDL_JoystickPath(joystick);
+    device = std::make_unique<SdlDevice>(joystick, path ? path : "");
+    return kInputOk;
+  }
+
+  // The service is made from the library and holds on to it: SDL shuts down once both are
+  // released, whichever goes first.
+  void ReleaseLibrary() override {
+    library_held_ = false;
+    if (!service_held_) Shutdown();
+  }
+  void ReleaseInputService() override {
+    service_held_ = false;
+    if (!library_held_) Shutdown();
+  }
+
+  VirtualStick* GetVirtualStick() override { return virtual_stick_.get(); }
+
+ private:
+  void Shutdown() {
+    if (virtual_stick_) virtual_stick_->Detach();
+    virtual_stick_.reset();
+    if (haptic_up_) SDL_QuitSubSystem(SDL_INIT_HAPTIC);
+    if (joystick_up_) SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
+    haptic_up_ = joystick_up_ = false;
+    library_held_ = service_held_ = false;
+  }
+
+  bool want_virtual_stick_;
+  bool joystick_up_ = false;
+  bool haptic_up_ = false;
+  bool library_held_ = false;
+  bool service_held_ = false;
+  std::unique_ptr<SdlVirtualStick> virtual_stick_;
+};
+
+}  // namespace
+
+bool VirtualStickRequested() {
+  const char* value = std::getenv("KESTRANE_VIRTUAL_STICK");
+  return value && std::string(value) == "1";
+}
+
+std::int32_t SampleAxisFromSdl(std::int16_t value) {
+  if (value == 32767) return 65535;
+  return std::max(0, value + 32767);
+}
+
+std::int16_t SdlAxisFromSample(std::int32_t value) {
+  if (value >= 65535) return 32767;
+  return static_cast<std::int16_t>(std::clamp(value - 32767, -32768, 32766));
+}
+
+std::uint32_t PovFromSdlHat(std::uint8_t hat) {
+  switch (hat) {
+    case SDL_HAT_UP:
+      return 0;
+    case SDL_HAT_RIGHTUP:
+      return 4500;
+    case SDL_HAT_RIGHT:
+      return 9000;
+    case SDL_HAT_RIGHTDOWN:
+      return 13500;
+    case SDL_HAT_DOWN:
+      return 18000;
+    case SDL_HAT_LEFTDOWN:
+      return 22500;
+    case SDL_HAT_LEFT:
+      return 27000;
+    case SDL_HAT_LEFTUP:
+      return 31500;
+    default:
+      return 0xFFFFFFFFu;  // centred, or opposite directions at once
+  }
+}
+
+std::unique_ptr<SdlInputPlatform> CreateSdlInputPlatform(bool virtual_stick) {
+  return std::make_unique<SdlPlatform>(virtual_stick);
+}
+
+std::unique_ptr<SdlInputPlatform> CreateSdlInputPlatform() {
+  return CreateSdlInputPlatform(VirtualStickRequested());
+}
+
+}  // namespace kestrane

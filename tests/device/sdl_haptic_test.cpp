@@ -1,0 +1,296 @@
+// SDL force feedback through a fake haptic driver: the conversion of the records into SDL
+// conditions and the change-only sending.
+#include "device/sdl_haptic.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "config/settings.h"
+#include "core/shift_state.h"
+#include "device/input_platform.h"
+
+namespace kestrane {
+namespace {
+
+// Records the SDL calls; supported effect types, refused creations and updates are set by hand.
+class FakeDriver final : public HapticDriver {
+ public:
+  struct Call {
+    std::string op;
+    int id;
+    SDL_HapticEffect effect;
+  };
+
+  unsigned int supported = SDL_HAPTIC_SPRING | SDL_HAPTIC_DAMPER;
+  bool refuse_new = false;
+  bool refuse_update = false;
+  bool refuse_autocenter = false;
+  std::vector<Call> calls;
+
+  unsigned int Supported() override { return supported; }
+  int NewEffect(SDL_HapticEffect& effect) override {
+    if (refuse_new) return -1;
+    calls.push_back({"new", next_, effect});
+    return next_++;
+  }
+  int UpdateEffect(int id, SDL_HapticEffect& effect) override {
+    calls.push_back({"update", id, effect});
+    return refuse_update ? -1 : 0;
+  }
+  int RunEffect(int id, std::uint32_t) override {
+    calls.push_back({"run", id, {}});
+    return 0;
+  }
+  void DestroyEffect(int id) override { calls.push_back({"destroy", id, {}}); }
+  int SetAutocenter(int autocenter) override {
+    calls.push_back({"autocenter", autocenter, {}});
+    return refuse_autocenter ? -1 : 0;
+  }
+
+  std::vector<std::string> Ops() const {
+    std::vector<std::string> ops;
+    for (const Call& c : calls) ops.push_back(c.op + " " + std::to_string(c.id));
+    return ops;
+  }
+
+ private:
+  int next_ = 0;
+};
+
+// A port over a fake driver that the test keeps looking at.
+struct Rig {
+  FakeDriver* driver;
+  SdlHapticPort port;
+  Rig() : Rig(new FakeDriver) {}
+
+ private:
+  explicit Rig(FakeDriver* d) : driver(d), port(std::unique_ptr<HapticDriver>(d)) {}
+};
+
+EffectRecord Record(std::int32_t x_offset, std::int32_t y_offset) {
+  EffectRecord r;
+  r.flags = kEffectCartesian;
+  r.conditions[0] = {y_offset, 5000, 4000, 3000, 2000, 700};  // Y
+  r.conditions[1] = {x_offset, 2000, 1000, 6000, 8000, 200};  // X
+  return r;
+}
+
+TEST(SdlConditionUnits, FullScaleAndClampingAtTheFieldLimits) {
+  EXPECT_EQ(ToSdlSigned(10000), 32767);
+  EXPECT_EQ(ToSdlSigned(-10000), -32767);
+  EXPECT_EQ(ToSdlSigned(5000), 16383);
+  EXPECT_EQ(ToSdlSigned(6499), 21295);
+  EXPECT_EQ(ToSdlSigned(-4999), -16380);
+  EXPECT_EQ(ToSdlSigned(0), 0);
+  EXPECT_EQ(ToSdlSigned(10001), 32767);
+  EXPECT_EQ(ToSdlSigned(-19999), -32768);
+  EXPECT_EQ(ToSdlSigned(655390000), 32767);
+  EXPECT_EQ(ToSdlSigned(INT32_MIN), -32768);
+
+  EXPECT_EQ(ToSdlUnsigned(10000), 65535);
+  EXPECT_EQ(ToSdlUnsigned(5000), 32767);
+  EXPECT_EQ(ToSdlUnsigned(2250), 14745);
+  EXPECT_EQ(ToSdlUnsigned(0), 0);
+  EXPECT_EQ(ToSdlUnsigned(-1), 0);
+  EXPECT_EQ(ToSdlUnsigned(10001), 65535);
+  EXPECT_EQ(ToSdlUnsigned(INT32_MAX), 65535);
+}
+
+TEST(SdlConditionEffect, AxesSignsLengthAndDirection) {
+  const SDL_HapticEffect e = ToSdlEffect(EffectType::Spring, Record(6499, -4999));
+  const SDL_HapticCondition& c = e.condition;
+  EXPECT_EQ(c.type, SDL_HAPTIC_SPRING);
+  EXPECT_EQ(c.length, SDL_HAPTIC_INFINITY);
+  EXPECT_EQ(c.delay, 0);
+  EXPECT_EQ(c.button, 0);
+  EXPECT_EQ(c.direction.type, SDL_HAPTIC_CARTESIAN);
+  EXPECT_EQ(c.direction.dir[0], 1);
+  EXPECT_EQ(c.direction.dir[1], 0);
+  EXPECT_EQ(c.direction.dir[2], 0);
+  // SDL axis 0 is the record's X condition, axis 1 its Y condition; signs unchanged.
+  EXPECT_EQ(c.center[0], 21295);
+  EXPECT_EQ(c.center[1], -16380);
+  EXPECT_EQ(c.right_coeff[0], ToSdlSigned(2000));
+  EXPECT_EQ(c.left_coeff[0], ToSdlSigned(1000));
+  EXPECT_EQ(c.right_sat[0], ToSdlUnsigned(6000));
+  EXPECT_EQ(c.left_sat[0], ToSdlUnsigned(8000));
+  EXPECT_EQ(c.deadband[0], ToSdlUnsigned(200));
+  EXPECT_EQ(c.right_coeff[1], ToSdlSigned(5000));
+  EXPECT_EQ(c.left_coeff[1], ToSdlSigned(4000));
+  EXPECT_EQ(c.right_sat[1], ToSdlUnsigned(3000));
+  EXPECT_EQ(c.left_sat[1], ToSdlUnsigned(2000));
+  EXPECT_EQ(c.deadband[1], ToSdlUnsigned(700));
+  EXPECT_EQ(c.center[2], 0);
+  EXPECT_EQ(c.deadband[2], 0);
+
+  EffectRecord damper = Record(0, 0);
+  damper.flags = kEffectCartesianOffsets;
+  EXPECT_EQ(ToSdlEffect(EffectType::Damper, damper).condition.type, SDL_HAPTIC_DAMPER);
+}
+
+TEST(SdlConditionEffect, OutOfRangeRecordsAreClampedOnlyHere) {
+  ShiftState state;
+  ResetShiftState(state);
+  Settings s = DefaultSettings();
+  s.JOY_GEAR_WIDTH = 32767;
+  s.GEAR_HOLE_FORCE_X = 30000;
+  state.HoleX = 0;
+  state.HoleY = 65534;
+  const EffectRecord hole = ComputeEffectParameters(state, s).hole;
+  EXPECT_EQ(hole.x().offset, 9999);
+  EXPECT_EQ(hole.y().offset, 9999);
+  EXPECT_EQ(hole.x().positive_coefficient, 30000);  // the record itself is not clamped
+  const SDL_HapticCondition c = ToSdlEffect(EffectType::Spring, hole).condition;
+  EXPECT_EQ(c.center[0], 32763);
+  EXPECT_EQ(c.right_coeff[0], 32767);
+  EXPECT_EQ(c.left_coeff[0], 32767);
+}
+
+TEST(SdlHapticPort, UnsupportedOrRefusedEffectsFailWithoutAnId) {
+  Rig rig;
+  rig.driver->supported = SDL_HAPTIC_SPRING;
+  EffectId id = 5;
+  EXPECT_NE(rig.port.CreateEffect(EffectType::Damper, Record(0, 0), id), 0);
+  EXPECT_EQ(id, kNoEffect);
+  EXPECT_TRUE(rig.driver->calls.empty());
+
+  rig.driver->refuse_new = true;
+  EXPECT_NE(rig.port.CreateEffect(EffectType::Spring, Record(0, 0), id), 0);
+  EXPECT_EQ(id, kNoEffect);
+
+  rig.driver->refuse_new = false;
+  EXPECT_EQ(rig.port.CreateEffect(EffectType::Spring, Record(0, 0), id), 0);
+  EXPECT_NE(id, kNoEffect);
+  EXPECT_EQ(rig.driver->calls.back().effect.condition.type, SDL_HAPTIC_SPRING);
+}
+
+TEST(SdlHapticPort, SendsOnlyChangedRecordsAndStartsEachSpringOnce) {
+  Rig rig;
+  EffectId id = kNoEffect;
+  ASSERT_EQ(rig.port.CreateEffect(EffectType::Spring, Record(0, 0), id), 0);
+  rig.driver->calls.clear();
+
+  rig.port.SetEffectParameters(id, Record(0, 0));  // as created: only started
+  EXPECT_EQ(rig.driver->Ops(), std::vector<std::string>{"run 0"});
+  rig.port.SetEffectParameters(id, Record(0, 0));
+  rig.port.SetEffectParameters(id, Record(0, 0));
+  EXPECT_EQ(rig.driver->calls.size(), 1u);
+
+  rig.port.SetEffectParameters(id, Record(100, 0));
+  rig.port.SetEffectParameters(id, Record(100, 0));
+  EXPECT_EQ(rig.driver->Ops(), (std::vector<std::string>{"run 0", "update 0"}));
+  EXPECT_EQ(rig.driver->calls.back().effect.condition.center[0], ToSdlSigned(100));
+
+  rig.port.SetEffectParameters(id, Record(0, 0));  // back to the first: changed again
+  EXPECT_EQ(rig.driver->calls.size(), 3u);
+}
+
+TEST(SdlHapticPort, RefusedUpdatesAreSentAgain) {
+  Rig rig;
+  EffectId id = kNoEffect;
+  ASSERT_EQ(rig.port.CreateEffect(EffectType::Spring, Record(0, 0), id), 0);
+  rig.driver->calls.clear();
+  rig.driver->refuse_update = true;
+  rig.port.SetEffectParameters(id, Record(50, 0));
+  rig.port.SetEffectParameters(id, Record(50, 0));
+  EXPECT_EQ(rig.driver->Ops(), (std::vector<std::string>{"update 0", "update 0"}));
+  rig.driver->refuse_update = false;
+  rig.port.SetEffectParameters(id, Record(50, 0));
+  rig.port.SetEffectParameters(id, Record(50, 0));
+  EXPECT_EQ(rig.driver->Ops(),
+            (std::vector<std::string>{"update 0", "update 0", "update 0", "run 0"}));
+}
+
+TEST(SdlHapticPort, StartReleaseAndCloseDestroyEveryEffect) {
+  Rig rig;
+  EffectId damper = kNoEffect, spring = kNoEffect;
+  ASSERT_EQ(rig.port.CreateEffect(EffectType::Damper, Record(0, 0), damper), 0);
+  ASSERT_EQ(rig.port.CreateEffect(EffectType::Spring, Record(0, 0), spring), 0);
+  rig.driver->calls.clear();
+  rig.port.StartEffect(damper);
+  rig.port.ReleaseEffect(damper);
+  rig.port.SetEffectParameters(damper, Record(10, 10));  // released: nothing
+  rig.port.ReleaseEffect(damper);
+  EXPECT_EQ(rig.driver->Ops(), (std::vector<std::string>{"run 0", "destroy 0"}));
+}
+
+TEST(SdlHapticPort, ClosingDestroysWhatIsLeft) {
+  // Writes its destroys where the test can see them after the port (and it) are gone.
+  class Keeper final : public HapticDriver {
+   public:
+    explicit Keeper(std::vector<int>& destroyed) : destroyed_(destroyed) {}
+    unsigned int Supported() override { return SDL_HAPTIC_SPRING; }
+    int NewEffect(SDL_HapticEffect&) override { return next_++; }
+    int UpdateEffect(int, SDL_HapticEffect&) override { return 0; }
+    int RunEffect(int, std::uint32_t) override { return 0; }
+    void DestroyEffect(int id) override { destroyed_.push_back(id); }
+    int SetAutocenter(int) override { return 0; }
+
+   private:
+    std::vector<int>& destroyed_;
+    int next_ = 0;
+  };
+  std::vector<int> destroyed;
+  {
+    SdlHapticPort port(std::make_unique<Keeper>(destroyed));
+    EffectId a = kNoEffect, b = kNoEffect, c = kNoEffect;
+    ASSERT_EQ(port.CreateEffect(EffectType::Spring, Record(0, 0), a), 0);
+    ASSERT_EQ(port.CreateEffect(EffectType::Spring, Record(0, 0), b), 0);
+    ASSERT_EQ(port.CreateEffect(EffectType::Spring, Record(0, 0), c), 0);
+    port.ReleaseEffect(b);
+  }
+  EXPECT_EQ(destroyed, (std::vector<int>{1, 0, 2}));
+}
+
+TEST(SdlHapticPort, AutocentreIsSwitchedOffOnlyWhereThereIsOne) {
+  Rig without;
+  EXPECT_EQ(without.port.DisableAutocenter(), kInputOk);
+  EXPECT_TRUE(without.driver->calls.empty());
+
+  Rig with;
+  with.driver->supported |= SDL_HAPTIC_AUTOCENTER;
+  EXPECT_EQ(with.port.DisableAutocenter(), kInputOk);
+  EXPECT_EQ(with.driver->Ops(), std::vector<std::string>{"autocenter 0"});
+  with.driver->refuse_autocenter = true;
+  EXPECT_NE(with.port.DisableAutocenter(), kInputOk);
+}
+
+// The core recomputes the springs on every tick; the device hears only of real changes.
+TEST(SdlHapticPort, PollTicksSendOnlyWhatChanged) {
+  Rig rig;
+  Settings s = DefaultSettings();
+  s.DAMPER_ENABLED = true;
+  ShiftState state;
+  ResetShiftState(state);
+  ForceFeedback effects;
+  effects.BuildEffects(&rig.port, state, s);
+  // cross, hole, damper (started at once), center
+  EXPECT_EQ(rig.driver->Ops(),
+            (std::vector<std::string>{"new 0", "new 1", "new 2", "run 2", "new 3"}));
+  rig.driver->calls.clear();
+
+  effects.UpdateEffects(state, s);  // first tick: the springs start, nothing changed
+  EXPECT_EQ(rig.driver->Ops(), (std::vector<std::string>{"run 0", "run 1", "run 3"}));
+  rig.driver->calls.clear();
+  for (int tick = 0; tick < 100; ++tick) effects.UpdateEffects(state, s);
+  EXPECT_TRUE(rig.driver->calls.empty());
+
+  // Into gear 1: cross, hole and center change; the damper is never updated.
+  state.GateX = state.HoleX = 11469;
+  state.GateY = state.HoleY = 16384;
+  effects.UpdateEffects(state, s);
+  effects.UpdateEffects(state, s);
+  EXPECT_EQ(rig.driver->Ops(), (std::vector<std::string>{"update 0", "update 1", "update 3"}));
+  EXPECT_EQ(rig.driver->calls[1].effect.condition.center[0], ToSdlSigned(6499));
+  EXPECT_EQ(rig.driver->calls[1].effect.condition.center[1], ToSdlSigned(-4999));
+
+  rig.driver->calls.clear();
+  effects.ReleaseEffects();
+  EXPECT_EQ(rig.driver->Ops(),
+            (std::vector<std::string>{"destroy 0", "destroy 1", "destroy 3", "destroy 2"}));
+}
+
+}  // namespace
+}  // namespace kestrane
