@@ -1,0 +1,14 @@
+// The ui tests' main: one application object for every test, on the offscreen platform unless
+// the environment names another (the end-to-end tests bring their own X display).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "ui/application.h"
+
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  kestrane::KestraneApplication app(argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,90 @@
+// kestrane: the window program. Creates the main window and the settings dialog, runs the event
+// loop and ends with the main window.
+//
+//   kestrane [--virtual-stick]
+//
+// --virtual-stick (or KESTRANE_VIRTUAL_STICK=1) attaches an on-screen stick, listed as
+// "Kestrane virtual stick", that the mouse drives on the position display.
+
+#include <SDL.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "config/settings_dialog.h"
+#include "config/settings_file.h"
+#include "device/sdl_input.h"
+#include "platform/system_keyboard.h"
+#include "ui/application.h"
+#include "ui/main_form.h"
+
+namespace {
+
+// Sets the SDL virtual stick from the mouse drive of the main window.
+class SdlVirtualStickDrive final : public kestrane::VirtualStickDrive {
+ public:
+  explicit SdlVirtualStickDrive(kestrane::SdlInputPlatform& platform) : platform_(platform) {}
+  void SetStickAxes(std::int32_t x, std::int32_t y) override {
+    if (kestrane::VirtualStick* stick = platform_.GetVirtualStick()) {
+      stick->SetAxis(0, kestrane::SdlAxisFromSample(x));
+      stick->SetAxis(1, kestrane::SdlAxisFromSample(y));
+    }
+  }
+  void SetStickButton(int index, bool pressed) override {
+    if (kestrane::VirtualStick* stick = platform_.GetVirtualStick()) {
+      stick->SetButton(index, pressed);
+    }
+  }
+
+ private:
+  kestrane::SdlInputPlatform& platform_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // SDL must leave SIGINT and SIGTERM to the program.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+
+  kestrane::KestraneApplication app(argc, argv);
+  app.setApplicationName(QStringLiteral("Kestrane"));
+  app.setDesktopFileName(QStringLiteral("kestrane"));
+  // The main window's close ends the program; a message box closing while the window sits in the
+  // tray must not.
+  app.setQuitOnLastWindowClosed(false);
+
+  bool virtual_stick = kestrane::VirtualStickRequested();
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--virtual-stick") == 0) virtual_stick = true;
+  }
+
+  std::unique_ptr<kestrane::SdlInputPlatform> input =
+      kestrane::CreateSdlInputPlatform(virtual_stick);
+  SdlVirtualStickDrive drive(*input);
+
+  kestrane::MainFormServices services;
+  services.input = input.get();
+  services.keyboard = kestrane::OpenSystemKeyboard(services.keyboard_problem);
+  services.settings_path = kestrane::SettingsFilePath();
+  if (virtual_stick) services.virtual_stick = &drive;
+  if (const char* dump = std::getenv("KESTRANE_DISPLAY_DUMP")) {
+    services.display_dump_path = QString::fromLocal8Bit(dump);
+  }
+  services.quit_on_close = true;
+
+  int status = 0;
+  {
+    kestrane::TMainForm MainForm(std::move(services));
+    kestrane::TSettings Settings;
+    MainForm.SetSettingsDialog(&Settings);
+    MainForm.show();  // the first show runs the start-up
+    if (auto code = MainForm.StartupExitCode()) {
+      status = *code;
+    } else {
+      status = app.exec();
+    }
+  }
+  return status;
+}
