@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +14,8 @@
 
 #include "config/settings.h"
 #include "config/settings_file.h"
+#include "platform/realtime.h"
+#include "platform/system_keyboard.h"
 #include "tools/device_commands.h"
 #include "tools/cli_options.h"
 #include "tools/replay.h"
@@ -58,11 +61,23 @@ int ReplayCommand(const std::vector<std::string>& args) {
     in = &file;
   }
 
-  Replay replay(settings, nullptr);
+  // --inject: one tick per CHECK_INTERVAL with real key waits, the keys typed into the focused
+  // window; a stop signal ends the replay after the current tick, releasing any key held.
+  std::unique_ptr<KeySink> keyboard;
+  std::optional<TickPacer> pacer;
+  if (opts.inject) {
+    std::string problem;
+    keyboard = OpenSystemKeyboard(problem);
+    if (!problem.empty()) std::cerr << "kestrane-cli: " << problem << "\n";
+    pacer.emplace(RealtimeTickInterval(timer.Interval()));
+    CatchStopSignals();
+  }
+
+  Replay replay(settings, keyboard.get());
   if (!opts.jsonl) std::cout << TableHeader() << "\n";
   std::string line;
   std::size_t line_no = 0;
-  while (std::getline(*in, line)) {
+  while ((!pacer || StopSignal() == 0) && std::getline(*in, line)) {
     ++line_no;
     const TraceLine parsed = ParseTraceLine(line);
     if (parsed.kind == TraceLineKind::Skip) continue;
@@ -73,12 +88,14 @@ int ReplayCommand(const std::vector<std::string>& args) {
       replay.Finish();
       return kExitUsage;
     }
+    if (pacer && !pacer->WaitForTick()) break;
     const ReplayTick tick = replay.Step(parsed);
     std::cout << (opts.jsonl ? TickToJson(tick) : TickToTableRow(tick)) << "\n";
+    if (pacer) std::cout.flush();
   }
   replay.Finish();
   std::cout.flush();
-  return 0;
+  return pacer && StopSignal() != 0 ? 128 + StopSignal() : 0;
 }
 
 void PrintRecord(const Settings& s, const IntervalTimer& timer, const std::string& joystick) {

@@ -1,0 +1,55 @@
+#pragma once
+
+// The seam between Kestrane's virtual input devices and the kernel: a device is described by a
+// UinputDeviceSpec, created by a UinputOpener and fed through an EventWriter. The real opener
+// creates a uinput device through libevdev; tests hand in an opener that records the events.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kestrane {
+
+// Writes one input event (type, code, value as in struct input_event) to a device.
+class EventWriter {
+ public:
+  virtual ~EventWriter() = default;
+  // 0 on success, else a negative errno.
+  virtual int Write(std::uint16_t type, std::uint16_t code, std::int32_t value) = 0;
+};
+
+struct UinputAxis {
+  std::uint16_t code = 0;  // ABS_*
+  std::int32_t minimum = 0;
+  std::int32_t maximum = 0;
+  std::int32_t fuzz = 0;
+  std::int32_t flat = 0;
+  std::int32_t resolution = 0;
+};
+
+// What a virtual device offers: its name and ids, the EV_KEY codes (keys or buttons) and the
+// EV_ABS axes it can send.
+struct UinputDeviceSpec {
+  std::string name;
+  std::uint16_t bustype = 0x06;  // BUS_VIRTUAL
+  std::uint16_t vendor = 0;
+  std::uint16_t product = 0;
+  std::uint16_t version = 1;
+  std::vector<std::uint16_t> keys;
+  std::vector<UinputAxis> axes;
+};
+
+// Creates the device; on failure returns nullptr and sets `error` to a positive errno.
+using UinputOpener =
+    std::function<std::unique_ptr<EventWriter>(const UinputDeviceSpec& spec, int& error)>;
+
+// The real thing: a uinput device made with libevdev, destroyed with the writer. The first event
+// waits until the device is 100 ms old, so that the desktop has picked the new device up.
+std::unique_ptr<EventWriter> OpenUinputDevice(const UinputDeviceSpec& spec, int& error);
+
+// Why a uinput device could not be created, in words, with what to do about it.
+std::string UinputErrorText(int error);
+
+}  // namespace kestrane

@@ -1,0 +1,75 @@
+#include "platform/system_keyboard.h"
+
+#include <cstdlib>
+
+#ifndef _WIN32
+#include "platform/uinput_keyboard.h"
+#include "platform/xtest_keyboard.h"
+#endif
+
+namespace kestrane {
+namespace {
+
+constexpr const char* kFix =
+    "To let Kestrane type keys, allow your user the virtual keyboard: install the udev rule "
+    "60-kestrane-uinput.rules that comes with Kestrane (sudo cp 60-kestrane-uinput.rules "
+    "/etc/udev/rules.d/), load the module (sudo modprobe uinput), reload udev (sudo udevadm "
+    "control --reload-rules && sudo udevadm trigger), then log out and in again. Under X11, "
+    "XTest works without it.";
+
+std::string Names(std::span<const KeyboardBackend> backends) {
+  std::string out;
+  for (const KeyboardBackend& b : backends) {
+    if (!out.empty()) out += " or ";
+    out += b.name;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::unique_ptr<KeySink> ChooseKeyboard(std::span<const KeyboardBackend> backends,
+                                        std::string_view forced, std::string& problem) {
+  problem.clear();
+  std::string reasons;
+  bool known = forced.empty();
+  for (const KeyboardBackend& backend : backends) {
+    if (!forced.empty() && backend.name != forced) continue;
+    known = true;
+    std::string why;
+    if (std::unique_ptr<KeySink> sink = backend.open(why)) return sink;
+    if (!reasons.empty()) reasons += "; ";
+    reasons += std::string(backend.title) + ": " + why;
+  }
+  if (!known) {
+    problem = "Kestrane types no keys: KESTRANE_KEY_OUTPUT is \"" + std::string(forced) +
+              "\", which is not " + Names(backends) + ". Set it to one of those or unset it.";
+  } else if (!forced.empty()) {
+    problem = "Kestrane types no keys: KESTRANE_KEY_OUTPUT=" + std::string(forced) +
+              " asks for that way only, and it does not work (" + reasons + "). " + kFix;
+  } else {
+    problem = "Kestrane types no keys: no way of typing them works (" + reasons + "). " + kFix;
+  }
+  return std::make_unique<DroppedKeys>();
+}
+
+#ifndef _WIN32
+std::unique_ptr<KeySink> OpenSystemKeyboard(std::string& problem, KeyProblemReport report) {
+  const KeyboardBackend backends[] = {
+      {"uinput", "uinput",
+       [&](std::string& why) { return OpenUinputKeyboard(OpenUinputDevice, report, why); }},
+      {"xtest", "XTest",
+       [&](std::string& why) -> std::unique_ptr<KeySink> {
+         return XTestKeyboard::Open(report, why);
+       }},
+  };
+  const char* forced = std::getenv("KESTRANE_KEY_OUTPUT");
+  return ChooseKeyboard(backends, forced ? forced : "", problem);
+}
+#endif
+
+std::unique_ptr<KeySink> OpenSystemKeyboard(std::string& problem) {
+  return OpenSystemKeyboard(problem, ReportToStderr);
+}
+
+}  // namespace kestrane

@@ -1,0 +1,64 @@
+#include "platform/uinput_keyboard.h"
+
+#include <linux/input-event-codes.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/key_table.h"
+
+namespace kestrane {
+
+UinputDeviceSpec VirtualKeyboardSpec() {
+  UinputDeviceSpec spec;
+  spec.name = kVirtualKeyboardName;
+  for (std::uint16_t code = 1; code <= 0x58; ++code) spec.keys.push_back(code);
+  for (const KeyInfo& key : AllKeys()) spec.keys.push_back(key.evdev);
+  std::sort(spec.keys.begin(), spec.keys.end());
+  spec.keys.erase(std::unique(spec.keys.begin(), spec.keys.end()), spec.keys.end());
+  return spec;
+}
+
+UinputKeyboard::UinputKeyboard(std::unique_ptr<EventWriter> writer, KeyProblemReport report)
+    : writer_(std::move(writer)), report_(std::move(report)) {}
+
+UinputKeyboard::~UinputKeyboard() {
+  for (int code : pressed_.TakeAll()) Send(code, false);
+}
+
+void UinputKeyboard::KeyEvent(KeyCode key, bool down) {
+  const int code = EvdevCodeFor(key);
+  if (code < 0) {
+    if (unknown_.First(key) && report_) {
+      report_("the key " + KeyDescription(key) + " is not a key Kestrane can type; it is not sent");
+    }
+    return;
+  }
+  Send(code, down);
+  pressed_.Note(code, down);
+}
+
+void UinputKeyboard::Send(int code, bool down) {
+  const auto ev_code = static_cast<std::uint16_t>(code);
+  int rc = writer_->Write(EV_KEY, ev_code, down ? 1 : 0);
+  if (rc == 0) rc = writer_->Write(EV_SYN, SYN_REPORT, 0);
+  if (rc != 0 && !write_failed_) {
+    write_failed_ = true;
+    if (report_) {
+      report_(std::string("the virtual keyboard stopped taking keys: ") + std::strerror(-rc));
+    }
+  }
+}
+
+std::unique_ptr<KeySink> OpenUinputKeyboard(const UinputOpener& open, KeyProblemReport report,
+                                            std::string& why) {
+  int error = 0;
+  std::unique_ptr<EventWriter> writer = open(VirtualKeyboardSpec(), error);
+  if (!writer) {
+    why = UinputErrorText(error);
+    return nullptr;
+  }
+  return std::make_unique<UinputKeyboard>(std::move(writer), std::move(report));
+}
+
+}  // namespace kestrane

@@ -1,0 +1,141 @@
+#!/usr/bin/env bash
+# End to end: `kestrane-cli replay --inject` types through XTest into a separate X client that
+# holds the input focus; the client must see exactly the expected presses and releases, in order.
+# Exit status 77 (skipped) when no X display can be had.
+set -u
+cli=${KESTRANE_CLI:?}
+logger=${X_KEY_LOGGER:?}
+examples=${KESTRANE_EXAMPLES:?}
+work=$(mktemp -d)
+xvfb_pid=
+logger_pid=
+cleanup() {
+  [ -n "$logger_pid" ] && kill "$logger_pid" 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+failures=0
+check() {  # check NAME CONDITION...
+  local name=$1; shift
+  if "$@"; then echo "ok   $name"; else echo "FAIL $name"; failures=$((failures + 1)); fi
+}
+wait_for() {  # wait_for SECONDS CONDITION...
+  local tries=$(($1 * 20)); shift
+  while ! "$@"; do
+    tries=$((tries - 1))
+    [ "$tries" -le 0 ] && return 1
+    sleep 0.05
+  done
+}
+
+# A private X server keeps the typed keys away from other tests' windows; without Xvfb the
+# display DISPLAY names is used.
+if command -v Xvfb >/dev/null; then
+  Xvfb -displayfd 5 -screen 0 640x480x24 -nolisten tcp 5>"$work/display" 2>/dev/null &
+  xvfb_pid=$!
+  if wait_for 10 test -s "$work/display"; then
+    export DISPLAY=":$(head -n1 "$work/display")"
+  else
+    kill "$xvfb_pid" 2>/dev/null
+    xvfb_pid=
+  fi
+fi
+if [ -z "${DISPLAY:-}" ]; then
+  echo "skipped: no X display"
+  exit 77
+fi
+
+"$logger" --timeout 110 > "$work/log" 2> "$work/logger.err" &
+logger_pid=$!
+if ! wait_for 10 grep -q '^ready$' "$work/log"; then
+  wait "$logger_pid"
+  status=$?
+  logger_pid=
+  if [ "$status" = 77 ]; then
+    echo "skipped: no X display"
+    exit 77
+  fi
+  echo "FAIL the key logger did not start (status $status)"; cat "$work/logger.err"
+  exit 1
+fi
+export KESTRANE_KEY_OUTPUT=xtest
+
+key_lines() { grep -v -e '^ready$' -e '^focus lost$' "$work/log"; }
+seen() { key_lines | wc -l; }
+# The key lines the logger printed after the first $1 of them.
+keys_after() { key_lines | tail -n +$(($1 + 1)); }
+pressed_after() { keys_after "$1" | grep -q "^press $2\$"; }
+
+# replay NAME EXPECTED_FILE TRACE ARGS...: the injected replay prints what the plain one prints,
+# says nothing on stderr, and the logger sees exactly the expected keys.
+replay() {
+  local name=$1 expected=$2 trace=$3; shift 3
+  local before; before=$(seen)
+  "$cli" replay --inject --set CHECK_INTERVAL=5 "$@" "$trace" > "$work/out" 2> "$work/err"
+  check "$name: status" test $? = 0
+  "$cli" replay --set CHECK_INTERVAL=5 "$@" "$trace" > "$work/plain"
+  check "$name: same output as without --inject" cmp -s "$work/out" "$work/plain"
+  check "$name: nothing on stderr" test ! -s "$work/err"
+  local want; want=$(wc -l < "$expected")
+  wait_for 5 test "$(($(seen) - before))" -ge "$want"
+  sleep 0.2  # anything more would be a fault too
+  keys_after "$before" > "$work/got"
+  if ! check "$name: keys in order" cmp -s "$expected" "$work/got"; then
+    diff "$expected" "$work/got" | head -20
+  fi
+}
+
+every_gear=$examples/every-gear.trace  # N 1 N 2 N 3 N 4 N 5 N 6 N 7 N R N
+
+# Mode 0: each gear's key held while the gear is in; reverse is the 8 key.
+for g in 1 2 3 4 5 6 7 8; do printf 'press %s\nrelease %s\n' "$g" "$g"; done > "$work/mode0"
+replay "mode 0" "$work/mode0" "$every_gear" --set SYM_TYPE=0
+
+# Mode 1: a tap per change, the N key for neutral.
+for g in 1 2 3 4 5 6 7 8; do printf 'press %s\nrelease %s\npress n\nrelease n\n' "$g" "$g"; done \
+  > "$work/mode1"
+replay "mode 1" "$work/mode1" "$every_gear" --set SYM_TYPE=1
+
+# Mode 2: Page Up / Page Down once per step along RN1234567.
+taps() { for _ in $(seq "$2"); do printf 'press %s\nrelease %s\n' "$1" "$1"; done; }
+{
+  for g in 1 2 3 4 5 6 7; do taps Prior "$g"; taps Next "$g"; done
+  taps Next 1
+  taps Prior 1
+} > "$work/mode2"
+replay "mode 2" "$work/mode2" "$every_gear" --set SYM_TYPE=2
+
+# A trace that ends with a gear in: the key is released at the end.
+printf '0 32767\n0 0\n0 0\n0 0\n' > "$work/ends-in-gear.trace"
+printf 'press 1\nrelease 1\n' > "$work/held"
+replay "held key released at the end" "$work/held" "$work/ends-in-gear.trace" --set SYM_TYPE=0
+
+# A stop signal in the middle of a held gear: the key comes up and the status tells the signal.
+for sig in INT TERM; do
+  mkfifo "$work/fifo.$sig"
+  before=$(seen)
+  "$cli" replay --inject --set SYM_TYPE=0 --set CHECK_INTERVAL=5 < "$work/fifo.$sig" \
+    > "$work/out" 2> "$work/err" &
+  pid=$!
+  exec 6> "$work/fifo.$sig"
+  printf '32767 0\n32767 0\n32767 0\n' >&6
+  wait_for 5 pressed_after "$before" 3
+  sleep 0.1
+  kill -"$sig" "$pid"
+  wait "$pid"
+  status=$?
+  exec 6>&-
+  [ "$sig" = INT ] && want_status=130 || want_status=143
+  check "SIG$sig: status $want_status" test "$status" = "$want_status"
+  wait_for 5 test "$(($(seen) - before))" -ge 2
+  keys_after "$before" > "$work/got"
+  printf 'press 3\nrelease 3\n' > "$work/want"
+  check "SIG$sig: the held key released" cmp -s "$work/want" "$work/got"
+  check "SIG$sig: every tick printed" test "$(grep -c lane "$work/out")" = 3
+done
+
+check "the logger kept the focus" test "$(grep -c '^focus lost$' "$work/log")" = 0
+[ "$failures" -eq 0 ] || { echo "$failures failure(s)"; exit 1; }
+echo "all passed"
