@@ -50,10 +50,39 @@ def set_args(pairs):
     return out
 
 
-def run_tool(cli, pairs, trace_text):
-    cmd = [cli, "replay", "--jsonl"] + set_args(pairs) + ["-"]
-    p = subprocess.run(cmd, input=trace_text.encode("utf-8"), stdout=subprocess.PIPE,
-                       stderr=subprocess.PIPE, timeout=60)
+SECTION_OF = {k: "MAIN" for k in list(sm.MAIN_DEFAULTS) + ["JOYSTICK"]}
+SECTION_OF.update({k: "KEYBOARD" for k in list(sm.KEYBOARD_DEFAULTS) + ["SYM_SEQUENCE"]})
+
+
+def settings_file_text(file_pairs):
+    """A settings file holding file_pairs (unique keys) in their sections."""
+    out = []
+    for section in ("MAIN", "KEYBOARD"):
+        out.append("[%s]" % section)
+        out += ["%s=%s" % (k, v) for k, v in file_pairs if SECTION_OF[k.upper()] == section]
+    return "\n".join(out) + "\n"
+
+
+def run_tool(cli, pairs, trace_text, file_pairs=None):
+    cmd = [cli, "replay", "--jsonl"]
+    path = None
+    if file_pairs is not None:
+        fd, path = tempfile.mkstemp(prefix="kestrane-model-", suffix=".ini")
+        content = settings_file_text(file_pairs).encode("utf-8")
+        with os.fdopen(fd, "wb") as f:
+            f.write(content)
+        cmd += ["--settings", path]
+    cmd += set_args(pairs) + ["-"]
+    try:
+        p = subprocess.run(cmd, input=trace_text.encode("utf-8"), stdout=subprocess.PIPE,
+                           stderr=subprocess.PIPE, timeout=60)
+        if path is not None:
+            with open(path, "rb") as f:
+                if f.read() != content:
+                    return p.returncode, [], "", "--settings FILE was written to"
+    finally:
+        if path is not None:
+            os.unlink(path)
     ticks = []
     bad = None
     for n, line in enumerate(p.stdout.decode("utf-8", "replace").splitlines(), 1):
@@ -104,10 +133,12 @@ def first_difference(path, want, got):
     return None
 
 
-def compare_case(cli, pairs, trace_text):
-    """Returns None when the tool matches the model, else a description."""
-    status, mticks, merr = run_model(pairs, trace_text)
-    rc, tticks, stderr, bad = run_tool(cli, pairs, trace_text)
+def compare_case(cli, pairs, trace_text, file_pairs=None):
+    """Returns None when the tool matches the model, else a description.
+    file_pairs: settings given through a --settings file (loaded before the
+    --set pairs), or None for no file."""
+    status, mticks, merr = run_model((file_pairs or []) + pairs, trace_text)
+    rc, tticks, stderr, bad = run_tool(cli, pairs, trace_text, file_pairs)
     if bad:
         return bad
     if status == "unknown-key":
@@ -186,7 +217,9 @@ def random_size(rng, default):
         default, default, default, default,
         rng.randint(0, 32767), 0, 1, 2, 3, -1, -2, 32767, 32000, 65534, 65535,
         rng.randint(-40000, 0), 2147483647, -2147483648, 2147483646,
-        rng.randint(I32MIN, I32MAX), rng.randint(100, 8000)])
+        rng.randint(I32MIN, I32MAX), rng.randint(100, 8000),
+        32767 * rng.choice([1, 2, 3, -1, -2, 65537, -65537, rng.randint(-65537, 65537)]),
+        32767 * rng.randint(-65537, 65537) + rng.choice([-1, 1])])
 
 
 def random_force(rng, default):
@@ -418,6 +451,32 @@ class TraceMaker:
 BAD_LINES = ["1 2 banana", "1 2 3 4 5 6 7 8 9 10", "2147483648", "-2147483649 0",
              "0 0 0 0 0 0 0 0 -1", "0 0 0 0 0 0 0 0 4294967296", "0 0 0 0 0 0 0 0 0x100000000",
              "0x10 0", "1,2", "fail 1", "1.5 2", "x", "12 3 # comment", "failed"]
+
+
+def generated_case(seed, k):
+    """Case k of the seeded run: (--set pairs, trace text, file pairs or None)."""
+    rng = random.Random("%d/%d" % (seed, k))
+    pairs = random_settings(rng)
+    cfg = sm.settings_from_overrides(pairs)
+    maker = TraceMaker(rng, cfg)
+    n = rng.choice([rng.randint(1, 30), rng.randint(20, 120), rng.randint(100, MAX_TICKS)])
+    trace = maker.trace(n)
+    if rng.random() < 0.06:  # a malformed line somewhere
+        lines = trace.split("\n")
+        lines.insert(rng.randint(0, len(lines)), rng.choice(BAD_LINES))
+        trace = "\n".join(lines)
+    file_pairs = None
+    if rng.random() < 0.12:
+        # Some of the settings come from a --settings file instead (one value a key;
+        # the --set overrides that stay on the command line are applied after it).
+        last = {}
+        for key, v in pairs:
+            last[key.upper()] = (key, v)
+        moved = [kv for kv in last.values() if rng.random() < 0.7 and "\n" not in kv[1]]
+        moved_keys = {kv[0].upper() for kv in moved}
+        file_pairs = moved
+        pairs = [kv for kv in pairs if kv[0].upper() not in moved_keys or rng.random() < 0.1]
+    return pairs, trace, file_pairs
 
 
 # --------------------------------------------------------------------------
@@ -865,7 +924,7 @@ class Reporter:
         return " ".join(shlex.quote(a) for a in
                         [self.cli, "replay", "--jsonl"] + set_args(pairs) + [path])
 
-    def report(self, name, pairs, trace, why):
+    def report(self, name, pairs, trace, why, file_pairs=None):
         self.failures += 1
         os.makedirs(self.outdir, exist_ok=True)
         safe = "".join(ch if ch.isalnum() else "-" for ch in name)[:60]
@@ -873,7 +932,16 @@ class Reporter:
         with open(path, "w") as f:
             f.write(trace)
         print("FAIL %s: %s" % (name, why))
-        print("     reproduce: %s" % self.command(pairs, path))
+        if file_pairs is not None:
+            ini = os.path.join(self.outdir, safe + ".ini")
+            with open(ini, "w") as f:
+                f.write(settings_file_text(file_pairs))
+            print("     reproduce: %s" % self.command(pairs, path).replace(
+                " replay --jsonl", " replay --jsonl --settings " + shlex.quote(ini), 1))
+            print("     (the model takes the file's values as --set pairs before the others)")
+            pairs = file_pairs + pairs
+        else:
+            print("     reproduce: %s" % self.command(pairs, path))
         print("     model:     python3 %s %s" % (
             shlex.quote(os.path.join(HERE, "shifter_model.py")),
             " ".join(shlex.quote(a) for a in set_args(pairs) + [path])))
@@ -947,6 +1015,17 @@ def main(argv):
         why = compare_case(cli, [("NO_SUCH_KEY", "1")], "32767 32767\n")
         if why:
             rep.report("unknown key", [("NO_SUCH_KEY", "1")], "32767 32767\n", why)
+        # A missing --settings FILE means all defaults.
+        checked += 1
+        trace = "0 0\n0 0\n0 0\n32767 32767\n"
+        p = subprocess.run([cli, "replay", "--jsonl", "--settings",
+                            os.path.join(outdir, "no-such-dir", "Kestrane.ini"), "-"],
+                           input=trace.encode(), stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                           timeout=60)
+        got = [json.loads(x) for x in p.stdout.decode().splitlines()]
+        if p.returncode != 0 or got != sm.run([], trace)[0]:
+            rep.failures += 1
+            print("FAIL --settings with a missing file: not the defaults (exit %d)" % p.returncode)
         for args in (["--set", "SYM_TYPE"], ["--set"], ["--set", "=1"], ["--no-such-option"]):
             checked += 1
             p = subprocess.run([cli, "replay", "--jsonl"] + args + ["-"], input=b"32767 0\n",
@@ -960,20 +1039,11 @@ def main(argv):
     for k in range(ncases):
         if only is not None and k != only:
             continue
-        rng = random.Random("%d/%d" % (seed, k))
-        pairs = random_settings(rng)
-        cfg = sm.settings_from_overrides(pairs)
-        maker = TraceMaker(rng, cfg)
-        n = rng.choice([rng.randint(1, 30), rng.randint(20, 120), rng.randint(100, MAX_TICKS)])
-        trace = maker.trace(n)
-        if rng.random() < 0.06:  # a malformed line somewhere
-            lines = trace.split("\n")
-            lines.insert(rng.randint(0, len(lines)), rng.choice(BAD_LINES))
-            trace = "\n".join(lines)
+        pairs, trace, file_pairs = generated_case(seed, k)
         checked += 1
-        why = compare_case(cli, pairs, trace)
+        why = compare_case(cli, pairs, trace, file_pairs)
         if why:
-            rep.report("case %d (seed %d)" % (k, seed), pairs, trace, why)
+            rep.report("case %d (seed %d)" % (k, seed), pairs, trace, why, file_pairs)
         elif verbose:
             print("ok   case %d" % k)
 

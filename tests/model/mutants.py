@@ -113,21 +113,12 @@ def load_mutant(old, new):
 
 
 def killed(cli, ncases, seed):
-    sm = compare.sm
     for name, pairs, trace, _ in compare.fixed_cases():
         if compare.compare_case(cli, pairs, trace):
             return "fixed case: " + name
     for k in range(ncases):
-        rng = random.Random("%d/%d" % (seed, k))
-        pairs = compare.random_settings(rng)
-        maker = compare.TraceMaker(rng, sm.settings_from_overrides(pairs))
-        n = rng.choice([rng.randint(1, 30), rng.randint(20, 120), rng.randint(100, compare.MAX_TICKS)])
-        trace = maker.trace(n)
-        if rng.random() < 0.06:
-            lines = trace.split("\n")
-            lines.insert(rng.randint(0, len(lines)), rng.choice(compare.BAD_LINES))
-            trace = "\n".join(lines)
-        if compare.compare_case(cli, pairs, trace):
+        pairs, trace, file_pairs = compare.generated_case(seed, k)
+        if compare.compare_case(cli, pairs, trace, file_pairs):
             return "generated case %d" % k
     return None
 
