@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -48,6 +49,7 @@ class XServer {
     const pid_t pid = fork();
     if (pid < 0) return;
     if (pid == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGTERM);  // no stray server when a test dies
       close(fds[0]);
       const int devnull = open("/dev/null", O_WRONLY);
       if (devnull >= 0) dup2(devnull, STDERR_FILENO);
