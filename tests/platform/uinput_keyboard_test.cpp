@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <linux/input-event-codes.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -182,6 +183,14 @@ TEST(UinputKeyboardOpen, TellsAMissingDeviceFromAMissingPermission) {
   const std::string other = OpenFailingWith(EBUSY);
   EXPECT_NE(other, denied);
   EXPECT_NE(other, missing);
+}
+
+// The real libevdev path, where the machine has no uinput at all (as on the build machines).
+TEST(UinputKeyboardOpen, TheRealDeviceIsMissingWhereUinputIs) {
+  if (access("/dev/uinput", F_OK) == 0) GTEST_SKIP() << "this machine has /dev/uinput";
+  std::string why;
+  EXPECT_EQ(OpenUinputKeyboard(OpenUinputDevice, nullptr, why), nullptr);
+  EXPECT_NE(why.find("/dev/uinput does not exist"), std::string::npos) << why;
 }
 
 TEST(UinputKeyboardOpen, AWorkingDeviceGivesAKeyboard) {
