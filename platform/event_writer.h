@@ -1,7 +1,7 @@
 #pragma once
 
 // The seam between Kestrane's virtual input devices and the kernel: a device is described by a
-// UinputDeviceSpec, created by a UinputOpener and fed through an EventWriter. The real opener
+// UinputDeviceSetup, created by a UinputOpener and fed through an EventWriter. The real opener
 // creates a uinput device through libevdev; tests hand in an opener that records the events.
 
 #include <cstdint>
@@ -31,7 +31,7 @@ struct UinputAxis {
 
 // What a virtual device offers: its name and ids, the EV_KEY codes (keys or buttons) and the
 // EV_ABS axes it can send.
-struct UinputDeviceSpec {
+struct UinputDeviceSetup {
   std::string name;
   std::uint16_t bustype = 0x06;  // BUS_VIRTUAL
   std::uint16_t vendor = 0;
@@ -43,11 +43,11 @@ struct UinputDeviceSpec {
 
 // Creates the device; on failure returns nullptr and sets `error` to a positive errno.
 using UinputOpener =
-    std::function<std::unique_ptr<EventWriter>(const UinputDeviceSpec& spec, int& error)>;
+    std::function<std::unique_ptr<EventWriter>(const UinputDeviceSetup& setup, int& error)>;
 
 // The real thing: a uinput device made with libevdev, destroyed with the writer. The first event
 // waits until the device is 100 ms old, so that the desktop has picked the new device up.
-std::unique_ptr<EventWriter> OpenUinputDevice(const UinputDeviceSpec& spec, int& error);
+std::unique_ptr<EventWriter> OpenUinputDevice(const UinputDeviceSetup& setup, int& error);
 
 // Why a uinput device could not be created, in words, with what to do about it.
 std::string UinputErrorText(int error);

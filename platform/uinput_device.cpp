@@ -41,21 +41,21 @@ class LibevdevWriter final : public EventWriter {
 
 }  // namespace
 
-std::unique_ptr<EventWriter> OpenUinputDevice(const UinputDeviceSpec& spec, int& error) {
+std::unique_ptr<EventWriter> OpenUinputDevice(const UinputDeviceSetup& setup, int& error) {
   libevdev* dev = libevdev_new();
   if (!dev) {
     error = ENOMEM;
     return nullptr;
   }
-  libevdev_set_name(dev, spec.name.c_str());
-  libevdev_set_id_bustype(dev, spec.bustype);
-  libevdev_set_id_vendor(dev, spec.vendor);
-  libevdev_set_id_product(dev, spec.product);
-  libevdev_set_id_version(dev, spec.version);
-  if (!spec.keys.empty()) libevdev_enable_event_type(dev, EV_KEY);
-  for (std::uint16_t code : spec.keys) libevdev_enable_event_code(dev, EV_KEY, code, nullptr);
-  if (!spec.axes.empty()) libevdev_enable_event_type(dev, EV_ABS);
-  for (const UinputAxis& axis : spec.axes) {
+  libevdev_set_name(dev, setup.name.c_str());
+  libevdev_set_id_bustype(dev, setup.bustype);
+  libevdev_set_id_vendor(dev, setup.vendor);
+  libevdev_set_id_product(dev, setup.product);
+  libevdev_set_id_version(dev, setup.version);
+  if (!setup.keys.empty()) libevdev_enable_event_type(dev, EV_KEY);
+  for (std::uint16_t code : setup.keys) libevdev_enable_event_code(dev, EV_KEY, code, nullptr);
+  if (!setup.axes.empty()) libevdev_enable_event_type(dev, EV_ABS);
+  for (const UinputAxis& axis : setup.axes) {
     input_absinfo info{};
     info.minimum = axis.minimum;
     info.maximum = axis.maximum;

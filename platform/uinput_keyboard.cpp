@@ -9,14 +9,14 @@
 
 namespace kestrane {
 
-UinputDeviceSpec VirtualKeyboardSpec() {
-  UinputDeviceSpec spec;
-  spec.name = kVirtualKeyboardName;
-  for (std::uint16_t code = 1; code <= 0x58; ++code) spec.keys.push_back(code);
-  for (const KeyInfo& key : AllKeys()) spec.keys.push_back(key.evdev);
-  std::sort(spec.keys.begin(), spec.keys.end());
-  spec.keys.erase(std::unique(spec.keys.begin(), spec.keys.end()), spec.keys.end());
-  return spec;
+UinputDeviceSetup VirtualKeyboardSetup() {
+  UinputDeviceSetup setup;
+  setup.name = kVirtualKeyboardName;
+  for (std::uint16_t code = 1; code <= 0x58; ++code) setup.keys.push_back(code);
+  for (const KeyInfo& key : AllKeys()) setup.keys.push_back(key.evdev);
+  std::sort(setup.keys.begin(), setup.keys.end());
+  setup.keys.erase(std::unique(setup.keys.begin(), setup.keys.end()), setup.keys.end());
+  return setup;
 }
 
 UinputKeyboard::UinputKeyboard(std::unique_ptr<EventWriter> writer, KeyProblemReport report)
@@ -53,7 +53,7 @@ void UinputKeyboard::Send(int code, bool down) {
 std::unique_ptr<KeySink> OpenUinputKeyboard(const UinputOpener& open, KeyProblemReport report,
                                             std::string& why) {
   int error = 0;
-  std::unique_ptr<EventWriter> writer = open(VirtualKeyboardSpec(), error);
+  std::unique_ptr<EventWriter> writer = open(VirtualKeyboardSetup(), error);
   if (!writer) {
     why = UinputErrorText(error);
     return nullptr;

@@ -15,7 +15,7 @@ namespace kestrane {
 inline constexpr const char* kVirtualKeyboardName = "Kestrane virtual keyboard";
 
 // The device: every key of the key table, plus every code a plain scan code can stand for.
-UinputDeviceSpec VirtualKeyboardSpec();
+UinputDeviceSetup VirtualKeyboardSetup();
 
 class UinputKeyboard final : public KeySink {
  public:

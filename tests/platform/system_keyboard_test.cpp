@@ -113,7 +113,7 @@ TEST(ChooseKeyboard, TheMessageNamesTheUinputFailure) {
   auto failing = [](int error) {
     return [error](std::string& why) {
       return OpenUinputKeyboard(
-          [error](const UinputDeviceSpec&, int& err) -> std::unique_ptr<EventWriter> {
+          [error](const UinputDeviceSetup&, int& err) -> std::unique_ptr<EventWriter> {
             err = error;
             return nullptr;
           },

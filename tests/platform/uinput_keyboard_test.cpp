@@ -137,13 +137,13 @@ TEST(UinputKeyboard, WaitsReallyWait) {
 }
 
 TEST(UinputKeyboardDevice, IsNamedAndOffersEveryKeyKestraneTypes) {
-  const UinputDeviceSpec spec = VirtualKeyboardSpec();
-  EXPECT_EQ(spec.name, "Kestrane virtual keyboard");
-  EXPECT_TRUE(spec.axes.empty());
-  EXPECT_TRUE(std::is_sorted(spec.keys.begin(), spec.keys.end()));
-  EXPECT_EQ(std::adjacent_find(spec.keys.begin(), spec.keys.end()), spec.keys.end());
+  const UinputDeviceSetup setup = VirtualKeyboardSetup();
+  EXPECT_EQ(setup.name, "Kestrane virtual keyboard");
+  EXPECT_TRUE(setup.axes.empty());
+  EXPECT_TRUE(std::is_sorted(setup.keys.begin(), setup.keys.end()));
+  EXPECT_EQ(std::adjacent_find(setup.keys.begin(), setup.keys.end()), setup.keys.end());
   auto offers = [&](int code) {
-    return std::binary_search(spec.keys.begin(), spec.keys.end(), code);
+    return std::binary_search(setup.keys.begin(), setup.keys.end(), code);
   };
   for (const KeyInfo& key : AllKeys()) EXPECT_TRUE(offers(key.evdev)) << key.name;
   for (int scan = 1; scan <= 0x58; ++scan) {
@@ -157,7 +157,7 @@ TEST(UinputKeyboardDevice, IsNamedAndOffersEveryKeyKestraneTypes) {
 std::string OpenFailingWith(int error) {
   std::string why;
   auto sink = OpenUinputKeyboard(
-      [&](const UinputDeviceSpec&, int& err) -> std::unique_ptr<EventWriter> {
+      [&](const UinputDeviceSetup&, int& err) -> std::unique_ptr<EventWriter> {
         err = error;
         return nullptr;
       },
@@ -197,8 +197,8 @@ TEST(UinputKeyboardOpen, AWorkingDeviceGivesAKeyboard) {
   std::vector<Event> events;
   std::string why, name;
   auto sink = OpenUinputKeyboard(
-      [&](const UinputDeviceSpec& spec, int& err) -> std::unique_ptr<EventWriter> {
-        name = spec.name;
+      [&](const UinputDeviceSetup& setup, int& err) -> std::unique_ptr<EventWriter> {
+        name = setup.name;
         err = 0;
         return std::make_unique<RecordingWriter>(events);
       },
