@@ -67,8 +67,12 @@ static_assert(std::size(kKeyFields) == kKeyEntries);
 
 constexpr std::size_t kMaxKeyFieldText = 99;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 std::vector<std::string_view> SplitAtHashes(std::string_view text) {
   std::vector<std::string_view> pieces;
@@ -112,9 +116,15 @@ bool IsByteNumber(std::string_view piece) {
 
 }  // namespace
 
-std::span<const NumberField> NumberFields() { return kNumberFields; }
-std::span<const CheckField> CheckFields() { return kCheckFields; }
-std::span<const KeyField> KeyFields() { return kKeyFields; }
+std::span<const NumberField> NumberFields() {
+  return kNumberFields;
+}
+std::span<const CheckField> CheckFields() {
+  return kCheckFields;
+}
+std::span<const KeyField> KeyFields() {
+  return kKeyFields;
+}
 
 std::string FormatKeyField(KeyCode key) {
   return std::to_string(key.vk) + "#" + std::to_string(key.scan);

@@ -61,22 +61,22 @@ struct SettingsFormValues {
 // polling timer's interval.
 struct NumberField {
   const char* control;
-  std::string SettingsFormValues::* text;
-  std::int32_t Settings::* setting;
+  std::string SettingsFormValues::*text;
+  std::int32_t Settings::*setting;
 };
 
 // A check box and the switch it edits.
 struct CheckField {
   const char* control;
-  bool SettingsFormValues::* checked;
-  bool Settings::* setting;
+  bool SettingsFormValues::*checked;
+  bool Settings::*setting;
 };
 
 // A key field, the name its messages give it, and its entry of the key table.
 struct KeyField {
   const char* control;
   const char* name;
-  KeyFieldValue SettingsFormValues::* value;
+  KeyFieldValue SettingsFormValues::*value;
   int entry;
 };
 

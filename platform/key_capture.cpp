@@ -23,15 +23,13 @@ struct CharKey {
   std::uint8_t keypad_vk;  // 0: none
 };
 constexpr CharKey kCharKeys[] = {
-    {' ', 0x20, 0},    {'!', 0x31, 0},    {'@', 0x32, 0},    {'#', 0x33, 0},
-    {'$', 0x34, 0},    {'%', 0x35, 0},    {'^', 0x36, 0},    {'&', 0x37, 0},
-    {'*', 0x38, 0x6A}, {'(', 0x39, 0},    {')', 0x30, 0},    {'-', 0xBD, 0x6D},
-    {'_', 0xBD, 0},    {'=', 0xBB, 0},    {'+', 0xBB, 0x6B}, {'[', 0xDB, 0},
-    {'{', 0xDB, 0},    {']', 0xDD, 0},    {'}', 0xDD, 0},    {';', 0xBA, 0},
-    {':', 0xBA, 0},    {'\'', 0xDE, 0},   {'"', 0xDE, 0},    {'`', 0xC0, 0},
-    {'~', 0xC0, 0},    {'\\', 0xDC, 0},   {'|', 0xDC, 0},    {',', 0xBC, 0x6E},
-    {'<', 0xBC, 0},    {'.', 0xBE, 0x6E}, {'>', 0xBE, 0},    {'/', 0xBF, 0x6F},
-    {'?', 0xBF, 0},
+    {' ', 0x20, 0},  {'!', 0x31, 0},    {'@', 0x32, 0},    {'#', 0x33, 0},    {'$', 0x34, 0},
+    {'%', 0x35, 0},  {'^', 0x36, 0},    {'&', 0x37, 0},    {'*', 0x38, 0x6A}, {'(', 0x39, 0},
+    {')', 0x30, 0},  {'-', 0xBD, 0x6D}, {'_', 0xBD, 0},    {'=', 0xBB, 0},    {'+', 0xBB, 0x6B},
+    {'[', 0xDB, 0},  {'{', 0xDB, 0},    {']', 0xDD, 0},    {'}', 0xDD, 0},    {';', 0xBA, 0},
+    {':', 0xBA, 0},  {'\'', 0xDE, 0},   {'"', 0xDE, 0},    {'`', 0xC0, 0},    {'~', 0xC0, 0},
+    {'\\', 0xDC, 0}, {'|', 0xDC, 0},    {',', 0xBC, 0x6E}, {'<', 0xBC, 0},    {'.', 0xBE, 0x6E},
+    {'>', 0xBE, 0},  {'/', 0xBF, 0x6F}, {'?', 0xBF, 0},
 };
 
 struct SpecialKey {
@@ -39,25 +37,25 @@ struct SpecialKey {
   std::uint8_t vk;
 };
 constexpr SpecialKey kSpecialKeys[] = {
-    {qt_key::kEscape, 0x1B},      {qt_key::kTab, 0x09},
-    {qt_key::kBacktab, 0x09},     {qt_key::kBackspace, 0x08},
-    {qt_key::kReturn, 0x0D},      {qt_key::kEnter, 0x0D},
-    {qt_key::kInsert, 0x2D},      {qt_key::kDelete, 0x2E},
-    {qt_key::kPause, 0x13},       {qt_key::kPrint, 0x2C},
-    {qt_key::kSysReq, 0x2C},      {qt_key::kClear, 0x0C},
-    {qt_key::kHome, 0x24},        {qt_key::kEnd, 0x23},
-    {qt_key::kLeft, 0x25},        {qt_key::kUp, 0x26},
-    {qt_key::kRight, 0x27},       {qt_key::kDown, 0x28},
-    {qt_key::kPageUp, 0x21},      {qt_key::kPageDown, 0x22},
-    {qt_key::kShift, kVkShift},   {qt_key::kControl, kVkControl},
-    {qt_key::kMeta, 0x5B},        {qt_key::kAlt, kVkMenu},
-    {qt_key::kAltGr, kVkRMenu},   {qt_key::kCapsLock, 0x14},
-    {qt_key::kNumLock, 0x90},     {qt_key::kScrollLock, 0x91},
-    {qt_key::kSuperL, 0x5B},      {qt_key::kSuperR, 0x5C},
-    {qt_key::kMenu, 0x5D},        {qt_key::kVolumeDown, 0xAE},
-    {qt_key::kVolumeMute, 0xAD},  {qt_key::kVolumeUp, 0xAF},
-    {qt_key::kMediaPlay, 0xB3},   {qt_key::kMediaTogglePlayPause, 0xB3},
-    {qt_key::kMediaStop, 0xB2},   {qt_key::kMediaPrevious, 0xB1},
+    {qt_key::kEscape, 0x1B},     {qt_key::kTab, 0x09},
+    {qt_key::kBacktab, 0x09},    {qt_key::kBackspace, 0x08},
+    {qt_key::kReturn, 0x0D},     {qt_key::kEnter, 0x0D},
+    {qt_key::kInsert, 0x2D},     {qt_key::kDelete, 0x2E},
+    {qt_key::kPause, 0x13},      {qt_key::kPrint, 0x2C},
+    {qt_key::kSysReq, 0x2C},     {qt_key::kClear, 0x0C},
+    {qt_key::kHome, 0x24},       {qt_key::kEnd, 0x23},
+    {qt_key::kLeft, 0x25},       {qt_key::kUp, 0x26},
+    {qt_key::kRight, 0x27},      {qt_key::kDown, 0x28},
+    {qt_key::kPageUp, 0x21},     {qt_key::kPageDown, 0x22},
+    {qt_key::kShift, kVkShift},  {qt_key::kControl, kVkControl},
+    {qt_key::kMeta, 0x5B},       {qt_key::kAlt, kVkMenu},
+    {qt_key::kAltGr, kVkRMenu},  {qt_key::kCapsLock, 0x14},
+    {qt_key::kNumLock, 0x90},    {qt_key::kScrollLock, 0x91},
+    {qt_key::kSuperL, 0x5B},     {qt_key::kSuperR, 0x5C},
+    {qt_key::kMenu, 0x5D},       {qt_key::kVolumeDown, 0xAE},
+    {qt_key::kVolumeMute, 0xAD}, {qt_key::kVolumeUp, 0xAF},
+    {qt_key::kMediaPlay, 0xB3},  {qt_key::kMediaTogglePlayPause, 0xB3},
+    {qt_key::kMediaStop, 0xB2},  {qt_key::kMediaPrevious, 0xB1},
     {qt_key::kMediaNext, 0xB0},
 };
 
@@ -111,9 +109,14 @@ std::optional<std::uint8_t> VirtualKeyForQtKey(int qt_key, bool keypad) {
 std::optional<KeyCode> CaptureKey(const KeyPress& press) {
   std::optional<KeyCode> key;
   switch (press.native) {
-    case NativeKeyCodes::Xkb: key = FromXkbKeycode(press.native_scan); break;
-    case NativeKeyCodes::Windows: key = FromWindowsCodes(press.native_vk, press.native_scan); break;
-    case NativeKeyCodes::None: break;
+    case NativeKeyCodes::Xkb:
+      key = FromXkbKeycode(press.native_scan);
+      break;
+    case NativeKeyCodes::Windows:
+      key = FromWindowsCodes(press.native_vk, press.native_scan);
+      break;
+    case NativeKeyCodes::None:
+      break;
   }
   if (key) return key;
   const std::optional<std::uint8_t> vk = VirtualKeyForQtKey(press.qt_key, press.keypad);

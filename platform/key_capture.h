@@ -25,10 +25,10 @@ enum class NativeKeyCodes : std::uint8_t {
 
 // One key press as the widget layer reports it.
 struct KeyPress {
-  int qt_key = 0;                  // Qt::Key
-  bool keypad = false;             // Qt::KeypadModifier was set
-  std::uint32_t native_scan = 0;   // QKeyEvent::nativeScanCode(); 0 when absent
-  std::uint32_t native_vk = 0;     // QKeyEvent::nativeVirtualKey(); 0 when absent
+  int qt_key = 0;                 // Qt::Key
+  bool keypad = false;            // Qt::KeypadModifier was set
+  std::uint32_t native_scan = 0;  // QKeyEvent::nativeScanCode(); 0 when absent
+  std::uint32_t native_vk = 0;    // QKeyEvent::nativeVirtualKey(); 0 when absent
   NativeKeyCodes native = NativeKeyCodes::None;
 };
 

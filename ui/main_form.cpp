@@ -190,6 +190,10 @@ void TMainForm::BuildControls() {
 
 void TMainForm::SetSettingsDialog(TSettings* dialog) {
   settings_dialog_ = dialog;
+  if (dialog) {
+    dialog->Bind({&record_, DevTimer, &state_, &keys_, services_.settings_path,
+                  services_.show_message});
+  }
 }
 
 void TMainForm::Trace(const char* step) {

@@ -46,20 +46,45 @@ struct Expect {
 
 // The virtual-key code and the scan code US-layout MapVirtualKeyA(vk, 0) gives for it.
 const std::vector<Expect> kXkbTable = {
-    {"A", 30, "65#30"},          {"N", 49, "78#49"},          {"Z", 44, "90#44"},
-    {"1", 2, "49#2"},            {"7", 8, "55#8"},            {"8", 9, "56#9"},
-    {"0", 11, "48#11"},          {"F1", 59, "112#59"},        {"F10", 68, "121#68"},
-    {"F11", 87, "122#87"},       {"F12", 88, "123#88"},       {"Up", 103, "38#72"},
-    {"Down", 108, "40#80"},      {"Left", 105, "37#75"},      {"Right", 106, "39#77"},
-    {"Page Up", 104, "33#73"},   {"Page Down", 109, "34#81"}, {"Home", 102, "36#71"},
-    {"End", 107, "35#79"},       {"Insert", 110, "45#82"},    {"Delete", 111, "46#83"},
-    {"Num 0", 82, "96#82"},      {"Num 7", 71, "103#71"},     {"Num 9", 73, "105#73"},
-    {"Num /", 98, "111#53"},     {"Num *", 55, "106#55"},     {"Num -", 74, "109#74"},
-    {"Num +", 78, "107#78"},     {"Num .", 83, "110#83"},     {"Num Enter", 96, "13#28"},
-    {"Enter", 28, "13#28"},      {"Space", 57, "32#57"},      {"Escape", 1, "27#1"},
-    {"Left Shift", 42, "16#42"}, {"Right Shift", 54, "161#54"},
-    {"Left Ctrl", 29, "17#29"},  {"Right Ctrl", 97, "163#29"},
-    {"Left Alt", 56, "18#56"},   {"Right Alt", 100, "165#56"},
+    {"A", 30, "65#30"},
+    {"N", 49, "78#49"},
+    {"Z", 44, "90#44"},
+    {"1", 2, "49#2"},
+    {"7", 8, "55#8"},
+    {"8", 9, "56#9"},
+    {"0", 11, "48#11"},
+    {"F1", 59, "112#59"},
+    {"F10", 68, "121#68"},
+    {"F11", 87, "122#87"},
+    {"F12", 88, "123#88"},
+    {"Up", 103, "38#72"},
+    {"Down", 108, "40#80"},
+    {"Left", 105, "37#75"},
+    {"Right", 106, "39#77"},
+    {"Page Up", 104, "33#73"},
+    {"Page Down", 109, "34#81"},
+    {"Home", 102, "36#71"},
+    {"End", 107, "35#79"},
+    {"Insert", 110, "45#82"},
+    {"Delete", 111, "46#83"},
+    {"Num 0", 82, "96#82"},
+    {"Num 7", 71, "103#71"},
+    {"Num 9", 73, "105#73"},
+    {"Num /", 98, "111#53"},
+    {"Num *", 55, "106#55"},
+    {"Num -", 74, "109#74"},
+    {"Num +", 78, "107#78"},
+    {"Num .", 83, "110#83"},
+    {"Num Enter", 96, "13#28"},
+    {"Enter", 28, "13#28"},
+    {"Space", 57, "32#57"},
+    {"Escape", 1, "27#1"},
+    {"Left Shift", 42, "16#42"},
+    {"Right Shift", 54, "161#54"},
+    {"Left Ctrl", 29, "17#29"},
+    {"Right Ctrl", 97, "163#29"},
+    {"Left Alt", 56, "18#56"},
+    {"Right Alt", 100, "165#56"},
 };
 
 TEST(KeyCapture, XkbKeycodesGiveTheKeyTableEntry) {
@@ -76,9 +101,9 @@ TEST(KeyCapture, NativeKeycodeWinsOverTheQtKey) {
 }
 
 TEST(KeyCapture, WithoutAUsableKeycodeTheQtKeyDecides) {
-  EXPECT_EQ(ByEvdev(-8, 'A'), "65#30");    // keycode 0: the event carries none
-  EXPECT_EQ(ByEvdev(-3, 'A'), "65#30");    // below the XKB offset
-  EXPECT_EQ(ByEvdev(250, 'A'), "65#30");   // a key the table does not know
+  EXPECT_EQ(ByEvdev(-8, 'A'), "65#30");   // keycode 0: the event carries none
+  EXPECT_EQ(ByEvdev(-3, 'A'), "65#30");   // below the XKB offset
+  EXPECT_EQ(ByEvdev(250, 'A'), "65#30");  // a key the table does not know
   EXPECT_EQ(ByEvdev(250, 0), "none");
   EXPECT_EQ(ByQtKey(0x01FFFFFF), "none");  // Qt::Key_unknown
   EXPECT_EQ(ByQtKey(0xE9), "none");        // a Latin-1 letter of another layout
@@ -128,16 +153,26 @@ TEST(KeyCapture, EveryQtKeyTheCodeNamesIsInTheKeyTable) {
     if (c < 'a' || c > 'z') keys.push_back(c);
   }
   for (int k = qt_key::kF1; k <= qt_key::kF24; ++k) keys.push_back(k);
-  for (int k : {qt_key::kEscape, qt_key::kTab, qt_key::kBacktab, qt_key::kBackspace,
-                qt_key::kReturn, qt_key::kEnter, qt_key::kInsert, qt_key::kDelete,
-                qt_key::kPause, qt_key::kPrint, qt_key::kSysReq, qt_key::kClear,
-                qt_key::kHome, qt_key::kEnd, qt_key::kLeft, qt_key::kUp, qt_key::kRight,
-                qt_key::kDown, qt_key::kPageUp, qt_key::kPageDown, qt_key::kShift,
-                qt_key::kControl, qt_key::kMeta, qt_key::kAlt, qt_key::kCapsLock,
-                qt_key::kNumLock, qt_key::kScrollLock, qt_key::kSuperL, qt_key::kSuperR,
-                qt_key::kMenu, qt_key::kVolumeDown, qt_key::kVolumeMute, qt_key::kVolumeUp,
-                qt_key::kMediaPlay, qt_key::kMediaStop, qt_key::kMediaPrevious,
-                qt_key::kMediaNext, qt_key::kMediaTogglePlayPause, qt_key::kAltGr}) {
+  for (int k : {qt_key::kEscape,     qt_key::kTab,
+                qt_key::kBacktab,    qt_key::kBackspace,
+                qt_key::kReturn,     qt_key::kEnter,
+                qt_key::kInsert,     qt_key::kDelete,
+                qt_key::kPause,      qt_key::kPrint,
+                qt_key::kSysReq,     qt_key::kClear,
+                qt_key::kHome,       qt_key::kEnd,
+                qt_key::kLeft,       qt_key::kUp,
+                qt_key::kRight,      qt_key::kDown,
+                qt_key::kPageUp,     qt_key::kPageDown,
+                qt_key::kShift,      qt_key::kControl,
+                qt_key::kMeta,       qt_key::kAlt,
+                qt_key::kCapsLock,   qt_key::kNumLock,
+                qt_key::kScrollLock, qt_key::kSuperL,
+                qt_key::kSuperR,     qt_key::kMenu,
+                qt_key::kVolumeDown, qt_key::kVolumeMute,
+                qt_key::kVolumeUp,   qt_key::kMediaPlay,
+                qt_key::kMediaStop,  qt_key::kMediaPrevious,
+                qt_key::kMediaNext,  qt_key::kMediaTogglePlayPause,
+                qt_key::kAltGr}) {
     keys.push_back(k);
   }
   for (int k : keys) {
@@ -152,10 +187,10 @@ TEST(KeyCapture, EveryQtKeyTheCodeNamesIsInTheKeyTable) {
 
 TEST(KeyCapture, WindowsCodes) {
   EXPECT_EQ(ByWindowsCodes(0x41, 0x1E), "65#30");
-  EXPECT_EQ(ByWindowsCodes(0x10, 0x2A), "16#42");   // left Shift
-  EXPECT_EQ(ByWindowsCodes(0x10, 0x36), "161#54");  // right Shift
-  EXPECT_EQ(ByWindowsCodes(0x11, 0x1D), "17#29");   // left Ctrl
-  EXPECT_EQ(ByWindowsCodes(0x11, 0x11D), "163#29"); // right Ctrl (extended)
+  EXPECT_EQ(ByWindowsCodes(0x10, 0x2A), "16#42");    // left Shift
+  EXPECT_EQ(ByWindowsCodes(0x10, 0x36), "161#54");   // right Shift
+  EXPECT_EQ(ByWindowsCodes(0x11, 0x1D), "17#29");    // left Ctrl
+  EXPECT_EQ(ByWindowsCodes(0x11, 0x11D), "163#29");  // right Ctrl (extended)
   EXPECT_EQ(ByWindowsCodes(0x12, 0x38), "18#56");
   EXPECT_EQ(ByWindowsCodes(0x12, 0x138), "165#56");
   EXPECT_EQ(ByWindowsCodes(0x21, 0x149), "33#73");  // Page Up

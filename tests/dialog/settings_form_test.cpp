@@ -16,18 +16,30 @@ using V = SettingsFormValues;
 Settings DistinctSettings() {
   Settings s = DefaultSettings();
   std::int32_t n = 101;
-  for (std::int32_t Settings::* f :
-       {&Settings::JOY_GEAR_WIDTH, &Settings::JOY_GEAR_HEIGHT, &Settings::GEAR_CROSS_SIZE,
-        &Settings::GEAR_FORCE_DEATH_FREE_X, &Settings::GEAR_FORCE_DEATH_NOFREE_X,
-        &Settings::GEAR_FORCE_DEATH_FREE_Y, &Settings::GEAR_FORCE_DEATH_NOFREE_Y,
-        &Settings::GEAR_DAMPER_FORCE, &Settings::GEAR_DAMPER_SATURATION,
-        &Settings::GEAR_HOLE_FORCE_X, &Settings::GEAR_HOLE_SATURATION_X,
-        &Settings::GEAR_HOLE_FORCE_Y, &Settings::GEAR_HOLE_SATURATION_Y,
-        &Settings::GEAR_CROSS_FORCE_COUNT, &Settings::GEAR_CROSS_FORCE,
-        &Settings::GEAR_CROSS_SATURATION, &Settings::GEAR_CENTER_FORCE_X,
-        &Settings::GEAR_CENTER_FORCE_Y, &Settings::GEAR_CENTER_SATURATION_X,
-        &Settings::GEAR_CENTER_SATURATION_Y, &Settings::SWITCH_B_MIN, &Settings::SWITCH_B_MAX,
-        &Settings::SYM_KEY_TIME, &Settings::SYM_SPACE_TIME}) {
+  for (std::int32_t Settings::*f : {&Settings::JOY_GEAR_WIDTH,
+                                    &Settings::JOY_GEAR_HEIGHT,
+                                    &Settings::GEAR_CROSS_SIZE,
+                                    &Settings::GEAR_FORCE_DEATH_FREE_X,
+                                    &Settings::GEAR_FORCE_DEATH_NOFREE_X,
+                                    &Settings::GEAR_FORCE_DEATH_FREE_Y,
+                                    &Settings::GEAR_FORCE_DEATH_NOFREE_Y,
+                                    &Settings::GEAR_DAMPER_FORCE,
+                                    &Settings::GEAR_DAMPER_SATURATION,
+                                    &Settings::GEAR_HOLE_FORCE_X,
+                                    &Settings::GEAR_HOLE_SATURATION_X,
+                                    &Settings::GEAR_HOLE_FORCE_Y,
+                                    &Settings::GEAR_HOLE_SATURATION_Y,
+                                    &Settings::GEAR_CROSS_FORCE_COUNT,
+                                    &Settings::GEAR_CROSS_FORCE,
+                                    &Settings::GEAR_CROSS_SATURATION,
+                                    &Settings::GEAR_CENTER_FORCE_X,
+                                    &Settings::GEAR_CENTER_FORCE_Y,
+                                    &Settings::GEAR_CENTER_SATURATION_X,
+                                    &Settings::GEAR_CENTER_SATURATION_Y,
+                                    &Settings::SWITCH_B_MIN,
+                                    &Settings::SWITCH_B_MAX,
+                                    &Settings::SYM_KEY_TIME,
+                                    &Settings::SYM_SPACE_TIME}) {
     s.*f = n++;
   }
   s.SWITCH_BUTTON = 7;
@@ -134,8 +146,8 @@ TEST(SettingsForm, EachControlEditsItsSetting) {
   }
 
   const std::vector<std::pair<KeyFieldValue V::*, int>> keys = {
-      {&V::Edit28, 0}, {&V::Edit21, 1}, {&V::Edit22, 2}, {&V::Edit23, 3},
-      {&V::Edit24, 4}, {&V::Edit25, 5}, {&V::Edit26, 6}, {&V::Edit27, 7},
+      {&V::Edit28, 0}, {&V::Edit21, 1}, {&V::Edit22, 2},  {&V::Edit23, 3},
+      {&V::Edit24, 4}, {&V::Edit25, 5}, {&V::Edit26, 6},  {&V::Edit27, 7},
       {&V::Edit32, 8}, {&V::Edit33, 9}, {&V::Edit34, 10},
   };
   for (const auto& [field, entry] : keys) {
@@ -143,8 +155,7 @@ TEST(SettingsForm, EachControlEditsItsSetting) {
     v.*field = {"33#73", true};
     const FormOutcome out = ApplySettingsForm(v, base, 40);
     for (int i = 0; i < kKeyEntries; ++i) {
-      const KeyCode want =
-          i == entry ? KeyCode{33, 73} : base.Keys[static_cast<std::size_t>(i)];
+      const KeyCode want = i == entry ? KeyCode{33, 73} : base.Keys[static_cast<std::size_t>(i)];
       EXPECT_EQ(out.settings.Keys[static_cast<std::size_t>(i)], want) << "entry " << i;
     }
   }
@@ -250,11 +261,10 @@ TEST(SettingsForm, FirstBadFieldInSaveOrder) {
   V v = FormValuesFromSettings(s, 25);
   const V good = v;
   const std::vector<std::string> order = {
-      "Edit30", "Edit31", "Edit17", "Edit19", "Edit18", "Edit20", "Edit1",  "Edit2",
-      "Edit3",  "Edit4",  "Edit5",  "Edit6",  "Edit7",  "Edit8",  "Edit9",  "Edit10",
-      "Edit11", "Edit12", "Edit13", "Edit14", "Edit15", "Edit16", "Edit29", "Edit36",
-      "Edit37", "Edit28", "Edit21", "Edit22", "Edit23", "Edit24", "Edit25", "Edit26",
-      "Edit27", "Edit32", "Edit33", "Edit34"};
+      "Edit30", "Edit31", "Edit17", "Edit19", "Edit18", "Edit20", "Edit1",  "Edit2",  "Edit3",
+      "Edit4",  "Edit5",  "Edit6",  "Edit7",  "Edit8",  "Edit9",  "Edit10", "Edit11", "Edit12",
+      "Edit13", "Edit14", "Edit15", "Edit16", "Edit29", "Edit36", "Edit37", "Edit28", "Edit21",
+      "Edit22", "Edit23", "Edit24", "Edit25", "Edit26", "Edit27", "Edit32", "Edit33", "Edit34"};
   for (const NumberField& f : NumberFields()) v.*f.text = std::string("bad ") + f.control;
   for (const KeyField& f : KeyFields()) v.*f.value = {std::string("bad ") + f.control, false};
 
@@ -314,10 +324,10 @@ TEST(KeyFieldText, FormatAndParse) {
   }
 
   const std::vector<std::pair<const char*, KeyCode>> cases = {
-      {"65#30", {65, 30}},     {"#65##30#", {65, 30}},  {" +33#\t73", {33, 73}},
-      {"300#5", {44, 5}},      {"-1#-1", {255, 255}},   {"abc#12", {0, 12}},
-      {"65", {65, 0}},         {"", {0, 0}},            {"65x#30y", {65, 30}},
-      {"65#30#99", {65, 30}},  {"- 5#7", {0, 7}},       {"99999999999#1", {255, 1}},
+      {"65#30", {65, 30}},    {"#65##30#", {65, 30}}, {" +33#\t73", {33, 73}},
+      {"300#5", {44, 5}},     {"-1#-1", {255, 255}},  {"abc#12", {0, 12}},
+      {"65", {65, 0}},        {"", {0, 0}},           {"65x#30y", {65, 30}},
+      {"65#30#99", {65, 30}}, {"- 5#7", {0, 7}},      {"99999999999#1", {255, 1}},
   };
   for (const auto& [text, key] : cases) {
     EXPECT_EQ(ParseKeyField(text), key) << "'" << text << "'";
@@ -328,8 +338,8 @@ TEST(KeyFieldText, OnlyTwoByteNumbersNameAKey) {
   for (const char* ok : {"65#30", "0#0", "255#255", "#65#30#", " 65 # 30 ", "007#8"}) {
     EXPECT_TRUE(IsKeyFieldText(ok)) << "'" << ok << "'";
   }
-  for (const char* bad : {"", "#", "65", "65#", "65#30#1", "a#1", "65#3a", "256#1", "1#256",
-                          "-1#1", "+1#1", "6 5#30", "0x41#30", "1000#1"}) {
+  for (const char* bad : {"", "#", "65", "65#", "65#30#1", "a#1", "65#3a", "256#1", "1#256", "-1#1",
+                          "+1#1", "6 5#30", "0x41#30", "1000#1"}) {
     EXPECT_FALSE(IsKeyFieldText(bad)) << "'" << bad << "'";
   }
   const std::string long_text = "65#30" + std::string(95, ' ');
