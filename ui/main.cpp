@@ -7,7 +7,11 @@
 // "Kestrane virtual stick", that the mouse drives on the position display.
 
 #include <SDL.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <QSocketNotifier>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -41,6 +45,31 @@ class SdlVirtualStickDrive final : public kestrane::VirtualStickDrive {
  private:
   kestrane::SdlInputPlatform& platform_;
 };
+
+// SIGINT and SIGTERM close the main window like its close button does, so that a held key comes
+// up and the joystick is released before the program ends with status 0.
+int g_signal_pipe[2] = {-1, -1};
+
+void OnTerminate(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t n = write(g_signal_pipe[1], &byte, 1);
+}
+
+void CloseOnTerminate(QWidget& window) {
+  if (socketpair(AF_UNIX, SOCK_STREAM, 0, g_signal_pipe) != 0) return;
+  auto* notifier = new QSocketNotifier(g_signal_pipe[0], QSocketNotifier::Read, &window);
+  QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+    char byte = 0;
+    [[maybe_unused]] const ssize_t n = read(g_signal_pipe[0], &byte, 1);
+    window.close();
+  });
+  struct sigaction action {};
+  action.sa_handler = OnTerminate;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
 
 }  // namespace
 
@@ -79,6 +108,7 @@ int main(int argc, char** argv) {
     kestrane::TMainForm MainForm(std::move(services));
     kestrane::TSettings Settings;
     MainForm.SetSettingsDialog(&Settings);
+    CloseOnTerminate(MainForm);
     MainForm.show();  // the first show runs the start-up
     if (auto code = MainForm.StartupExitCode()) {
       status = *code;

@@ -191,8 +191,8 @@ void TMainForm::BuildControls() {
 void TMainForm::SetSettingsDialog(TSettings* dialog) {
   settings_dialog_ = dialog;
   if (dialog) {
-    dialog->Bind({&record_, DevTimer, &state_, &keys_, services_.settings_path,
-                  services_.show_message});
+    dialog->Bind(
+        {&record_, DevTimer, &state_, &keys_, services_.settings_path, services_.show_message});
   }
 }
 
@@ -373,30 +373,24 @@ void TMainForm::RestoreFromTray() {
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == PosPanel && services_.virtual_stick) {
-    switch (event->type()) {
-      case QEvent::MouseButtonPress:
-      case QEvent::MouseButtonRelease:
-      case QEvent::MouseMove: {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        const QPoint pos = mouse->position().toPoint();
-        if (event->type() != QEvent::MouseMove && mouse->button() == Qt::RightButton) {
-          services_.virtual_stick->SetStickButton(0, event->type() == QEvent::MouseButtonPress);
-          return true;
-        }
-        if (event->type() == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton) {
-          dragging_ = true;
-          DriveVirtualStick(pos);
-        } else if (event->type() == QEvent::MouseMove && dragging_ &&
-                   (mouse->buttons() & Qt::LeftButton)) {
-          DriveVirtualStick(pos);
-        } else if (event->type() == QEvent::MouseButtonRelease &&
-                   mouse->button() == Qt::LeftButton) {
-          dragging_ = false;  // the stick stays where it was let go
-        }
-        return true;
+    const QEvent::Type type = event->type();
+    if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick ||
+        type == QEvent::MouseButtonRelease || type == QEvent::MouseMove) {
+      // A second press soon after a first one comes as a double click: it is a press all the same.
+      const bool press = type != QEvent::MouseButtonRelease && type != QEvent::MouseMove;
+      auto* mouse = static_cast<QMouseEvent*>(event);
+      const QPoint pos = mouse->position().toPoint();
+      if (type != QEvent::MouseMove && mouse->button() == Qt::RightButton) {
+        services_.virtual_stick->SetStickButton(0, press);
+      } else if (press && mouse->button() == Qt::LeftButton) {
+        dragging_ = true;
+        DriveVirtualStick(pos);
+      } else if (type == QEvent::MouseMove && dragging_ && (mouse->buttons() & Qt::LeftButton)) {
+        DriveVirtualStick(pos);
+      } else if (type == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton) {
+        dragging_ = false;  // the stick stays where it was let go
       }
-      default:
-        break;
+      return true;
     }
   }
   if (TrayIcon && event->type() == QEvent::MouseButtonDblClick &&

@@ -575,6 +575,14 @@ TEST_F(MainFormTest, VirtualStickFollowsALeftDragAndTheRightButtonIsButtonOne) {
   send(QEvent::MouseButtonRelease, {50, 50}, Qt::RightButton, Qt::NoButton);
   EXPECT_EQ(stick.buttons, (std::vector<std::pair<int, bool>>{{0, true}, {0, false}}));
   EXPECT_EQ(stick.axes.size(), 3u);
+
+  // A quick second press arrives as a double click and starts a drag like any press.
+  send(QEvent::MouseButtonDblClick, {60, 70}, Qt::LeftButton, Qt::LeftButton);
+  send(QEvent::MouseMove, {61, 71}, Qt::NoButton, Qt::LeftButton);
+  send(QEvent::MouseButtonRelease, {61, 71}, Qt::LeftButton, Qt::NoButton);
+  ASSERT_EQ(stick.axes.size(), 5u);
+  EXPECT_EQ(stick.axes[3], std::make_pair(60 * 256 + 128, 70 * 256 + 128));
+  EXPECT_EQ(stick.axes[4], std::make_pair(61 * 256 + 128, 71 * 256 + 128));
 }
 
 TEST_F(MainFormTest, WithoutTheVirtualStickThePanelIgnoresTheMouse) {

@@ -1,0 +1,189 @@
+#!/usr/bin/env bash
+# kestrane --virtual-stick as a user meets it, on a private X server: it starts in an empty
+# folder and writes the complete settings file there, shows the pattern, follows the mouse into
+# every gear slot, hides to the tray and comes back on a double click, and closes with status 0.
+#
+# Needs KESTRANE (the program) and X_CLOSE_WINDOW (the close-request helper). Skips (77) without
+# Xvfb or xdotool. The tray part needs trayer and a window manager (twm) and is skipped without.
+set -euo pipefail
+
+for tool in Xvfb xdotool xwininfo xprop convert import; do
+  command -v "$tool" >/dev/null || { echo "SKIP: $tool is missing"; exit 77; }
+done
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  [ -f "$work/kestrane.log" ] && sed 's/^/  kestrane: /' "$work/kestrane.log" >&2
+  exit 1
+}
+
+# Waits up to $1 tenths of a second for the command in the remaining arguments to succeed.
+wait_for() {
+  local tenths=$1
+  shift
+  for _ in $(seq "$tenths"); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# A private display, so that the tray host and the window manager disturb no other test.
+for n in $(seq 130 170); do
+  [ -e "/tmp/.X$n-lock" ] && continue
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  pids+=($!)
+  export DISPLAY=":$n"
+  break
+done
+wait_for 50 xwininfo -root >/dev/null 2>&1 || fail "Xvfb did not start"
+
+tray=no
+if command -v trayer >/dev/null && command -v twm >/dev/null; then
+  printf 'NoGrabServer\nRandomPlacement\nUsePPosition "on"\n' >"$work/twmrc"
+  twm -f "$work/twmrc" >/dev/null 2>&1 &
+  pids+=($!)
+  trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 &
+  pids+=($!)
+  wait_for 50 sh -c 'xwininfo -root -tree | grep -q "\"panel\""' || fail "trayer did not start"
+  tray=yes
+fi
+
+# The settings file lives beside the executable: run a copy in an empty folder.
+mkdir "$work/app"
+cp "$KESTRANE" "$work/app/kestrane"
+export KESTRANE_DISPLAY_DUMP="$work/labels.txt"
+export LSAN_OPTIONS="suppressions=$(dirname "$0")/lsan.supp:print_suppressions=0"
+(cd "$work/app" && exec ./kestrane --virtual-stick) >"$work/kestrane.log" 2>&1 &
+kestrane=$!
+pids+=($kestrane)
+
+# The main window: the visible "Kestrane" window of 274 x 397 (the tray icon has the same name).
+main_window() {
+  local w
+  for w in $(xdotool search --onlyvisible --name '^Kestrane$' 2>/dev/null); do
+    if xwininfo -id "$w" | grep -q -- '-geometry 274x397'; then
+      echo "$w"
+      return 0
+    fi
+  done
+  return 1
+}
+wait_for 150 main_window >/dev/null || fail "no main window titled Kestrane"
+win=$(main_window)
+read -r wx wy < <(xwininfo -id "$win" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}')
+
+ini="$work/app/Kestrane.ini"
+wait_for 50 test -f "$ini" || fail "Kestrane.ini was not created beside the program"
+keys=$(grep -c '=' "$ini")
+[ "$keys" -eq 61 ] || fail "Kestrane.ini holds $keys keys, not 61"
+grep -q '^CHECK_INTERVAL=25' "$ini" || fail "CHECK_INTERVAL=25 missing from Kestrane.ini"
+
+# The pattern: BackImg sits at (1, 1) in PosPanel at (10, 53); the left lane's outline is
+# column 38 of the picture, its inside column 42, the background column 20.
+pixel() {
+  convert "$work/shot.png" -crop "1x1+$(($1))+$(($2))" -depth 8 txt:- | grep -o '#[0-9A-F]\{6\}' | head -1
+}
+import -window root "$work/shot.png"
+ox=$((wx + 11)) oy=$((wy + 54))
+[ "$(pixel ox+38 oy+100)" = "#000000" ] || fail "left lane outline not at column 38: $(pixel ox+38 oy+100)"
+[ "$(pixel ox+42 oy+100)" != "$(pixel ox+20 oy+100)" ] || fail "left lane not filled"
+[ "$(pixel ox+42 oy+100)" != "#000000" ] || fail "left lane filled black"
+[ "$(pixel ox+80 oy+125)" = "$(pixel ox+42 oy+100)" ] || fail "neutral bar not filled"
+
+# Panel pixel -> screen.
+px() { echo $((wx + 10 + $1)); }
+py() { echo $((wy + 53 + $1)); }
+gear() { sed -n 's/^Label3=//p' "$work/labels.txt" 2>/dev/null; }
+at_x=127 at_y=127
+
+# Drags the stick as a hand moves a lever: back to the neutral line in its lane, along the line,
+# into the slot at (x, y). With "switch" the right mouse button (button 1 of the stick) is held
+# and stays held until release_switch.
+shift_to() {
+  local x=$1 y=$2 switch=${3:-}
+  xdotool mousemove "$(px $at_x)" "$(py $at_y)" mousedown 1
+  [ -n "$switch" ] && xdotool mousedown 3
+  for point in "$at_x 127" "$x 127" "$x $y"; do
+    set -- $point
+    sleep 0.15
+    xdotool mousemove "$(px "$1")" "$(py "$2")"
+  done
+  sleep 0.15
+  xdotool mouseup 1
+  at_x=$x at_y=$y
+}
+release_switch() { xdotool mouseup 3; }
+
+expect_gear() {
+  wait_for 30 sh -c "grep -qx 'Label3=$1' '$work/labels.txt' 2>/dev/null" ||
+    fail "gear label '$(gear)' after $2, expected '$1'"
+}
+
+# Lanes at pixel columns 44, 127 and 211; rows 64 (top) and 191 (bottom).
+xdotool mousemove "$(px 127)" "$(py 127)" click 1  # gives the main window the focus
+shift_to 44 64 && expect_gear 1 "left top"
+shift_to 44 191 && expect_gear 2 "left bottom"
+shift_to 127 64 && expect_gear 3 "centre top"
+shift_to 127 191 && expect_gear 4 "centre bottom"
+shift_to 211 64 && expect_gear 5 "right top"
+shift_to 211 191 && expect_gear 6 "right bottom"
+shift_to 127 127 && expect_gear N "neutral"
+shift_to 211 191 switch && expect_gear 7 "right bottom with the switch"
+grep -qx 'Bs=Bstate:Yes' "$work/labels.txt" || fail "Bstate not shown with the switch held"
+release_switch
+shift_to 44 64 switch && expect_gear 0 "left top with the switch"
+release_switch
+shift_to 127 127 && expect_gear N "neutral"
+
+if [ "$tray" = yes ]; then
+  visible() { xwininfo -id "$win" | grep -q 'IsViewable'; }
+  tray_icon() {
+    xwininfo -root -tree | awk '/"Kestrane": \("kestrane"/ && !/274x397/ {print $1; exit}'
+  }
+  icon=$(tray_icon)
+  [ -n "$icon" ] || fail "no tray icon"
+  read -r ix iy iw ih < <(xwininfo -id "$icon" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} /Width/ {w=$2} /Height/ {h=$2} END {print x, y, w, h}')
+
+  ini_written=$(stat -c %Y.%s "$ini")
+  xdotool windowminimize "$win"
+  wait_for 50 sh -c "! xwininfo -id $win | grep -q IsViewable" || fail "minimise did not hide"
+  # Hidden (withdrawn), not merely iconified by the window manager.
+  wait_for 30 sh -c "! xprop -id $win WM_STATE | grep -q Iconic" || fail "window iconified, not hidden"
+  [ -n "$(tray_icon)" ] || fail "the tray icon went away with the window"
+  xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click 1
+  sleep 0.5
+  visible && fail "a single click on the tray icon restored the window"
+  xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click --repeat 2 --delay 80 1
+  wait_for 50 visible || fail "a double click on the tray icon did not restore the window"
+
+  xdotool windowminimize "$win"
+  wait_for 50 sh -c "! xwininfo -id $win | grep -q IsViewable" || fail "second minimise"
+  xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click --repeat 2 --delay 80 3
+  wait_for 50 visible || fail "a right double click did not restore the window"
+  # The first show's work did not run again: the settings file was not loaded (written) again.
+  [ "$(stat -c %Y.%s "$ini")" = "$ini_written" ] || fail "the settings were loaded again"
+  shift_to 127 64 && expect_gear 3 "centre top after the restore"
+else
+  echo "note: trayer or twm missing, the tray part was not run"
+fi
+
+kill -0 "$kestrane" 2>/dev/null || fail "kestrane ended early"
+"$X_CLOSE_WINDOW" "$win"
+for _ in $(seq 300); do
+  kill -0 "$kestrane" 2>/dev/null || break
+  sleep 0.1
+done
+kill -0 "$kestrane" 2>/dev/null && fail "kestrane did not end after the close request"
+status=0
+wait "$kestrane" || status=$?
+[ "$status" -eq 0 ] || fail "exit status $status"
+echo "PASS"
