@@ -199,11 +199,11 @@ QCheckBox* TSettings::AddCheckBox(QWidget* parent, const char* name, const QStri
 }
 
 KeyEdit* TSettings::AddKeyEdit(QWidget* parent, const char* name, const QString& caption,
-                               const QString& hint, int x, int y) {
-  QLabel* label = AddLabel(parent, caption, x, y, hint);
+                               const QString& hint, KeyColumn column, int y) {
+  QLabel* label = AddLabel(parent, caption, column.label_x, y, hint);
   auto* edit = new KeyEdit(parent);
   edit->setObjectName(QLatin1String(name));
-  edit->setGeometry(x + 86, y, 62, kRowHeight);
+  edit->setGeometry(column.field_x, y, 62, kRowHeight);
   label->setBuddy(edit);
   SetHint(edit, hint);
   return edit;
@@ -223,7 +223,7 @@ void TSettings::BuildDeviceRow() {
 void TSettings::BuildGeneral() {
   auto* group = new QGroupBox(QStringLiteral("General"), this);
   group->setObjectName(QStringLiteral("GroupBox1"));
-  group->setGeometry(8, 40, 321, 94);
+  group->setGeometry(8, 40, 341, 94);
 
   QLabel* label =
       AddLabel(group, QStringLiteral("Check interval :"), 10, 20,
@@ -247,7 +247,7 @@ void TSettings::BuildGeneral() {
 void TSettings::BuildCross() {
   auto* group = new QGroupBox(QStringLiteral("Cross"), this);
   group->setObjectName(QStringLiteral("GroupBox2"));
-  group->setGeometry(8, 138, 321, 72);
+  group->setGeometry(8, 138, 341, 72);
 
   QLabel* width = AddLabel(group, QStringLiteral("Cross Width:"), 10, 20,
                            QStringLiteral("0-32000  X width of gear cross"));
@@ -265,7 +265,7 @@ void TSettings::BuildCross() {
 void TSettings::BuildSwitchButton() {
   auto* group = new QGroupBox(QStringLiteral("Joystick switch button"), this);
   group->setObjectName(QStringLiteral("GroupBox3"));
-  group->setGeometry(8, 214, 321, 72);
+  group->setGeometry(8, 214, 341, 72);
 
   const QString button_hint = QStringLiteral("button to shift gear to 7 or R (Bstate)");
   QLabel* button = AddLabel(group, QStringLiteral("Button:"), 10, 20, button_hint);
@@ -303,7 +303,7 @@ void TSettings::BuildSwitchButton() {
 void TSettings::BuildKeyboard() {
   auto* group = new QGroupBox(QStringLiteral("Keyboard"), this);
   group->setObjectName(QStringLiteral("GroupBox4"));
-  group->setGeometry(8, 290, 321, 216);
+  group->setGeometry(8, 290, 341, 216);
 
   const QString type_hint = QStringLiteral("Select type of shifting");
   QLabel* type = AddLabel(group, QStringLiteral("Gear type:"), 10, 20, type_hint);
@@ -312,7 +312,7 @@ void TSettings::BuildKeyboard() {
   GearTypeCombo->addItems({QStringLiteral("press and hold gear button"),
                            QStringLiteral("press and release gear button"),
                            QStringLiteral("press and release switch up/dn button")});
-  GearTypeCombo->setGeometry(80, 20, 230, 22);
+  GearTypeCombo->setGeometry(75, 20, 258, 22);
   type->setBuddy(GearTypeCombo);
   SetHint(GearTypeCombo, type_hint);
 
@@ -329,9 +329,9 @@ void TSettings::BuildKeyboard() {
   // The two key panels share one place; GearTypeComboChange shows one of them.
   GearPanel1 = new QWidget(group);
   GearPanel1->setObjectName(QStringLiteral("GearPanel1"));
-  GearPanel1->setGeometry(4, 74, 313, 138);
-  constexpr int kLeft = 6;
-  constexpr int kRight = 158;
+  GearPanel1->setGeometry(4, 74, 333, 138);
+  constexpr KeyColumn kLeft{6, 86};
+  constexpr KeyColumn kRight{150, 244};
   constexpr int kStep = 26;
   Edit21 = AddKeyEdit(GearPanel1, "Edit21", QStringLiteral("Gear 1 :"),
                       QStringLiteral("Left top position of cross"), kLeft, 2);
@@ -364,11 +364,11 @@ void TSettings::BuildKeyboard() {
   Edit34 = AddKeyEdit(GearPanel2, "Edit34", QStringLiteral("Switch DN:"),
                       QStringLiteral("key to switch gear down in sequence"), kLeft, 2 + kStep);
   const QString sequence_hint = QStringLiteral("sequence of keys (RN1234567) for switching to");
-  QLabel* sequence =
-      AddLabel(GearPanel2, QStringLiteral("Sequence:"), kLeft, 2 + 2 * kStep, sequence_hint);
+  QLabel* sequence = AddLabel(GearPanel2, QStringLiteral("Sequence:"), kLeft.label_x, 2 + 2 * kStep,
+                              sequence_hint);
   Edit35 = new QLineEdit(GearPanel2);
   Edit35->setObjectName(QStringLiteral("Edit35"));
-  Edit35->setGeometry(kLeft + 86, 2 + 2 * kStep, 100, kRowHeight);
+  Edit35->setGeometry(kLeft.field_x, 2 + 2 * kStep, 100, kRowHeight);
   Edit35->setMaxLength(kSequenceLength);
   sequence_validator_ = new SequenceValidator(Edit35);
   Edit35->setValidator(sequence_validator_);
@@ -383,7 +383,7 @@ void TSettings::BuildKeyboard() {
 void TSettings::BuildForceFeedback() {
   auto* group = new QGroupBox(QStringLiteral("Force Feedback"), this);
   group->setObjectName(QStringLiteral("GroupBox5"));
-  group->setGeometry(337, 40, 320, 466);
+  group->setGeometry(357, 40, 300, 466);
 
   int y = 18;
   constexpr int kStep = 20;
@@ -395,7 +395,7 @@ void TSettings::BuildForceFeedback() {
   };
   auto field = [&](const char* name, const char* caption, const char* hint) {
     QLabel* label = AddLabel(group, QLatin1String(caption), 28, y - 2, QLatin1String(hint));
-    QLineEdit* edit = AddNumberEdit(group, name, label, 220, y, 80, kStep - 1);
+    QLineEdit* edit = AddNumberEdit(group, name, label, 205, y, 80, kStep - 1);
     y += kStep;
     return edit;
   };

@@ -177,8 +177,13 @@ class TSettings : public QDialog {
                            int width, int height = 21);
   QCheckBox* AddCheckBox(QWidget* parent, const char* name, const QString& caption,
                          const QString& hint, int x, int y, int width);
+  // A column of key fields: where the labels and where the fields start.
+  struct KeyColumn {
+    int label_x;
+    int field_x;
+  };
   KeyEdit* AddKeyEdit(QWidget* parent, const char* name, const QString& caption,
-                      const QString& hint, int x, int y);
+                      const QString& hint, KeyColumn column, int y);
   void SetSequenceText(const QString& text);
   void ShowMessage(MessageKind kind, const QString& text);
 

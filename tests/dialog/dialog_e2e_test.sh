@@ -1,0 +1,180 @@
+#!/usr/bin/env bash
+# The settings dialog of kestrane --virtual-stick as a user meets it, on a private X server with
+# real key presses and clicks (xdotool): keys pressed in the key fields are saved as their
+# virtual-key and scan codes, typed text never enters a key field, the sequence field keeps only
+# gear letters, and a bad number changes nothing and keeps the dialog open.
+#
+# Needs KESTRANE (the program). Skips (77) without Xvfb or xdotool.
+set -euo pipefail
+
+for tool in Xvfb xdotool xwininfo; do
+  command -v "$tool" >/dev/null || { echo "SKIP: $tool is missing"; exit 77; }
+done
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  [ -f "$work/kestrane.log" ] && sed 's/^/  kestrane: /' "$work/kestrane.log" >&2
+  exit 1
+}
+
+wait_for() {  # wait_for TENTHS COMMAND...
+  local tenths=$1
+  shift
+  for _ in $(seq "$tenths"); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# A private display; Xvfb picks a free number itself.
+Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$work/display" 2>/dev/null &
+pids+=($!)
+wait_for 100 test -s "$work/display" || fail "Xvfb did not start"
+export DISPLAY=":$(head -n1 "$work/display")"
+wait_for 50 xwininfo -root >/dev/null 2>&1 || fail "Xvfb does not answer on $DISPLAY"
+
+# The settings file lives beside the executable: run a copy in an empty folder.
+mkdir "$work/app"
+cp "$KESTRANE" "$work/app/kestrane"
+export LSAN_OPTIONS="suppressions=$(dirname "$0")/../ui/lsan.supp:print_suppressions=0"
+(cd "$work/app" && exec ./kestrane --virtual-stick) >"$work/kestrane.log" 2>&1 &
+pids+=($!)
+ini="$work/app/Kestrane.ini"
+
+# A visible window by title and size.
+window() {  # window TITLE WIDTHxHEIGHT
+  local w
+  for w in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
+    if xwininfo -id "$w" | grep -q -- "-geometry $2"; then
+      echo "$w"
+      return 0
+    fi
+  done
+  return 1
+}
+origin() {  # origin WINDOW -> "x y" of its client area on the screen
+  xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}'
+}
+wait_for 300 window Kestrane 274x397 >/dev/null || fail "no main window"
+main=$(window Kestrane 274x397)
+wait_for 50 test -f "$ini" || fail "Kestrane.ini was not created"
+read -r mx my < <(origin "$main")
+
+open_settings() {
+  xdotool mousemove $((mx + 226)) $((my + 378)) click 1  # "Settings..."
+  wait_for 50 window Settings 665x557 >/dev/null || fail "the settings dialog did not open"
+  dialog=$(window Settings 665x557)
+  read -r dx dy < <(origin "$dialog")
+  sleep 1  # let the dialog settle before the first click
+}
+at() {  # at X Y [XDOTOOL COMMANDS...]: X, Y in the dialog's client area
+  local x=$1 y=$2
+  shift 2
+  xdotool mousemove $((dx + x)) $((dy + y)) "$@"
+}
+click() { at "$1" "$2" click 1; sleep 0.2; }
+# Closes the message box on screen with its default button.
+message_box() {
+  wait_for 50 sh -c "xdotool search --onlyvisible --name '^Kestrane\$' | grep -vx $main | grep -q ." ||
+    fail "no message box ($1)"
+  local box
+  box=$(xdotool search --onlyvisible --name '^Kestrane$' | grep -vx "$main" | head -n1)
+  xdotool windowfocus --sync "$box" 2>/dev/null || true
+  xdotool key --clearmodifiers Return
+  wait_for 50 sh -c "! xwininfo -id $box 2>/dev/null | grep -q IsViewable" ||
+    fail "the message box did not close ($1)"
+}
+value() { sed -n "s/^$1=//p" "$ini"; }
+
+open_settings
+# Keyboard group at (8, 290); the key panels at (4, 74) in it; label column 6, fields at 86
+# (left) and 244 (right), rows 26 apart. Field centres: x + 31, y + 10.
+left=$((8 + 4 + 86 + 31)) right=$((8 + 4 + 244 + 31)) row0=$((290 + 74 + 2 + 10))
+
+click $left $row0  # "Gear 1 :"
+xdotool type --delay 50 "xyz"  # typed letters: only the last key counts, as a key
+xdotool key a
+click $right $row0  # "Gear 5 :"
+xdotool key F7
+click $left $((row0 + 26))  # "Gear 2 :"
+xdotool key Shift_L
+click $left $((row0 + 52))  # "Gear 3 :"
+xdotool key Control_R
+click $left $((row0 + 78))  # "Gear 4 :"
+xdotool key KP_7
+click $right $((row0 + 26))  # "Gear 6 :"
+xdotool key Down
+
+# Gear type: the third entry shows "Switch UP:", "Switch DN:" and "Sequence:".
+click $((8 + 75 + 120)) $((290 + 20 + 11))
+xdotool key Down Down Return
+sleep 0.3
+click $left $row0  # "Switch UP:"
+xdotool key Prior
+click $left $((row0 + 26))  # "Switch DN:"
+xdotool key Shift_R
+click $((8 + 4 + 86 + 50)) $((row0 + 52))  # "Sequence:"
+xdotool key ctrl+a BackSpace
+xdotool type --delay 50 "r0n8"
+
+ini_before=$(cat "$ini")
+click $((577 + 40)) $((522 + 13))  # "Save"
+message_box "the warning"
+wait_for 50 sh -c "! xdotool search --onlyvisible --name '^Settings\$' | grep -q ." ||
+  fail "Save did not close the dialog"
+[ "$(cat "$ini")" != "$ini_before" ] || fail "Save wrote nothing"
+
+expect() {  # expect KEY VALUE WHAT
+  [ "$(value "$1")" = "$2" ] || fail "$3: $1=$(value "$1"), expected $2"
+}
+expect KEY_CODE1 65 "A in Gear 1"
+expect SCAN_CODE1 30 "A in Gear 1"
+expect KEY_CODE5 118 "F7 in Gear 5"
+expect SCAN_CODE5 65 "F7 in Gear 5"
+expect KEY_CODE2 16 "left Shift in Gear 2"
+expect SCAN_CODE2 42 "left Shift in Gear 2"
+expect KEY_CODE3 163 "right Ctrl in Gear 3"
+expect SCAN_CODE3 29 "right Ctrl in Gear 3"
+expect KEY_CODE4 103 "keypad 7 in Gear 4"
+expect SCAN_CODE4 71 "keypad 7 in Gear 4"
+expect KEY_CODE6 40 "Down in Gear 6"
+expect SCAN_CODE6 80 "Down in Gear 6"
+expect KEY_CODE9 33 "Page Up in Switch UP"
+expect SCAN_CODE9 73 "Page Up in Switch UP"
+expect KEY_CODE10 161 "right Shift in Switch DN"
+expect SCAN_CODE10 54 "right Shift in Switch DN"
+expect KEY_CODE7 55 "Gear 7 untouched"
+expect SYM_SEQUENCE RN "r0n8 typed into Sequence"
+expect SYM_TYPE 2 "the third gear type"
+expect JOYSTICK "Kestrane virtual stick" "the device list's text"
+expect POOLED_DEVICE 1 "Save's fixed rule"
+
+# A bad number: the message names the text, nothing is written, the dialog stays open.
+open_settings
+click $((8 + 65 + 45)) $((214 + 46 + 10))  # "Pos Min:"
+xdotool key ctrl+a BackSpace
+xdotool type --delay 50 "abc"
+click $left $row0  # "Switch UP:", another key
+xdotool key End
+ini_before=$(cat "$ini")
+click $((577 + 40)) $((522 + 13))  # "Save"
+message_box "the warning"
+message_box "'abc' is not a valid integer value"
+[ "$(cat "$ini")" = "$ini_before" ] || fail "a bad number changed the settings file"
+window Settings 665x557 >/dev/null || fail "the dialog closed after a bad number"
+
+# Cancel keeps the file as it is, too.
+click $((489 + 40)) $((522 + 13))  # "Cancel"
+wait_for 50 sh -c "! xdotool search --onlyvisible --name '^Settings\$' | grep -q ." ||
+  fail "Cancel did not close the dialog"
+[ "$(cat "$ini")" = "$ini_before" ] || fail "Cancel changed the settings file"
+echo "PASS"
