@@ -4,7 +4,8 @@
 # virtual-key and scan codes, typed text never enters a key field, the sequence field keeps only
 # gear letters, and a bad number changes nothing and keeps the dialog open.
 #
-# Needs KESTRANE (the program). Skips (77) without Xvfb or xdotool.
+# Needs KESTRANE (the program); with X_KEY_LOGGER (tests/platform's key logger) it also checks that
+# a changed key is what the next gear change types. Skips (77) without Xvfb or xdotool.
 set -euo pipefail
 
 for tool in Xvfb xdotool xwininfo; do
@@ -45,6 +46,7 @@ wait_for 50 xwininfo -root >/dev/null 2>&1 || fail "Xvfb does not answer on $DIS
 # The settings file lives beside the executable: run a copy in an empty folder.
 mkdir "$work/app"
 cp "$KESTRANE" "$work/app/kestrane"
+export KESTRANE_KEY_OUTPUT=xtest
 export LSAN_OPTIONS="suppressions=$(dirname "$0")/../ui/lsan.supp:print_suppressions=0"
 (cd "$work/app" && exec ./kestrane --virtual-stick) >"$work/kestrane.log" 2>&1 &
 pids+=($!)
@@ -177,4 +179,38 @@ click $((489 + 40)) $((522 + 13))  # "Cancel"
 wait_for 50 sh -c "! xdotool search --onlyvisible --name '^Settings\$' | grep -q ." ||
   fail "Cancel did not close the dialog"
 [ "$(cat "$ini")" = "$ini_before" ] || fail "Cancel changed the settings file"
+
+# A changed key is what the next gear change types: tap per gear, F7 for gear 3, then the stick
+# into the centre-top slot while a key logger holds the keyboard focus.
+if [ -z "${X_KEY_LOGGER:-}" ]; then
+  echo "note: X_KEY_LOGGER not given, the gear-change part was not run"
+  echo "PASS"
+  exit 0
+fi
+open_settings
+click $((8 + 75 + 120)) $((290 + 20 + 11))  # "Gear type:"
+xdotool key Up Return  # "press and release gear button"
+sleep 0.3
+click $left $((row0 + 52))  # "Gear 3 :"
+xdotool key F7
+click $((577 + 40)) $((522 + 13))  # "Save"
+message_box "the warning"
+[ "$(value KEY_CODE3)" = 118 ] && [ "$(value SYM_TYPE)" = 1 ] || fail "F7 for gear 3 not saved"
+
+"$X_KEY_LOGGER" --timeout 60 >"$work/keys.log" 2>/dev/null &
+pids+=($!)
+wait_for 50 grep -q '^ready$' "$work/keys.log" || fail "the key logger did not start"
+logger=$(xdotool search --name '^x_key_logger$' | head -n1)
+# PosPanel at (10, 53) in the main window; neutral at (127, 127), centre top at (127, 64).
+xdotool mousemove $((mx + 10 + 127)) $((my + 53 + 127)) mousedown 1
+sleep 0.3
+xdotool windowfocus --sync "$logger"  # the drag goes on; the keys go to the logger
+for y in 110 90 70 64; do
+  xdotool mousemove $((mx + 10 + 127)) $((my + 53 + y))
+  sleep 0.15
+done
+wait_for 30 grep -q '^release F7$' "$work/keys.log" ||
+  fail "the gear change did not type F7: $(grep -v -e ready -e 'focus lost' "$work/keys.log" | tr '\n' ' ')"
+grep -q '^press F7$' "$work/keys.log" || fail "F7 released without a press"
+xdotool mouseup 1
 echo "PASS"
