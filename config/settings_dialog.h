@@ -25,7 +25,8 @@ struct ShiftState;
 
 // A key field: shows a key-table entry as "VK#SCAN" and takes a new one only by the key pressed
 // in it. Typed, pasted, dropped and input-method text never enters it (the field is read-only for
-// text); Tab still moves the focus.
+// text, and any other text, setText's included, is put back at once: SetKeyText is the way in);
+// Tab still moves the focus.
 class KeyEdit final : public QLineEdit {
   Q_OBJECT
 
