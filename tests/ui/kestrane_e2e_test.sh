@@ -36,14 +36,12 @@ wait_for() {
   return 1
 }
 
-# A private display, so that the tray host and the window manager disturb no other test.
-for n in $(seq 130 170); do
-  [ -e "/tmp/.X$n-lock" ] && continue
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  pids+=($!)
-  export DISPLAY=":$n"
-  break
-done
+# A private display, so that the tray host and the window manager disturb no other test. The
+# server picks a free display number itself and tells it on the descriptor given.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+pids+=($!)
+wait_for 100 test -s "$work/display" || fail "Xvfb did not start"
+export DISPLAY=":$(cat "$work/display")"
 wait_for 50 xwininfo -root >/dev/null 2>&1 || fail "Xvfb did not start"
 
 tray=no
