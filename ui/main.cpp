@@ -5,6 +5,8 @@
 //
 // --virtual-stick (or KESTRANE_VIRTUAL_STICK=1) attaches an on-screen stick, listed as
 // "Kestrane virtual stick", that the mouse drives on the position display.
+// KESTRANE_DISPLAY_DUMP=<file> writes the display's label texts to <file> whenever they change
+// (the end-to-end tests read the gear from it). SIGINT and SIGTERM close the main window.
 
 #include <SDL.h>
 #include <signal.h>
