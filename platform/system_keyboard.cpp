@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#ifndef _WIN32
+#if !defined(_WIN32) && !defined(KESTRANE_NO_LINUX_KEYS)
 #include "platform/uinput_keyboard.h"
 #include "platform/xtest_keyboard.h"
 #endif
@@ -53,7 +53,12 @@ std::unique_ptr<KeySink> ChooseKeyboard(std::span<const KeyboardBackend> backend
   return std::make_unique<DroppedKeys>();
 }
 
-#ifndef _WIN32
+#if defined(KESTRANE_NO_LINUX_KEYS)
+std::unique_ptr<KeySink> OpenSystemKeyboard(std::string& problem, KeyProblemReport) {
+  problem = "Kestrane types no keys: this build has no key output (built without uinput and XTest)";
+  return std::make_unique<DroppedKeys>();
+}
+#elif !defined(_WIN32)
 std::unique_ptr<KeySink> OpenSystemKeyboard(std::string& problem, KeyProblemReport report) {
   const KeyboardBackend backends[] = {
       {"uinput", "uinput",
