@@ -31,14 +31,6 @@ std::pair<std::size_t, std::size_t> TrimRange(std::string_view s, std::size_t b,
   return {b, e};
 }
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) ==
-                  std::toupper(static_cast<unsigned char>(y));
-         });
-}
-
 // "[name]" (blanks allowed around and inside the brackets) gives the name.
 std::optional<std::string_view> SectionName(std::string_view line) {
   auto [b, e] = TrimRange(line, 0, line.size());
@@ -47,6 +39,18 @@ std::optional<std::string_view> SectionName(std::string_view line) {
   if (close == std::string_view::npos) return std::nullopt;
   auto [nb, ne] = TrimRange(line, b + 1, close);
   return line.substr(nb, ne - nb);
+}
+
+std::string UpperCase(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// The index's name of a key: section and key are compared without regard to case, and a key
+// never holds a "=", so the last "=" separates the two.
+std::string IndexName(std::string_view section, std::string_view key) {
+  return UpperCase(section) + "=" + UpperCase(key);
 }
 
 }  // namespace
@@ -73,24 +77,60 @@ ProfileFile::ProfileFile(std::string_view content) {
 
 std::optional<ProfileFile::Found> ProfileFile::Find(std::string_view section,
                                                     std::string_view key) const {
+  const Index& index = LineIndex();
+  const auto it = index.keys.find(IndexName(section, key));
+  if (it == index.keys.end()) return std::nullopt;
+  const std::string& text = lines_[it->second].text;
+  auto [b, e] = TrimRange(text, 0, text.size());
+  const std::size_t eq = text.find('=', b);
+  auto [kb, ke] = TrimRange(text, b, eq);
+  auto [vb, ve] = TrimRange(text, eq + 1, text.size());
+  return Found{it->second, kb, ke, vb, ve};
+}
+
+// Of each key the first line in any section of that name counts; a new key goes after the last
+// line that is not blank of the first section of its name.
+const ProfileFile::Index& ProfileFile::LineIndex() const {
+  if (index_) return *index_;
+  Index index;
+  std::string section;
   bool in_section = false;
+  bool first_of_name = false;
   for (std::size_t i = 0; i < lines_.size(); ++i) {
     const std::string& text = lines_[i].text;
     if (auto name = SectionName(text)) {
-      in_section = EqualNoCase(*name, section);
+      section = UpperCase(*name);
+      in_section = true;
+      first_of_name = index.section_end.emplace(section, i + 1).second;
       continue;
     }
     if (!in_section) continue;
     auto [b, e] = TrimRange(text, 0, text.size());
-    if (b == e || text[b] == ';') continue;
+    if (b == e) continue;
+    if (first_of_name) index.section_end[section] = i + 1;
+    if (text[b] == ';') continue;
     const std::size_t eq = text.find('=', b);
     if (eq == std::string::npos) continue;
     auto [kb, ke] = TrimRange(text, b, eq);
-    if (!EqualNoCase(std::string_view(text).substr(kb, ke - kb), key)) continue;
-    auto [vb, ve] = TrimRange(text, eq + 1, text.size());
-    return Found{i, kb, ke, vb, ve};
+    index.keys.emplace(section + "=" + UpperCase(std::string_view(text).substr(kb, ke - kb)), i);
   }
-  return std::nullopt;
+  index_ = std::move(index);
+  return *index_;
+}
+
+bool ProfileFile::EveryLineUnderstood() const {
+  if (bom_.find('\0') != std::string::npos) return false;
+  for (const Line& line : lines_) {
+    const std::string& text = line.text;
+    if (text.find('\0') != std::string::npos) return false;
+    auto [b, e] = TrimRange(text, 0, text.size());
+    if (b == e || text[b] == ';' || text[b] == '#' || SectionName(text)) continue;
+    const std::size_t eq = text.find('=', b);
+    if (eq == std::string::npos) return false;
+    auto [vb, ve] = TrimRange(text, eq + 1, text.size());
+    if (ve - vb > kMaxValueLength) return false;
+  }
+  return true;
 }
 
 std::optional<std::string> ProfileFile::Read(std::string_view section,
@@ -128,23 +168,23 @@ void ProfileFile::Write(std::string_view section, std::string_view key,
   }
   const std::string eol = NewLineText();
   std::string entry = std::string(key) + "=" + value;
+  Index& index = *index_;  // built by Find above
+  const std::string section_name = UpperCase(section);
+  const std::string key_name = IndexName(section, key);
 
-  // The end of the first section of that name: after its last line that is not blank.
-  std::optional<std::size_t> insert_at;
-  bool in_section = false;
-  for (std::size_t i = 0; i < lines_.size(); ++i) {
-    if (auto name = SectionName(lines_[i].text)) {
-      if (in_section) break;
-      in_section = EqualNoCase(*name, section);
-      if (in_section) insert_at = i + 1;
-      continue;
-    }
-    auto [b, e] = TrimRange(lines_[i].text, 0, lines_[i].text.size());
-    if (in_section && b != e) insert_at = i + 1;
-  }
   if (!lines_.empty() && lines_.back().eol.empty()) lines_.back().eol = eol;
-  if (insert_at) {
-    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(*insert_at), {entry, eol});
+  if (auto end = index.section_end.find(section_name); end != index.section_end.end()) {
+    // The end of the first section of that name: after its last line that is not blank.
+    const std::size_t at = end->second;
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), {entry, eol});
+    for (auto& [name, line] : index.keys) {
+      if (line >= at) ++line;
+    }
+    for (auto& [name, line] : index.section_end) {
+      if (line >= at) ++line;
+    }
+    end->second = at + 1;
+    index.keys.emplace(key_name, at);
     return;
   }
   // A new section goes to the end of the file, after a blank line.
@@ -157,6 +197,8 @@ void ProfileFile::Write(std::string_view section, std::string_view key,
   header.append(1, '[').append(section).append(1, ']');
   lines_.push_back({std::move(header), eol});
   lines_.push_back({entry, eol});
+  index.section_end[section_name] = lines_.size();
+  index.keys.emplace(key_name, lines_.size() - 1);
 }
 
 std::string ProfileFile::ValueText(std::string_view raw) {
@@ -231,13 +273,16 @@ bool WritableNode(const std::string& path, const struct stat& st) {
 }
 
 // The file a write really goes to: a symbolic link is followed to its target.
+// A dangling link too: its target is created, the link itself is never replaced by a file.
 std::string WriteTarget(const std::string& path) {
   std::error_code ec;
-  if (fs::is_symlink(fs::symlink_status(path, ec))) {
-    fs::path target = fs::weakly_canonical(path, ec);
-    if (!ec) return target.string();
+  fs::path file = path;
+  for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(file, ec)); ++hops) {
+    const fs::path target = fs::read_symlink(file, ec);
+    if (ec) break;
+    file = target.is_absolute() ? target : file.parent_path() / target;
   }
-  return path;
+  return file.string();
 }
 
 std::string DirectoryOf(const std::string& path) {

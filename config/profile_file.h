@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace kestrane {
@@ -25,6 +26,11 @@ class ProfileFile {
 
   std::string Text() const;
 
+  // True when every line is blank, a comment (";" or "#"), a section header or a key=value line
+  // whose value is at most kMaxValueLength long, and the text holds no zero byte: a file Kestrane
+  // reads completely.
+  bool EveryLineUnderstood() const;
+
   // A value text as a read returns it: without surrounding blanks, at most kMaxValueLength long.
   static std::string ValueText(std::string_view raw);
 
@@ -38,11 +44,20 @@ class ProfileFile {
     std::size_t key_begin, key_end, value_begin, value_end;
   };
 
+  // Where keys are and where a new key of a section goes, found in one pass over the lines on the
+  // first lookup and kept up to date by writes, so that a long file is not read once per key.
+  struct Index {
+    std::unordered_map<std::string, std::size_t> keys;         // "SECTION=KEY" (upper case)
+    std::unordered_map<std::string, std::size_t> section_end;  // first section of a name
+  };
+
   std::optional<Found> Find(std::string_view section, std::string_view key) const;
+  const Index& LineIndex() const;
   std::string NewLineText() const;
 
   std::string bom_;
   std::vector<Line> lines_;
+  mutable std::optional<Index> index_;
 };
 
 // Writes a whole file so that a crash or a full disk never leaves it half-written: the text goes

@@ -1,6 +1,8 @@
 #include "config/settings_file.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 
 #include "config/setting_number.h"
@@ -27,11 +29,44 @@ std::string FullPath(const std::string& path) {
 }
 
 // Writes the finished text unless it is already what the file holds; a file that is already right
-// but read-only still counts as refused, as a real write to it would be.
+// but read-only still counts as refused, as a real write to it would be. A file not read
+// completely is kept as a copy first, and not written over when that fails.
 bool Commit(const std::string& path, const std::optional<std::string>& before,
-            const std::string& after) {
+            const std::string& after, std::string* notice) {
   if (before && *before == after) return IsWritablePath(path);
+  if (before && !SettingsTextUnderstood(*before)) {
+    if (!IsWritablePath(path)) return false;
+    const std::optional<std::string> copy = KeepSettingsCopy(path, *before);
+    if (!copy) return false;
+    if (notice) {
+      *notice = FullPath(path) + " holds text Kestrane cannot read as settings; it is kept as " +
+                FullPath(*copy) + " before Kestrane writes its settings into the file";
+    }
+  }
   return WriteFileAtomically(path, after);
+}
+
+std::string CopyTimestamp() {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+#ifdef _WIN32
+  gmtime_s(&utc, &now);
+#else
+  gmtime_r(&now, &utc);
+#endif
+  char text[32];
+  std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &utc);
+  return text;
+}
+
+// The sequence as the record can hold it and a save write it back unchanged: up to a zero byte, at
+// most 9 characters, a line break inside read as a blank (a value is one line) and no blanks at
+// the end (a value never ends in one).
+std::string StorableSequence(std::string_view text) {
+  std::string out(text.substr(0, std::min<std::size_t>({text.size(), 9, text.find('\0')})));
+  std::replace(out.begin(), out.end(), '\r', ' ');
+  std::replace(out.begin(), out.end(), '\n', ' ');
+  return ProfileFile::ValueText(out);
 }
 
 }  // namespace
@@ -95,14 +130,55 @@ std::string WriteRefusedMessage(const std::string& path) {
   return "Unable to write to " + FullPath(path);
 }
 
+bool SettingsTextUnderstood(std::string_view content) {
+  const ProfileFile file(content);
+  if (!file.EveryLineUnderstood()) return false;
+  for (const SettingKey& key : SaveOrder()) {
+    const std::optional<std::string> value = file.Read(key.section, key.name);
+    if (!value) continue;
+    switch (key.kind) {
+      case Kind::Joystick: break;
+      case Kind::Sequence:
+        if (value->size() > 9 || StorableSequence(*value) != *value) return false;
+        break;
+      default:
+        if (!ParseSettingNumber(*value)) return false;
+        break;
+    }
+  }
+  return true;
+}
+
+std::optional<std::string> KeepSettingsCopy(const std::string& path, std::string_view content) {
+  const fs::path file(path);
+  const std::string prefix = file.filename().string() + ".bak-";
+  fs::path dir = file.parent_path();
+  if (dir.empty()) dir = ".";
+  std::error_code ec;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    if (!it->path().filename().string().starts_with(prefix)) continue;
+    if (!it->is_regular_file(ec) || it->file_size(ec) != content.size()) continue;
+    if (ReadWholeFile(it->path().string()) == content) return it->path().string();
+  }
+  const std::string base = path + ".bak-" + CopyTimestamp();
+  std::string copy = base;
+  for (int n = 2; fs::exists(fs::symlink_status(copy, ec)); ++n) {
+    copy = base + "-" + std::to_string(n);
+  }
+  if (!WriteFileAtomically(copy, content)) return std::nullopt;
+  return copy;
+}
+
 std::optional<std::string> LoadSettings(Settings& settings, IntervalTimer& timer,
-                                        const std::string& path, WriteBack write_back) {
+                                        const std::string& path, WriteBack write_back,
+                                        std::string* notice) {
   const std::optional<std::string> before = ReadWholeFile(path);
   ProfileFile file(before.value_or(""));
   for (const SettingKey& key : LoadOrder()) {
     switch (key.kind) {
       case Kind::Sequence:
-        settings.SetSequence(file.Read(key.section, key.name).value_or(kDefaultSequence));
+        settings.SetSequence(
+            StorableSequence(file.Read(key.section, key.name).value_or(kDefaultSequence)));
         break;
       case Kind::Interval:
         timer.SetInterval(
@@ -121,12 +197,13 @@ std::optional<std::string> LoadSettings(Settings& settings, IntervalTimer& timer
   std::error_code ec;
   const bool exists = fs::exists(fs::symlink_status(path, ec));
   const bool unreadable = exists && !before && fs::exists(path, ec);
-  if (unreadable || !Commit(path, before, file.Text())) return WriteRefusedMessage(path);
+  if (unreadable || !Commit(path, before, file.Text(), notice)) return WriteRefusedMessage(path);
   return std::nullopt;
 }
 
 std::optional<std::string> SaveSettings(const Settings& settings, const IntervalTimer& timer,
-                                        std::string_view joystick, const std::string& path) {
+                                        std::string_view joystick, const std::string& path,
+                                        std::string* notice) {
   const std::optional<std::string> before = ReadWholeFile(path);
   std::error_code ec;
   if (!before && fs::exists(path, ec)) return WriteRefusedMessage(path);
@@ -142,7 +219,7 @@ std::optional<std::string> SaveSettings(const Settings& settings, const Interval
       default: WriteSettingInt(file, key.section, key.name, GetSettingInt(settings, key)); break;
     }
   }
-  if (!Commit(path, before, file.Text())) return WriteRefusedMessage(path);
+  if (!Commit(path, before, file.Text(), notice)) return WriteRefusedMessage(path);
   return std::nullopt;
 }
 

@@ -30,6 +30,17 @@ std::string ReadSavedJoystick(const std::string& path);
 
 enum class WriteBack : std::uint8_t { Yes, No };
 
+// Whether Kestrane reads a settings file's text completely into its values: no zero byte, every
+// line blank, a comment, a section header or key=value with a value of at most 2047 characters,
+// every number key holding a number and the sequence at most 9 characters. Before Kestrane
+// writes over a file that is not, it keeps the file as it was beside it (see KeepSettingsCopy).
+bool SettingsTextUnderstood(std::string_view content);
+
+// Keeps `content`, the bytes of the settings file at `path`, as "<path>.bak-YYYYMMDD-HHMMSS"
+// (UTC; "-2", "-3"... when that name is taken) unless a copy with exactly these bytes is already
+// there. Returns the copy's path, or nullopt when no copy could be written.
+std::optional<std::string> KeepSettingsCopy(const std::string& path, std::string_view content);
+
 // The "Unable to write to %s" text for a settings file.
 std::string WriteRefusedMessage(const std::string& path);
 
@@ -37,14 +48,18 @@ std::string WriteRefusedMessage(const std::string& path);
 // value read is written back, all in one atomic write at the end, so that the first start creates
 // a complete file. Every value is read even when the file cannot be written; the result is then
 // the "Unable to write to %s" message for the caller to show. With WriteBack::No the file is only
-// read.
+// read. A file Kestrane does not read completely is kept as a copy before it is written over; the
+// copy is refused like the write, and `notice` (when given) gets a message naming the copy.
 std::optional<std::string> LoadSettings(Settings& settings, IntervalTimer& timer,
                                         const std::string& path,
-                                        WriteBack write_back = WriteBack::Yes);
+                                        WriteBack write_back = WriteBack::Yes,
+                                        std::string* notice = nullptr);
 
 // Writes the whole record, the timer's interval and the chosen joystick's name. All or nothing:
 // on a refused write the file is untouched and the result is the "Unable to write to %s" message.
+// A file Kestrane does not read completely is kept as a copy first, as by LoadSettings.
 std::optional<std::string> SaveSettings(const Settings& settings, const IntervalTimer& timer,
-                                        std::string_view joystick, const std::string& path);
+                                        std::string_view joystick, const std::string& path,
+                                        std::string* notice = nullptr);
 
 }  // namespace kestrane

@@ -138,15 +138,19 @@ int SettingsCommand(const std::vector<std::string>& args) {
   Settings settings;
   StoredInterval timer(10);
   std::vector<std::string> failures;
-  if (auto error = LoadSettings(settings, timer, opts.file)) failures.push_back(*error);
+  std::string notice;  // a copy kept of a file Kestrane could not read completely
+  if (auto error = LoadSettings(settings, timer, opts.file, WriteBack::Yes, &notice)) {
+    failures.push_back(*error);
+  }
   std::string joystick = opts.joystick;
   ApplyOverrides(opts.overrides, settings, timer, joystick);
   if (opts.save) {
-    if (auto error = SaveSettings(settings, timer, joystick, opts.file)) {
+    if (auto error = SaveSettings(settings, timer, joystick, opts.file, &notice)) {
       if (failures.empty() || failures.back() != *error) failures.push_back(*error);
     }
   }
   PrintRecord(settings, timer, joystick);
+  if (!notice.empty()) std::cerr << "kestrane-cli: " << notice << "\n";
   for (const std::string& f : failures) std::cerr << f << "\n";
   return failures.empty() ? 0 : 1;
 }
