@@ -80,7 +80,7 @@ std::optional<ProfileFile::Found> ProfileFile::Find(std::string_view section,
   const Index& index = LineIndex();
   const auto it = index.keys.find(IndexName(section, key));
   if (it == index.keys.end()) return std::nullopt;
-  const std::string& text = lines_[it->second].text;
+  const std::string& text = it->second->text;
   auto [b, e] = TrimRange(text, 0, text.size());
   const std::size_t eq = text.find('=', b);
   auto [kb, ke] = TrimRange(text, b, eq);
@@ -91,31 +91,32 @@ std::optional<ProfileFile::Found> ProfileFile::Find(std::string_view section,
 // Of each key the first line in any section of that name counts; a new key goes after the last
 // line that is not blank of the first section of its name.
 const ProfileFile::Index& ProfileFile::LineIndex() const {
-  if (index_) return *index_;
+  if (index_.value) return *index_.value;
   Index index;
   std::string section;
   bool in_section = false;
   bool first_of_name = false;
-  for (std::size_t i = 0; i < lines_.size(); ++i) {
-    const std::string& text = lines_[i].text;
+  for (auto line = lines_.cbegin(); line != lines_.cend(); ++line) {
+    const std::string& text = line->text;
     if (auto name = SectionName(text)) {
       section = UpperCase(*name);
       in_section = true;
-      first_of_name = index.section_end.emplace(section, i + 1).second;
+      first_of_name = index.section_last.emplace(section, line).second;
       continue;
     }
     if (!in_section) continue;
     auto [b, e] = TrimRange(text, 0, text.size());
     if (b == e) continue;
-    if (first_of_name) index.section_end[section] = i + 1;
+    if (first_of_name) index.section_last[section] = line;
     if (text[b] == ';') continue;
     const std::size_t eq = text.find('=', b);
     if (eq == std::string::npos) continue;
     auto [kb, ke] = TrimRange(text, b, eq);
-    index.keys.emplace(section + "=" + UpperCase(std::string_view(text).substr(kb, ke - kb)), i);
+    index.keys.emplace(section + "=" + UpperCase(std::string_view(text).substr(kb, ke - kb)),
+                       line);
   }
-  index_ = std::move(index);
-  return *index_;
+  index_.value = std::move(index);
+  return *index_.value;
 }
 
 bool ProfileFile::EveryLineUnderstood() const {
@@ -137,7 +138,7 @@ std::optional<std::string> ProfileFile::Read(std::string_view section,
                                              std::string_view key) const {
   auto found = Find(section, key);
   if (!found) return std::nullopt;
-  const std::string& text = lines_[found->line].text;
+  const std::string& text = found->line->text;
   return ValueText(std::string_view(text).substr(found->value_begin,
                                                  found->value_end - found->value_begin));
 }
@@ -161,30 +162,23 @@ void ProfileFile::Write(std::string_view section, std::string_view key,
   std::replace(value.begin(), value.end(), '\n', ' ');
   if (auto found = Find(section, key)) {
     // Rewrite the line as key=value, keeping the key as the user spelled it.
-    Line& line = lines_[found->line];
+    Line& line = *lines_.erase(found->line, found->line);  // the same line, to change
     line.text = line.text.substr(found->key_begin, found->key_end - found->key_begin) + "=" +
                 value;
     return;
   }
   const std::string eol = NewLineText();
   std::string entry = std::string(key) + "=" + value;
-  Index& index = *index_;  // built by Find above
+  Index& index = *index_.value;  // built by Find above
   const std::string section_name = UpperCase(section);
   const std::string key_name = IndexName(section, key);
 
   if (!lines_.empty() && lines_.back().eol.empty()) lines_.back().eol = eol;
-  if (auto end = index.section_end.find(section_name); end != index.section_end.end()) {
+  if (auto last = index.section_last.find(section_name); last != index.section_last.end()) {
     // The end of the first section of that name: after its last line that is not blank.
-    const std::size_t at = end->second;
-    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), {entry, eol});
-    for (auto& [name, line] : index.keys) {
-      if (line >= at) ++line;
-    }
-    for (auto& [name, line] : index.section_end) {
-      if (line >= at) ++line;
-    }
-    end->second = at + 1;
-    index.keys.emplace(key_name, at);
+    const LineRef added = lines_.insert(std::next(last->second), {entry, eol});
+    last->second = added;
+    index.keys.emplace(key_name, added);
     return;
   }
   // A new section goes to the end of the file, after a blank line.
@@ -197,8 +191,8 @@ void ProfileFile::Write(std::string_view section, std::string_view key,
   header.append(1, '[').append(section).append(1, ']');
   lines_.push_back({std::move(header), eol});
   lines_.push_back({entry, eol});
-  index.section_end[section_name] = lines_.size();
-  index.keys.emplace(key_name, lines_.size() - 1);
+  index.section_last[section_name] = std::prev(lines_.end());
+  index.keys.emplace(key_name, std::prev(lines_.end()));
 }
 
 std::string ProfileFile::ValueText(std::string_view raw) {

@@ -1,10 +1,10 @@
 #pragma once
 
+#include <list>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <vector>
 
 namespace kestrane {
 
@@ -39,16 +39,29 @@ class ProfileFile {
     std::string text;
     std::string eol;  // "\n", "\r\n" or empty for a last line without one
   };
+  using LineRef = std::list<Line>::const_iterator;
   struct Found {
-    std::size_t line;
+    LineRef line;
     std::size_t key_begin, key_end, value_begin, value_end;
   };
 
   // Where keys are and where a new key of a section goes, found in one pass over the lines on the
   // first lookup and kept up to date by writes, so that a long file is not read once per key.
+  // The lines are a list: a new line moves no other, and the index stays valid.
   struct Index {
-    std::unordered_map<std::string, std::size_t> keys;         // "SECTION=KEY" (upper case)
-    std::unordered_map<std::string, std::size_t> section_end;  // first section of a name
+    std::unordered_map<std::string, LineRef> keys;  // "SECTION=KEY" (upper case)
+    // The last line that is not blank (or the header) of the first section of a name.
+    std::unordered_map<std::string, LineRef> section_last;
+  };
+  // A copy of the file builds its own index.
+  struct LazyIndex {
+    LazyIndex() = default;
+    LazyIndex(const LazyIndex&) {}
+    LazyIndex& operator=(const LazyIndex&) {
+      value.reset();
+      return *this;
+    }
+    std::optional<Index> value;
   };
 
   std::optional<Found> Find(std::string_view section, std::string_view key) const;
@@ -56,8 +69,8 @@ class ProfileFile {
   std::string NewLineText() const;
 
   std::string bom_;
-  std::vector<Line> lines_;
-  mutable std::optional<Index> index_;
+  std::list<Line> lines_;
+  mutable LazyIndex index_;
 };
 
 // Writes a whole file so that a crash or a full disk never leaves it half-written: the text goes

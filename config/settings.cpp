@@ -11,7 +11,7 @@ using Kind = SettingKey::Kind;
 // Field indexes for the bool and int members; kept next to the accessors below.
 enum BoolField {
   kPooled, kExclusive, kForceFeedback, kAutocenter, kDamper, kCross, kHole, kCenter,
-  kReverseX, kReverseY, kSwitchXY
+  kReverseX, kReverseY, kSwitchXY, kVirtualShifter
 };
 enum IntField {
   kWidth, kHeight, kCrossSize, kDeathFreeX, kDeathNofreeX, kDeathFreeY, kDeathNofreeY,
@@ -25,7 +25,7 @@ bool Settings::* BoolMember(int i) {
       &Settings::POOLED_DEVICE, &Settings::EXCLUSIVE_ACCESS, &Settings::FORCE_FEEDBACK,
       &Settings::AUTOCENTER_NEUTRAL, &Settings::DAMPER_ENABLED, &Settings::CROSS_ENABLED,
       &Settings::HOLE_ENABLED, &Settings::CENTER_ENABLED, &Settings::REVERSE_X,
-      &Settings::REVERSE_Y, &Settings::SWITCH_XY};
+      &Settings::REVERSE_Y, &Settings::SWITCH_XY, &Settings::VIRTUAL_SHIFTER};
   return members[i];
 }
 
@@ -74,6 +74,9 @@ constexpr SettingKey kSequenceKey{K, "SYM_SEQUENCE", Kind::Sequence, 0, 0};
 constexpr SettingKey kIntervalKey{M, "CHECK_INTERVAL", Kind::Interval, 25, 0};
 constexpr SettingKey kJoystickKey{M, "JOYSTICK", Kind::Joystick, 0, 0};
 
+// Keys added after the first file layout, last in both orders.
+#define LATER_KEYS B("VIRTUAL_SHIFTER", kVirtualShifter, 0)
+
 constexpr SettingKey kLoadOrder[] = {
     B("REVERSE_X", kReverseX, 0), B("REVERSE_Y", kReverseY, 0), B("SWITCH_XY", kSwitchXY, 0),
     B("POOLED_DEVICE", kPooled, 1), B("AUTOCENTER_NEUTRAL", kAutocenter, 0),
@@ -101,7 +104,7 @@ constexpr SettingKey kLoadOrder[] = {
     I(M, "GEAR_CROSS_FORCE_COUNT", kCrossCount, 1), I(M, "GEAR_CROSS_FORCE", kCrossForce, 5000),
     I(M, "GEAR_CROSS_SATURATION", kCrossSat, 5000), kIntervalKey, kSequenceKey,
     I(K, "SYM_TYPE", kSymType, 0), I(K, "SYM_KEY_TIME", kSymKeyTime, 10),
-    I(K, "SYM_SPACE_TIME", kSymSpaceTime, 10), ALL_KEY_PAIRS};
+    I(K, "SYM_SPACE_TIME", kSymSpaceTime, 10), ALL_KEY_PAIRS, LATER_KEYS};
 
 constexpr SettingKey kSaveOrder[] = {
     kJoystickKey, B("REVERSE_X", kReverseX, 0), B("REVERSE_Y", kReverseY, 0),
@@ -130,7 +133,7 @@ constexpr SettingKey kSaveOrder[] = {
     I(M, "GEAR_CENTER_SATURATION_X", kCenterSatX, 3000),
     I(M, "GEAR_CENTER_SATURATION_Y", kCenterSatY, 3000), kIntervalKey, kSequenceKey,
     I(K, "SYM_TYPE", kSymType, 0), I(K, "SYM_KEY_TIME", kSymKeyTime, 10),
-    I(K, "SYM_SPACE_TIME", kSymSpaceTime, 10), ALL_KEY_PAIRS};
+    I(K, "SYM_SPACE_TIME", kSymSpaceTime, 10), ALL_KEY_PAIRS, LATER_KEYS};
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() &&

@@ -64,6 +64,9 @@ struct Settings {
   std::array<char, 10> SYM_SEQUENCE{};  // up to 9 characters, always zero-terminated
   std::int32_t SYM_KEY_TIME = 0;
   std::int32_t SYM_SPACE_TIME = 0;
+  // Keys added after the first file layout; they come last in both orders, so that a file of an
+  // earlier version gains them at the end of their section and keeps everything else.
+  bool VIRTUAL_SHIFTER = false;  // hold one button per gear on the virtual H-shifter device
 
   std::string_view Sequence() const;
   void SetSequence(std::string_view text);  // keeps the first 9 characters, up to a zero byte
@@ -103,8 +106,10 @@ struct SettingKey {
   int index;                   // bool/int field index, or key-table entry
 };
 
-// The keys in the order the start-up load reads them (36 in MAIN, 25 in KEYBOARD; the sequence
-// is read there too but, having no write-back, is not among the 61 keys of a new file).
+// The keys in the order the start-up load reads them (37 in MAIN, 25 in KEYBOARD; the sequence
+// is read there too but, having no write-back, is not among the 62 keys of a new file). Both
+// orders end with the keys added later (VIRTUAL_SHIFTER), after the KEYBOARD keys: a new key
+// still lands at the end of its own section, and a file of an earlier version keeps its order.
 std::span<const SettingKey> LoadOrder();
 // The keys in the order the save writes them, JOYSTICK and SYM_SEQUENCE included.
 std::span<const SettingKey> SaveOrder();

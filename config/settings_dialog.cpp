@@ -242,6 +242,13 @@ void TSettings::BuildGeneral() {
                           QStringLiteral("Reverse +-X axe"), 10, 68, 150);
   CheckBox6 = AddCheckBox(group, "CheckBox6", QStringLiteral("Reverse Y"),
                           QStringLiteral("Reverse +-Y axe"), 165, 68, 150);
+  CheckBox11 = AddCheckBox(
+      group, "CheckBox11", QStringLiteral("Virtual H-shifter"),
+      QStringLiteral("a joystick \"Kestrane H-shifter\" that holds one button while a gear is in: "
+                     "buttons 1-7 for gears 1-7, 8 for R, none in N. For games that take an "
+                     "H-shifter only as joystick buttons; the keys are typed as well. Linux only, "
+                     "needs the Kestrane udev rule for /dev/uinput."),
+      210, 20, 125);
 }
 
 void TSettings::BuildCross() {
@@ -573,6 +580,7 @@ void TSettings::Button1Click() {
   if (binding_.state && binding_.keys) {
     ApplyKeySettings(*binding_.state, *binding_.record, *binding_.keys);
   }
+  if (binding_.saved) binding_.saved();
   accept();
 }
 

@@ -65,6 +65,9 @@ struct SettingsBinding {
   std::string path;  // Kestrane.ini
   // When set, the dialog's messages go here instead of into message boxes (the tests).
   std::function<void(const QString&)> show_message;
+  // Called after Save has put new values into the record, for what the window program keeps
+  // outside it (the virtual H-shifter device).
+  std::function<void()> saved{};
 };
 
 enum class MessageKind : std::uint8_t { Information, Error };
@@ -107,6 +110,7 @@ class TSettings : public QDialog {
   QCheckBox* CheckBox4 = nullptr;
   QCheckBox* CheckBox5 = nullptr;
   QCheckBox* CheckBox6 = nullptr;
+  QCheckBox* CheckBox11 = nullptr;
   // Cross.
   QLineEdit* Edit1 = nullptr;
   QLineEdit* Edit2 = nullptr;

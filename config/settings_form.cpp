@@ -48,6 +48,7 @@ constexpr CheckField kCheckFields[] = {
     {"CheckBox9", &V::CheckBox9, &S::CROSS_ENABLED},
     {"CheckBox10", &V::CheckBox10, &S::HOLE_ENABLED},
     {"CheckBox1", &V::CheckBox1, &S::CENTER_ENABLED},
+    {"CheckBox11", &V::CheckBox11, &S::VIRTUAL_SHIFTER},
 };
 
 constexpr KeyField kKeyFields[] = {

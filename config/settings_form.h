@@ -37,6 +37,7 @@ struct SettingsFormValues {
   bool CheckBox9 = false;   // CROSS_ENABLED
   bool CheckBox10 = false;  // HOLE_ENABLED
   bool CheckBox1 = false;   // CENTER_ENABLED
+  bool CheckBox11 = false;  // VIRTUAL_SHIFTER
 
   // Whole-number fields.
   std::string Edit29;  // CHECK_INTERVAL (the polling timer's interval)
@@ -83,7 +84,7 @@ struct KeyField {
 // In the order Save converts them: Edit30, Edit31, Edit17, Edit19, Edit18, Edit20, Edit1 to
 // Edit16, Edit29, Edit36, Edit37.
 std::span<const NumberField> NumberFields();
-// In the order Save copies them: CheckBox3, 4, 5, 6, 7, 8, 9, 10, then CheckBox1.
+// In the order Save copies them: CheckBox3, 4, 5, 6, 7, 8, 9, 10, then CheckBox1 and CheckBox11.
 std::span<const CheckField> CheckFields();
 // By key-table entry, which is also the order Save reads them: Edit28, Edit21 to Edit27, Edit32,
 // Edit33, Edit34.

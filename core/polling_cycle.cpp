@@ -6,6 +6,7 @@
 #include "core/gate_tracking.h"
 #include "core/gear_detection.h"
 #include "core/keystroke_output.h"
+#include "core/shifter_buttons.h"
 
 namespace kestrane {
 
@@ -43,6 +44,7 @@ void PollStep(PollContext& ctx) {
   UpdateSwitch(state, sample.Buttons, settings);
   DecideGear(state, settings);
   if (state.SentGear != state.CurrentGear) SendGearKeys(state, settings, ctx.keys);
+  if (ctx.shifter) UpdateShifter(state, settings, *ctx.shifter);
   UpdateHole(state, settings);
   if (ctx.effects) ctx.effects->UpdateEffects(state, settings);
   if (ctx.display && ctx.display->IsMainFormActive()) ctx.display->UpdateDisplay(state);

@@ -9,6 +9,7 @@ namespace kestrane {
 
 struct Settings;
 class KeyOutput;
+class ShifterOutput;
 
 // The open joystick as the poll step sees it.
 class JoystickPort {
@@ -35,7 +36,7 @@ class DisplayPort {
   virtual void UpdateDisplay(const ShiftState& state) = 0;
 };
 
-// What one poll step works with; effects and display may be absent.
+// What one poll step works with; effects, display and the virtual H-shifter may be absent.
 struct PollContext {
   ShiftState& state;
   const Settings& settings;
@@ -43,13 +44,15 @@ struct PollContext {
   KeyOutput& keys;
   EffectsPort* effects = nullptr;
   DisplayPort* display = nullptr;
+  ShifterOutput* shifter = nullptr;
 };
 
 // Sets SwitchAxisValue from the sample as SWITCH_B_AXE selects; other values keep it.
 void SelectSwitchAxis(ShiftState& state, const StickSample& sample, const Settings& settings);
 
-// One poll: read the stick, track it in the pattern, decide the gear, send the keys, snap the
-// hole, refresh the effects and, while the main window is active, the display.
+// One poll: read the stick, track it in the pattern, decide the gear, send the keys and, on the
+// same tick, set the virtual H-shifter's button, snap the hole, refresh the effects and, while
+// the main window is active, the display.
 void PollStep(PollContext& ctx);
 
 // The timer's handler: skips a tick that would run inside another one, and drops any error the

@@ -27,8 +27,12 @@ std::vector<std::string> Pieces(std::string_view text) {
   return out;
 }
 
-bool Blank(char c) { return c == ' ' || c == '\t'; }
-bool Digit(char c) { return c >= '0' && c <= '9'; }
+bool Blank(char c) {
+  return c == ' ' || c == '\t';
+}
+bool Digit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // Blanks, a sign and as many digits as follow, kept modulo 256.
 std::uint8_t LeadingByte(const std::string& piece) {

@@ -43,8 +43,8 @@ std::optional<std::int32_t> Reference(std::string_view t) {
   std::from_chars(t.data(), t.data() + t.size(), magnitude, base);
   const std::uint64_t limit = negative ? 2147483648u : 2147483647u;
   if (magnitude > limit) return std::nullopt;
-  const std::int64_t value = negative ? -static_cast<std::int64_t>(magnitude)
-                                      : static_cast<std::int64_t>(magnitude);
+  const std::int64_t value =
+      negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
   return static_cast<std::int32_t>(value);
 }
 

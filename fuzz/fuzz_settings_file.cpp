@@ -38,8 +38,8 @@ const fs::path& WorkDir() {
 
 void Reset(const fs::path& file, const std::string& content) {
   for (const auto& entry : fs::directory_iterator(WorkDir())) fs::remove_all(entry.path());
-  std::ofstream(file, std::ios::binary).write(content.data(),
-                                              static_cast<std::streamsize>(content.size()));
+  std::ofstream(file, std::ios::binary)
+      .write(content.data(), static_cast<std::streamsize>(content.size()));
 }
 
 struct Loaded {

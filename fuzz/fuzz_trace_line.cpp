@@ -17,7 +17,9 @@ namespace {
 using kestrane::StickSample;
 using kestrane::TraceLineKind;
 
-bool Separator(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+bool Separator(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
 
 std::optional<std::uint64_t> Digits(std::string_view s, int base) {
   if (s.empty()) return std::nullopt;
@@ -87,7 +89,9 @@ Expected Reference(std::string_view line) {
   s.Ry = axes[4];
   s.Rz = axes[5];
   s.Slider = {axes[6], axes[7]};
-  for (std::size_t b = 0; b < 32; ++b) s.Buttons[b] = (mask >> b & 1u) ? 0x80 : 0;
+  for (std::size_t b = 0; b < 32; ++b) {
+    s.Buttons[b] = static_cast<std::uint8_t>((mask >> b & 1u) ? 0x80 : 0);
+  }
   out.kind = TraceLineKind::Sample;
   return out;
 }

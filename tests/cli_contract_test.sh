@@ -64,6 +64,37 @@ t = [json.loads(l) for l in sys.argv[1].splitlines()]
 assert t[2]["keys"] == [{"vk": 44, "scan": 4, "down": True}, {"wait": 10}, {"vk": 44, "scan": 4, "down": False}], t[2]["keys"]
 ' "$out"
 
+# buttons: the virtual H-shifter's button for the gear after each tick (1-7, 8 for R, none in
+# N), changing on the ticks that type the keys; always empty with VIRTUAL_SHIFTER off.
+"$cli" replay --jsonl "$examples/every-gear.trace" > "$work/off.jsonl"
+"$cli" replay --jsonl --set VIRTUAL_SHIFTER=1 "$examples/every-gear.trace" > "$work/on.jsonl"
+check "buttons follow the gear" python3 -c '
+import json, sys
+off = [json.loads(l) for l in open(sys.argv[1])]
+on = [json.loads(l) for l in open(sys.argv[2])]
+assert all(t["buttons"] == [] for t in off)
+want = lambda g: [] if g < 0 else [8 if g == 0 else g]
+assert all(t["buttons"] == want(t["gear"]) for t in on)
+held = [t["buttons"] for t in on]
+changes = [i for i in range(len(on)) if held[i] != (held[i - 1] if i else [])]
+assert changes == [i for i, t in enumerate(on) if t["keys"]], changes
+seen = []
+for b in held:
+    if b and b not in seen: seen.append(b)
+assert seen == [[1], [2], [3], [4], [5], [6], [7], [8]], seen
+for a, b in zip(off, on):
+    assert {k: v for k, v in a.items() if k != "buttons"} == {k: v for k, v in b.items() if k != "buttons"}
+' "$work/off.jsonl" "$work/on.jsonl"
+out=$(printf '32767 0\n32767 0\n32767 0\nfail\n32767 32767\n32767 32767\n' |
+      "$cli" replay --jsonl --set VIRTUAL_SHIFTER=1 --set SYM_TYPE=3)
+check "buttons without keys, fail repeats" python3 -c '
+import json, sys
+t = [json.loads(l) for l in sys.argv[1].splitlines()]
+assert [x["buttons"] for x in t] == [[], [], [3], [3], [3], []], [x["buttons"] for x in t]
+assert [x["gear"] for x in t] == [-1, -1, 3, 3, 3, -1] and t[3]["read"] is False
+assert all(x["keys"] == [] and x["sent"] == -1 for x in t)
+' "$out"
+
 # --settings is read but never written.
 printf '[MAIN]\nJOY_GEAR_WIDTH=abc\n' > "$work/ro.ini"
 before=$(cat "$work/ro.ini")
@@ -73,13 +104,16 @@ check "replay never writes settings" test "$(cat "$work/ro.ini")" = "$before"
 # settings: creates the complete file and prints the record in save order.
 "$cli" settings "$work/new.ini" > "$work/rec.json"
 check "settings exit" test $? = 0
-check "settings file complete" test "$(grep -c = "$work/new.ini")" = 61
+check "settings file complete" test "$(grep -c = "$work/new.ini")" = 62
+# VIRTUAL_SHIFTER, the key added last, is the last line of MAIN.
+check "new key ends MAIN" test "$(sed -n '/^\[MAIN\]/,/^$/p' "$work/new.ini" | grep = | tail -n 1)" = "VIRTUAL_SHIFTER=0"
 check "settings record" python3 -c '
 import json, sys
 r = json.load(open(sys.argv[1]))
 main, kb = r["MAIN"], r["KEYBOARD"]
-assert list(main)[0] == "JOYSTICK" and list(main)[-1] == "CHECK_INTERVAL", list(main)
-assert len(main) == 37 and len(kb) == 26
+assert list(main)[0] == "JOYSTICK" and list(main)[-2:] == ["CHECK_INTERVAL", "VIRTUAL_SHIFTER"], list(main)
+assert len(main) == 38 and len(kb) == 26
+assert main["VIRTUAL_SHIFTER"] == 0
 assert main["JOY_GEAR_WIDTH"] == 21298 and main["CHECK_INTERVAL"] == 25 and main["JOYSTICK"] == ""
 assert list(kb)[:4] == ["SYM_SEQUENCE", "SYM_TYPE", "SYM_KEY_TIME", "SYM_SPACE_TIME"]
 assert kb["SYM_SEQUENCE"] == "RN1234567" and kb["KEY_CODE9"] == 33
@@ -89,6 +123,11 @@ assert kb["SYM_SEQUENCE"] == "RN1234567" and kb["KEY_CODE9"] == 33
 "$cli" settings "$work/new.ini" --set REVERSE_X=5 --save --joystick "Desk Stick" > /dev/null
 check "save joystick" grep -qx "JOYSTICK=Desk Stick" "$work/new.ini"
 check "save bool" grep -qx "REVERSE_X=1" "$work/new.ini"
+"$cli" settings "$work/new.ini" --set VIRTUAL_SHIFTER=1 --save > "$work/rec.json"
+check "save virtual shifter" grep -qx "VIRTUAL_SHIFTER=1" "$work/new.ini"
+check "print virtual shifter" python3 -c '
+import json, sys
+assert json.load(open(sys.argv[1]))["MAIN"]["VIRTUAL_SHIFTER"] == 1' "$work/rec.json"
 
 # A read-only file: the record is still printed, the message names the full path, status 1.
 printf '[MAIN]\nJOY_GEAR_WIDTH=777\n' > "$work/locked.ini"

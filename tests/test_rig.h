@@ -8,6 +8,7 @@
 #include "core/polling_cycle.h"
 #include "core/scripted_joystick.h"
 #include "core/shift_state.h"
+#include "core/shifter_buttons.h"
 #include "tools/replay.h"
 
 namespace kestrane::test {
@@ -21,6 +22,7 @@ struct Rig {
   KeyOutput keys{keys_seen};
   EffectsPort* effects = nullptr;
   DisplayPort* display = nullptr;
+  ShifterOutput* shifter = nullptr;
 
   Rig() {
     ResetShiftState(state);
@@ -43,7 +45,7 @@ struct Rig {
     Run();
   }
   void Run() {
-    PollContext ctx{state, settings, joystick, keys, effects, display};
+    PollContext ctx{state, settings, joystick, keys, effects, display, shifter};
     DevTimerTimer(ctx);
   }
   void Ticks(int n, std::int32_t x, std::int32_t y, std::uint32_t buttons = 0) {

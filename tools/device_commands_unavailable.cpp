@@ -16,8 +16,12 @@ int NotAvailable(const char* command) {
 
 }  // namespace
 
-int DevicesCommand(const std::vector<std::string>&) { return NotAvailable("devices"); }
+int DevicesCommand(const std::vector<std::string>&) {
+  return NotAvailable("devices");
+}
 
-int RecordCommand(const std::vector<std::string>&) { return NotAvailable("record"); }
+int RecordCommand(const std::vector<std::string>&) {
+  return NotAvailable("record");
+}
 
 }  // namespace kestrane

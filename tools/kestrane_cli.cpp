@@ -101,22 +101,24 @@ int ReplayCommand(const std::vector<std::string>& args) {
 void PrintRecord(const Settings& s, const IntervalTimer& timer, const std::string& joystick) {
   JsonWriter w;
   w.BeginObject();
-  const char* open_section = nullptr;
-  for (const SettingKey& key : SaveOrder()) {
-    if (open_section != key.section) {
-      if (open_section) w.EndObject();
-      w.Key(key.section).BeginObject();
-      open_section = key.section;
+  // One object per section, each with its keys in the order of the save (the keys added later
+  // come after the KEYBOARD keys in that order, yet belong to MAIN).
+  for (const char* section : {kSectionMain, kSectionKeyboard}) {
+    w.Key(section).BeginObject();
+    for (const SettingKey& key : SaveOrder()) {
+      if (std::string_view(key.section) != section) continue;
+      w.Key(key.name);
+      switch (key.kind) {
+        case SettingKey::Kind::Joystick: w.String(joystick); break;
+        case SettingKey::Kind::Sequence: w.String(s.Sequence()); break;
+        case SettingKey::Kind::Interval:
+          w.Int(static_cast<std::int32_t>(timer.Interval()));
+          break;
+        default: w.Int(GetSettingInt(s, key)); break;
+      }
     }
-    w.Key(key.name);
-    switch (key.kind) {
-      case SettingKey::Kind::Joystick: w.String(joystick); break;
-      case SettingKey::Kind::Sequence: w.String(s.Sequence()); break;
-      case SettingKey::Kind::Interval: w.Int(static_cast<std::int32_t>(timer.Interval())); break;
-      default: w.Int(GetSettingInt(s, key)); break;
-    }
+    w.EndObject();
   }
-  w.EndObject();
   w.EndObject();
   std::cout << w.str() << "\n";
 }

@@ -20,7 +20,7 @@ ReplayTick Replay::Step(const TraceLine& line) {
   haptic_.calls.clear();
   joystick_.SetNext(line.kind == TraceLineKind::Sample ? std::optional(line.sample)
                                                        : std::nullopt);
-  PollContext ctx{state_, settings_, joystick_, keys_, &effects_, nullptr};
+  PollContext ctx{state_, settings_, joystick_, keys_, &effects_, nullptr, &shifter_};
   DevTimerTimer(ctx);
 
   ReplayTick out;
@@ -28,6 +28,7 @@ ReplayTick Replay::Step(const TraceLine& line) {
   out.read = line.kind == TraceLineKind::Sample;
   out.state = state_;
   out.keys = recorder_.events;
+  if (shifter_.Held() != kNoShifterButton) out.buttons.push_back(shifter_.Held());
   for (int slot = 0; slot < kEffectSlots; ++slot) {
     const EffectId id = effects_.Slot(static_cast<EffectSlot>(slot));
     out.effect_exists[slot] = id != kNoEffect;
@@ -122,6 +123,9 @@ std::string TickToJson(const ReplayTick& t) {
     w.EndObject();
   }
   w.EndObject();
+  w.Key("buttons").BeginArray();
+  for (const int button : t.buttons) w.Int(button);
+  w.EndArray();
   w.EndObject();
   return w.str();
 }

@@ -10,6 +10,7 @@
 #include "core/keystroke_output.h"
 #include "core/scripted_joystick.h"
 #include "core/shift_state.h"
+#include "core/shifter_buttons.h"
 #include "device/effects.h"
 #include "device/scripted_haptic.h"
 #include "tools/trace.h"
@@ -49,6 +50,7 @@ struct ReplayTick {
   bool read = true;
   ShiftState state;
   std::vector<KeyRecord> keys;
+  std::vector<int> buttons;  // the virtual H-shifter's buttons held after the tick
   std::array<bool, kEffectSlots> effect_exists{};
   std::array<std::optional<EffectRecord>, kEffectSlots> effect_sent{};
 };
@@ -74,6 +76,7 @@ class Replay {
   ForceFeedback effects_;
   RecordingKeySink recorder_;
   KeyOutput keys_;
+  ShifterOutput shifter_;  // no device: only what it would hold
   int ticks_ = 0;
 };
 

@@ -126,7 +126,8 @@ TEST_F(SettingsDialogTest, WindowControlsCaptionsAndLists) {
   const std::vector<std::pair<const char*, const char*>> boxes = {
       {"CheckBox4", "Switch X/Y axes"}, {"CheckBox3", "Manual Neutral"}, {"CheckBox5", "Reverse X"},
       {"CheckBox6", "Reverse Y"},       {"CheckBox7", "Enabled"},        {"CheckBox9", "Cross"},
-      {"CheckBox8", "Damper"},          {"CheckBox10", "Hole"},          {"CheckBox1", "Center"}};
+      {"CheckBox8", "Damper"},          {"CheckBox10", "Hole"},          {"CheckBox1", "Center"},
+      {"CheckBox11", "Virtual H-shifter"}};
   for (const auto& [name, caption] : boxes) {
     const auto* box = dialog_->findChild<QCheckBox*>(name);
     ASSERT_NE(box, nullptr) << name;
@@ -512,6 +513,59 @@ TEST_F(SettingsDialogTest, SequenceFieldTakesOnlyGearLettersInUpperCase) {
   QTest::keyClick(field, Qt::Key_Backspace);
   QTest::keyClicks(field, QStringLiteral("7"));
   EXPECT_EQ(field->text(), "rn7");
+}
+
+TEST_F(SettingsDialogTest, VirtualShifterBoxInGeneral) {
+  Show();
+  QCheckBox* box = dialog_->CheckBox11;
+  ASSERT_EQ(dialog_->findChild<QCheckBox*>(QStringLiteral("CheckBox11")), box);
+  const auto* group = qobject_cast<const QGroupBox*>(box->parentWidget());
+  ASSERT_NE(group, nullptr);
+  EXPECT_EQ(group->title(), "General");
+  // Inside the group, its caption in full, clear of the group's other controls.
+  EXPECT_TRUE(group->rect().contains(box->geometry()));
+  EXPECT_GE(box->width(), box->sizeHint().width());
+  for (const QWidget* other : group->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (other == box) continue;
+    EXPECT_FALSE(other->geometry().intersects(box->geometry()))
+        << other->objectName().toStdString();
+  }
+  EXPECT_TRUE(box->toolTip().contains(QStringLiteral("Kestrane H-shifter")));
+  EXPECT_EQ(box->toolTipDuration(), 20000);
+}
+
+TEST_F(SettingsDialogTest, VirtualShifterBoxRoundTrip) {
+  int saved = 0;
+  dialog_->Bind({&record_, &timer_, &state_, &keys_, path_, {}, [&] { ++saved; }});
+  record_.VIRTUAL_SHIFTER = true;
+  Show();
+  EXPECT_TRUE(dialog_->CheckBox11->isChecked());
+  QTest::mouseClick(dialog_->CheckBox11, Qt::LeftButton);
+  dialog_->Button1Click();
+  EXPECT_FALSE(record_.VIRTUAL_SHIFTER);
+  EXPECT_EQ(FileValue("MAIN", "VIRTUAL_SHIFTER"), "0");
+  EXPECT_EQ(saved, 1);
+
+  Show();
+  EXPECT_FALSE(dialog_->CheckBox11->isChecked());
+  QTest::mouseClick(dialog_->CheckBox11, Qt::LeftButton);
+  dialog_->Button1Click();
+  EXPECT_TRUE(record_.VIRTUAL_SHIFTER);
+  EXPECT_EQ(FileValue("MAIN", "VIRTUAL_SHIFTER"), "1");
+  EXPECT_EQ(saved, 2);
+
+  // Cancel and a refused Save take nothing and tell nobody.
+  Show();
+  QTest::mouseClick(dialog_->CheckBox11, Qt::LeftButton);
+  dialog_->Button2Click();
+  Show();
+  EXPECT_TRUE(dialog_->CheckBox11->isChecked());
+  QTest::mouseClick(dialog_->CheckBox11, Qt::LeftButton);
+  dialog_->Edit1->setText(QStringLiteral("wide"));
+  dialog_->Button1Click();
+  EXPECT_TRUE(record_.VIRTUAL_SHIFTER);
+  EXPECT_EQ(FileValue("MAIN", "VIRTUAL_SHIFTER"), "1");
+  EXPECT_EQ(saved, 2);
 }
 
 // --- Save -------------------------------------------------------------------------------------

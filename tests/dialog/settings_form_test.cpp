@@ -133,6 +133,7 @@ TEST(SettingsForm, EachControlEditsItsSetting) {
       {&V::CheckBox5, &Settings::REVERSE_X},          {&V::CheckBox6, &Settings::REVERSE_Y},
       {&V::CheckBox8, &Settings::DAMPER_ENABLED},     {&V::CheckBox9, &Settings::CROSS_ENABLED},
       {&V::CheckBox10, &Settings::HOLE_ENABLED},      {&V::CheckBox1, &Settings::CENTER_ENABLED},
+      {&V::CheckBox11, &Settings::VIRTUAL_SHIFTER},
   };
   for (const auto& [box, setting] : boxes) {
     V v = FormValuesFromSettings(base, 40);

@@ -32,8 +32,8 @@ class HostileSettingsTest : public ::testing::Test {
   void TearDown() override { fs::remove_all(dir_); }
 
   void WriteFile(const std::string& bytes) {
-    std::ofstream(path_, std::ios::binary).write(bytes.data(),
-                                                 static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path_, std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   }
   std::vector<fs::path> Copies() const {
     std::vector<fs::path> out;
@@ -75,8 +75,9 @@ TEST_F(HostileSettingsTest, DirectoryOrDanglingLinkGivesDefaultsAndTheMessage) {
 
 TEST_F(HostileSettingsTest, FilesNotReadCompletely) {
   EXPECT_TRUE(SettingsTextUnderstood(""));
-  EXPECT_TRUE(SettingsTextUnderstood("\xEF\xBB\xBF; note\r\n# note\n[MAIN]\n  REVERSE_X = $1 \n"
-                                     "UNKNOWN=words\n[KEYBOARD]\nSYM_SEQUENCE=RN12\n"));
+  EXPECT_TRUE(
+      SettingsTextUnderstood("\xEF\xBB\xBF; note\r\n# note\n[MAIN]\n  REVERSE_X = $1 \n"
+                             "UNKNOWN=words\n[KEYBOARD]\nSYM_SEQUENCE=RN12\n"));
   EXPECT_FALSE(SettingsTextUnderstood("[MAIN]\njust words\n"));
   EXPECT_FALSE(SettingsTextUnderstood(std::string("[MAIN]\nUNKNOWN=a\0b\n", 18)));
   EXPECT_FALSE(SettingsTextUnderstood("[MAIN]\nREVERSE_X=yes\n"));

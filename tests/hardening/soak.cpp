@@ -25,7 +25,9 @@
 
 // Under AddressSanitizer freed memory waits in a quarantine of 256 MB by default, which would look
 // like growth; a smaller one still catches late uses of freed memory.
-extern "C" const char* __asan_default_options() { return "quarantine_size_mb=16"; }
+extern "C" const char* __asan_default_options() {
+  return "quarantine_size_mb=16";
+}
 
 namespace kestrane {
 namespace {
@@ -72,7 +74,8 @@ Settings SegmentSettings(std::mt19937_64& rng, std::int64_t segment) {
   s.SWITCH_XY = pick(0, 3) == 0;
   s.SWITCH_BUTTON = pick(0, 3);
   s.SWITCH_B_AXE = pick(0, 7);
-  for (KeyCode& k : s.Keys) k = {static_cast<std::uint8_t>(pick(1, 12)), static_cast<std::uint8_t>(pick(1, 12))};
+  for (KeyCode& k : s.Keys)
+    k = {static_cast<std::uint8_t>(pick(1, 12)), static_cast<std::uint8_t>(pick(1, 12))};
   ApplyForceFeedbackSwitch(s);
   return s;
 }
@@ -106,7 +109,9 @@ class StickWalk {
     line.sample.Y = static_cast<std::int32_t>(y_);
     line.sample.Z = static_cast<std::int32_t>(rng_() % 65536);
     if (rng_() % 50 == 0) buttons_ ^= 1u << (rng_() % 4);
-    for (std::size_t b = 0; b < 32; ++b) line.sample.Buttons[b] = (buttons_ >> b & 1u) ? 0x80 : 0;
+    for (std::size_t b = 0; b < 32; ++b) {
+      line.sample.Buttons[b] = static_cast<std::uint8_t>((buttons_ >> b & 1u) ? 0x80 : 0);
+    }
     return line;
   }
 
@@ -124,7 +129,9 @@ class StickWalk {
   std::uint32_t buttons_ = 0;
 };
 
-bool IsSlot(std::int64_t v, std::int64_t size) { return v == M - size || v == M || v == M + size; }
+bool IsSlot(std::int64_t v, std::int64_t size) {
+  return v == M - size || v == M || v == M + size;
+}
 
 // The keys down, as the events of the ticks left them.
 class KeysDown {
@@ -145,9 +152,7 @@ class KeysDown {
     for (const auto& [code, presses] : down_) n += static_cast<std::size_t>(presses);
     return n;
   }
-  bool Only(KeyCode key) const {
-    return Count() == 1 && down_.count(key.vk << 8 | key.scan) == 1;
-  }
+  bool Only(KeyCode key) const { return Count() == 1 && down_.count(key.vk << 8 | key.scan) == 1; }
 
  private:
   std::map<int, int> down_;
@@ -209,7 +214,8 @@ int main(int argc, char** argv) {
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   std::printf("soak: %" PRId64 " steps in %.1f s (%.0f steps/s), %" PRIu64
-              " MB of JSON lines; resident memory %ld kB after %" PRId64 " steps, %ld kB at the end\n",
+              " MB of JSON lines; resident memory %ld kB after %" PRId64
+              " steps, %ld kB at the end\n",
               steps, seconds, static_cast<double>(steps) / seconds, json_bytes >> 20, rss_start,
               warm_up, rss_end);
   // A leak of even a few bytes per tick shows as megabytes over a long run.

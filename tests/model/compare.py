@@ -36,7 +36,7 @@ DEFAULT_SEED = 20261208
 DEFAULT_CASES = 320
 MAX_TICKS = 200
 MEMBERS = ["tick", "read", "stick", "switch_axis", "mode", "gate", "hole", "bstate",
-           "latched", "flags", "gear", "sent", "keys", "effects"]
+           "latched", "flags", "gear", "sent", "keys", "effects", "buttons"]
 
 
 # --------------------------------------------------------------------------
@@ -476,6 +476,14 @@ def generated_case(seed, k):
         moved_keys = {kv[0].upper() for kv in moved}
         file_pairs = moved
         pairs = [kv for kv in pairs if kv[0].upper() not in moved_keys or rng.random() < 0.1]
+    # The virtual H-shifter switch, drawn apart so that the cases above stay as they were.
+    srng = random.Random("%d/%d/shifter" % (seed, k))
+    if srng.random() < 0.6:
+        kv = ("VIRTUAL_SHIFTER", value_text(srng, pick(srng, [1, 0, 2, -1], [6, 2, 1, 1])))
+        if file_pairs is not None and srng.random() < 0.5:
+            file_pairs.append(kv)
+        else:
+            pairs.append(kv)
     return pairs, trace, file_pairs
 
 

@@ -67,12 +67,14 @@ MAIN_DEFAULTS = {
     "GEAR_CROSS_FORCE": 5000,
     "GEAR_CROSS_SATURATION": 5000,
     "CHECK_INTERVAL": 25,
+    "VIRTUAL_SHIFTER": 0,
 }
 
 BOOL_KEYS = {
     "REVERSE_X", "REVERSE_Y", "SWITCH_XY", "POOLED_DEVICE",
     "AUTOCENTER_NEUTRAL", "EXCLUSIVE_ACCESS", "FORCE_FEEDBACK",
     "DAMPER_ENABLED", "CROSS_ENABLED", "HOLE_ENABLED", "CENTER_ENABLED",
+    "VIRTUAL_SHIFTER",
 }
 
 DEFAULT_VK = [0x38, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36, 0x37, 0x4E, 0x21, 0x22]
@@ -249,6 +251,7 @@ class Model:
         self.gear = -1
         self.sent = -1
         self.flags = 0
+        self.buttons = []  # the virtual H-shifter's held buttons
         # Joystick open: the effect build runs UpdateHole on the start gate point.
         self.update_hole()
         c = settings
@@ -468,6 +471,11 @@ class Model:
         self.decide_gear()
         if self.sent != self.gear:
             self.send_gear_keys(keys)
+        # The H-shifter holds one button for the gear in after the keys: 1-7, 8 for R, none in N.
+        if c["VIRTUAL_SHIFTER"] and self.gear in range(0, 8):
+            self.buttons = [self.gear or 8]
+        else:
+            self.buttons = []
         self.update_hole()
         params = self.effect_params()
         effects = {}
@@ -491,6 +499,7 @@ class Model:
             "sent": self.sent,
             "keys": keys,
             "effects": effects,
+            "buttons": list(self.buttons),
         }
 
 

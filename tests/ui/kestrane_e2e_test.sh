@@ -82,7 +82,7 @@ read -r wx wy < <(xwininfo -id "$win" | awk '/Absolute upper-left X/ {x=$4} /Abs
 ini="$work/app/Kestrane.ini"
 wait_for 50 test -f "$ini" || fail "Kestrane.ini was not created beside the program"
 keys=$(grep -c '=' "$ini")
-[ "$keys" -eq 61 ] || fail "Kestrane.ini holds $keys keys, not 61"
+[ "$keys" -eq 62 ] || fail "Kestrane.ini holds $keys keys, not 62"
 grep -q '^CHECK_INTERVAL=25' "$ini" || fail "CHECK_INTERVAL=25 missing from Kestrane.ini"
 
 # The pattern: BackImg sits at (1, 1) in PosPanel at (10, 53); the left lane's outline is

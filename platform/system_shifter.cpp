@@ -1,0 +1,46 @@
+#include "platform/system_shifter.h"
+
+#if !defined(_WIN32) && !defined(KESTRANE_NO_LINUX_KEYS)
+#include "platform/uinput_shifter.h"
+#endif
+
+namespace kestrane {
+
+std::string ShifterProblemMessage(const std::string& why) {
+  return "Kestrane could not create its virtual H-shifter (the joystick \"Kestrane H-shifter\" "
+         "that holds one button per gear): " +
+         why +
+         ". Everything else works without it, the gear keys included. To allow it, install the "
+         "udev rule 60-kestrane-uinput.rules that comes with Kestrane (the package puts it in "
+         "/usr/lib/udev/rules.d; from the sources: sudo cp packaging/60-kestrane-uinput.rules "
+         "/etc/udev/rules.d/), load the module (sudo modprobe uinput), reload udev (sudo udevadm "
+         "control --reload-rules && sudo udevadm trigger), log out and in again and start "
+         "Kestrane anew. Or switch \"Virtual H-shifter\" off in the settings.";
+}
+
+#if !defined(_WIN32) && !defined(KESTRANE_NO_LINUX_KEYS)
+std::unique_ptr<ShifterPort> OpenSystemShifter(std::string& problem, KeyProblemReport report) {
+  problem.clear();
+  std::string why;
+  if (std::unique_ptr<ShifterPort> shifter =
+          OpenUinputShifter(OpenUinputDevice, std::move(report), why)) {
+    return shifter;
+  }
+  problem = ShifterProblemMessage(why);
+  return nullptr;
+}
+#else
+std::unique_ptr<ShifterPort> OpenSystemShifter(std::string& problem, KeyProblemReport) {
+  problem =
+      "Kestrane has no virtual H-shifter on this system (it makes one only with Linux's uinput). "
+      "The README names joystick drivers (vJoy and its successors) that a key-to-joystick tool "
+      "can drive instead. Switch \"Virtual H-shifter\" off in the settings to stop this message.";
+  return nullptr;
+}
+#endif
+
+std::unique_ptr<ShifterPort> OpenSystemShifter(std::string& problem) {
+  return OpenSystemShifter(problem, ReportToStderr);
+}
+
+}  // namespace kestrane
