@@ -8,6 +8,7 @@
 //   kestrane_soak [STEPS]   (default 10000000)
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cinttypes>
 #include <cstdint>
@@ -92,21 +93,16 @@ class StickWalk {
       line.kind = TraceLineKind::Fail;
       return line;
     }
-    if (r < 3) {
-      x_ = static_cast<std::int32_t>(rng_());
-      y_ = static_cast<std::int32_t>(rng_());
-    } else {
-      if (rng_() % 40 == 0) {
-        const std::int64_t w = s.JOY_GEAR_WIDTH, h = s.JOY_GEAR_HEIGHT;
-        target_x_ = M + static_cast<std::int64_t>(rng_() % 3) * w - w;
-        target_y_ = M + static_cast<std::int64_t>(rng_() % 3) * h - h;
-      }
-      x_ = Toward(x_, target_x_);
-      y_ = Toward(y_, target_y_);
-    }
     line.kind = TraceLineKind::Sample;
-    line.sample.X = static_cast<std::int32_t>(x_);
-    line.sample.Y = static_cast<std::int32_t>(y_);
+    if (r < 3) {
+      // A glitch: one reading anywhere in the 32-bit range.
+      line.sample.X = static_cast<std::int32_t>(rng_());
+      line.sample.Y = static_cast<std::int32_t>(rng_());
+    } else {
+      Move(s);
+      line.sample.X = static_cast<std::int32_t>(x_);
+      line.sample.Y = static_cast<std::int32_t>(y_);
+    }
     line.sample.Z = static_cast<std::int32_t>(rng_() % 65536);
     if (rng_() % 50 == 0) buttons_ ^= 1u << (rng_() % 4);
     for (std::size_t b = 0; b < 32; ++b) {
@@ -116,8 +112,38 @@ class StickWalk {
   }
 
  private:
+  // A hand on an H pattern: towards a slot it comes back to the neutral line, goes along it to the
+  // slot's lane and then into the slot; now and then it picks another slot halfway, or cuts across.
+  void Move(const Settings& s) {
+    if (rng_() % 60 == 0) {
+      const std::int64_t w = s.JOY_GEAR_WIDTH, h = s.JOY_GEAR_HEIGHT;
+      target_x_ = M + static_cast<std::int64_t>(rng_() % 3) * w - w;
+      target_y_ = M + static_cast<std::int64_t>(rng_() % 3) * h - h;
+      diagonal_ = rng_() % 8 == 0;
+    }
+    const std::int64_t near = 1000;
+    const bool off_lane = Abs(x_ - target_x_) > near;
+    if (diagonal_) {
+      x_ = Toward(x_, target_x_);
+      y_ = Toward(y_, target_y_);
+    } else if (off_lane && Abs(y_ - M) > near) {
+      x_ = Toward(x_, x_);
+      y_ = Toward(y_, M);
+    } else if (off_lane) {
+      x_ = Toward(x_, target_x_);
+      y_ = Toward(y_, M);
+    } else {
+      x_ = Toward(x_, target_x_);
+      y_ = Toward(y_, target_y_);
+    }
+  }
+
+  static std::int64_t Abs(std::int64_t v) { return v < 0 ? -v : v; }
+
+  // A step of a few hundred to a few thousand units (longer when far away), with a tremble.
   std::int64_t Toward(std::int64_t from, std::int64_t to) {
-    const std::int64_t step = 200 + static_cast<std::int64_t>(rng_() % 3000);
+    const std::uint64_t reach = 3000 + static_cast<std::uint64_t>(Abs(to - from) / 4);
+    const std::int64_t step = 200 + static_cast<std::int64_t>(rng_() % reach);
     const std::int64_t jitter = static_cast<std::int64_t>(rng_() % 401) - 200;
     std::int64_t v = from < to ? std::min(from + step, to) : std::max(from - step, to);
     v += jitter;
@@ -126,6 +152,7 @@ class StickWalk {
 
   std::mt19937_64 rng_;
   std::int64_t x_ = M, y_ = M, target_x_ = M, target_y_ = M;
+  bool diagonal_ = false;
   std::uint32_t buttons_ = 0;
 };
 
@@ -171,6 +198,8 @@ int main(int argc, char** argv) {
   std::mt19937_64 rng(20261208);
   StickWalk walk(7);
   std::uint64_t json_bytes = 0;
+  std::uint64_t key_events = 0;
+  std::array<std::uint64_t, 4> shifts{};  // gear changes sent, by mode
   long rss_start = 0;
   const std::int64_t warm_up = std::min<std::int64_t>(steps / 10, 1'000'000);
   const auto started = std::chrono::steady_clock::now();
@@ -179,12 +208,16 @@ int main(int argc, char** argv) {
     const Settings settings = SegmentSettings(rng, segment);
     Replay replay(settings, nullptr);
     KeysDown keys;
+    Gear sent_before = kNeutral;
     const std::int64_t end = std::min(steps, done + kSegment);
     for (; done < end; ++done) {
       if (done == warm_up) rss_start = ResidentKb();
       const ReplayTick tick = replay.Step(walk.Next(settings));
       json_bytes += TickToJson(tick).size();
       keys.Apply(tick.keys);
+      key_events += tick.keys.size();
+      if (tick.state.SentGear != sent_before) ++shifts[static_cast<std::size_t>(settings.SYM_TYPE)];
+      sent_before = tick.state.SentGear;
 
       const ShiftState& s = tick.state;
       if (!IsSlot(s.HoleX, settings.JOY_GEAR_WIDTH) || !IsSlot(s.HoleY, settings.JOY_GEAR_HEIGHT)) {
@@ -218,6 +251,14 @@ int main(int argc, char** argv) {
               " steps, %ld kB at the end\n",
               steps, seconds, static_cast<double>(steps) / seconds, json_bytes >> 20, rss_start,
               warm_up, rss_end);
+  std::printf("soak: %" PRIu64 " key events and waits; gear changes sent in modes 0, 1, 2: %" PRIu64
+              ", %" PRIu64 ", %" PRIu64 "\n",
+              key_events, shifts[0], shifts[1], shifts[2]);
+  // A walk that never shifts would check nothing.
+  if (steps >= 4 * kSegment && (shifts[0] == 0 || shifts[1] == 0 || shifts[2] == 0)) {
+    std::fprintf(stderr, "soak: the generated movement did not shift in every mode\n");
+    return 1;
+  }
   // A leak of even a few bytes per tick shows as megabytes over a long run.
   if (rss_end - rss_start > 8 * 1024) {
     std::fprintf(stderr, "soak: resident memory grew by %ld kB\n", rss_end - rss_start);
