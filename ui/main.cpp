@@ -23,6 +23,7 @@
 #include "config/settings_file.h"
 #include "device/sdl_input.h"
 #include "platform/system_keyboard.h"
+#include "platform/system_shifter.h"
 #include "ui/application.h"
 #include "ui/main_form.h"
 
@@ -98,6 +99,9 @@ int main(int argc, char** argv) {
   kestrane::MainFormServices services;
   services.input = input.get();
   services.keyboard = kestrane::OpenSystemKeyboard(services.keyboard_problem);
+  services.open_shifter = [](std::string& problem) {
+    return kestrane::OpenSystemShifter(problem);
+  };
   services.settings_path = kestrane::SettingsFilePath();
   if (virtual_stick) services.virtual_stick = &drive;
   if (const char* dump = std::getenv("KESTRANE_DISPLAY_DUMP")) {

@@ -191,8 +191,8 @@ void TMainForm::BuildControls() {
 void TMainForm::SetSettingsDialog(TSettings* dialog) {
   settings_dialog_ = dialog;
   if (dialog) {
-    dialog->Bind(
-        {&record_, DevTimer, &state_, &keys_, services_.settings_path, services_.show_message});
+    dialog->Bind({&record_, DevTimer, &state_, &keys_, services_.settings_path,
+                  services_.show_message, [this] { SyncShifterDevice(); }});
   }
 }
 
@@ -259,6 +259,32 @@ void TMainForm::FormShow() {
   if (!device_.OpenJoystick(record_, state_)) device_.CloseJoystick();
 
   if (!services_.keyboard_problem.empty()) ShowMessage(services_.keyboard_problem);
+
+  if (record_.VIRTUAL_SHIFTER) {
+    Trace("OpenShifter");
+    SyncShifterDevice();
+  }
+}
+
+void TMainForm::SyncShifterDevice() {
+  if (record_.VIRTUAL_SHIFTER == shifter_on_) return;
+  shifter_on_ = record_.VIRTUAL_SHIFTER;
+  if (!shifter_on_) {
+    // Switched off: every button comes up, then the device goes away.
+    shifter_.Attach(nullptr);
+    shifter_device_.reset();
+    return;
+  }
+  if (!services_.open_shifter) return;
+  std::string problem;
+  shifter_device_ = services_.open_shifter(problem);
+  shifter_.Attach(shifter_device_.get());
+  if (!shifter_device_) {
+    if (!problem.empty()) ShowMessage(problem);
+    return;
+  }
+  // Switched on with a gear in: its button at once, not only at the next change.
+  shifter_.Follow(state_.CurrentGear, record_);
 }
 
 void TMainForm::SyncDevicesList() {
@@ -287,8 +313,11 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 void TMainForm::FormClose() {
   if (closed_) return;
   closed_ = true;
-  // The key held down for the gear must come up before the keyboard and the joystick go away.
+  // The key held down for the gear and the H-shifter's button must come up before the keyboard,
+  // the H-shifter and the joystick go away.
   keys_.ReleaseHeld();
+  shifter_.Attach(nullptr);
+  shifter_device_.reset();
   device_.StopInput();
   if (settings_dialog_) settings_dialog_->hide();
 }
@@ -301,7 +330,7 @@ void TMainForm::Button1Click() {
 }
 
 void TMainForm::DevTimerTimer() {
-  PollContext ctx{state_, record_, device_, keys_, &effects_, this};
+  PollContext ctx{state_, record_, device_, keys_, &effects_, this, &shifter_};
   ::kestrane::DevTimerTimer(ctx);
 }
 

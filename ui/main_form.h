@@ -13,6 +13,7 @@
 #include "core/keystroke_output.h"
 #include "core/polling_cycle.h"
 #include "core/shift_state.h"
+#include "core/shifter_buttons.h"
 #include "device/effects.h"
 #include "device/joystick_device.h"
 
@@ -53,6 +54,10 @@ struct MainFormServices {
   InputPlatform* input = nullptr;              // the joystick platform (required)
   std::unique_ptr<KeySink> keyboard;           // the system keyboard; null drops every key
   std::string keyboard_problem;                // shown once at the first show when not empty
+  // Creates the virtual H-shifter while VIRTUAL_SHIFTER is on: at the first show, and when a
+  // Save switches it on. On failure it returns null and a message, shown once. Unset: no device
+  // (the gear buttons are only tracked).
+  std::function<std::unique_ptr<ShifterPort>(std::string& problem)> open_shifter;
   std::string settings_path;                   // Kestrane.ini
   VirtualStickDrive* virtual_stick = nullptr;  // dragging on PosPanel moves it when set
   // Modal message box with an OK button; a recording in tests.
@@ -94,6 +99,7 @@ class TMainForm final : public QWidget, public DisplayPort, public MessageSink {
   IntervalTimer& Timer() { return *DevTimer; }
   JoystickDevice& Device() { return device_; }
   KeyOutput& Keys() { return keys_; }
+  ShifterOutput& Shifter() { return shifter_; }
   QSystemTrayIcon* Tray() const { return TrayIcon; }
 
   // Handlers, named after their control and event.
@@ -148,6 +154,8 @@ class TMainForm final : public QWidget, public DisplayPort, public MessageSink {
   void SyncDevicesSelection();
   void DriveVirtualStick(QPoint panel_pos);
   void DumpDisplay();
+  // Creates or releases the virtual H-shifter when VIRTUAL_SHIFTER has changed.
+  void SyncShifterDevice();
 
   MainFormServices services_;
   Settings record_{};
@@ -155,6 +163,9 @@ class TMainForm final : public QWidget, public DisplayPort, public MessageSink {
   ForceFeedback effects_;
   KeyboardSink keyboard_;
   KeyOutput keys_;
+  std::unique_ptr<ShifterPort> shifter_device_;
+  ShifterOutput shifter_;
+  bool shifter_on_ = false;  // the VIRTUAL_SHIFTER the device was last made or released for
   JoystickDevice device_;
   TSettings* settings_dialog_ = nullptr;
   bool FirstShowPending = true;

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFrame>
 #include <QLabel>
@@ -35,6 +37,17 @@ class LoggingKeySink final : public KeySink {
     log_.push_back((down ? "key down " : "key up ") + std::to_string(key.vk));
   }
   void Wait(std::int32_t) override {}
+
+ private:
+  std::vector<std::string>& log_;
+};
+
+// The H-shifter's buttons go into the platform's log too.
+class LoggingShifter final : public ShifterPort {
+ public:
+  explicit LoggingShifter(std::vector<std::string>& log) : log_(log) {}
+  ~LoggingShifter() override { log_.push_back("shifter gone"); }
+  void SetGearButton(int button) override { log_.push_back("shifter " + std::to_string(button)); }
 
  private:
   std::vector<std::string>& log_;
@@ -82,6 +95,7 @@ class MainFormTest : public testing::Test {
     s.input = &input;
     s.keyboard = std::make_unique<LoggingKeySink>(input.log);
     s.keyboard_problem = keyboard_problem;
+    s.open_shifter = open_shifter;
     s.settings_path = path;
     s.virtual_stick = virtual_stick;
     s.show_message = [this](const QString& text) { messages.push_back(text.toStdString()); };
@@ -128,6 +142,7 @@ class MainFormTest : public testing::Test {
   std::vector<std::string> trace;
   std::function<void(const std::string&)> on_step;
   std::string keyboard_problem;
+  std::function<std::unique_ptr<ShifterPort>(std::string&)> open_shifter;
   RecordingStick* virtual_stick = nullptr;
   QString dump_path;
   std::unique_ptr<TMainForm> form;
@@ -356,6 +371,18 @@ TEST_F(MainFormTest, UnwritableSettingsFileIsReportedAndTheStartGoesOn) {
   EXPECT_FALSE(form->BackImg->pixmap().isNull());
   EXPECT_TRUE(form->Device().IsJoystickOpen());
   EXPECT_EQ(trace.back(), "OpenJoystick");
+}
+
+TEST_F(MainFormTest, SettingsFileNotReadCompletelyIsKeptAndTheCopyNamed) {
+  WriteSettings("[MAIN]\nREVERSE_X=sometimes\nnot a setting\n");
+  MakeAndShow();
+  const QStringList copies =
+      QDir(dir.path()).entryList({QStringLiteral("Kestrane.ini.bak-*")}, QDir::Files);
+  ASSERT_EQ(copies.size(), 1);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].find(copies[0].toStdString()), std::string::npos) << messages[0];
+  EXPECT_FALSE(form->StartupExitCode().has_value());
+  EXPECT_FALSE(form->Record().REVERSE_X);
 }
 
 TEST_F(MainFormTest, ForceFeedbackOffClearsTheEffectSwitchesInMemoryOnly) {
@@ -590,6 +617,107 @@ TEST_F(MainFormTest, WithoutTheVirtualStickThePanelIgnoresTheMouse) {
   QTest::mousePress(form->PosPanel, Qt::LeftButton, {}, QPoint(20, 20));
   QTest::mouseRelease(form->PosPanel, Qt::LeftButton, {}, QPoint(20, 20));
   EXPECT_EQ(form->Xl->text(), "X:");
+}
+
+// --- The virtual H-shifter ---------------------------------------------------------------------
+
+class MainFormShifterTest : public MainFormTest {
+ protected:
+  void SetUp() override {
+    MainFormTest::SetUp();
+    input.joysticks = {Stick("Pad", "pad-1")};
+    open_shifter = [this](std::string& problem) -> std::unique_ptr<ShifterPort> {
+      ++opened;
+      if (!fail_with.empty()) {
+        problem = fail_with;
+        return nullptr;
+      }
+      input.log.push_back("shifter made");
+      return std::make_unique<LoggingShifter>(input.log);
+    };
+  }
+  // Turns the dialog's check box to `on` and saves.
+  void SaveWithShifter(bool on) {
+    dialog->show();
+    dialog->CheckBox11->setChecked(on);
+    dialog->Button1Click();
+  }
+  std::vector<std::string> ShifterLog() const {
+    std::vector<std::string> out;
+    for (const std::string& e : input.log) {
+      if (e.rfind("shifter", 0) == 0 || e.rfind("key", 0) == 0) out.push_back(e);
+    }
+    return out;
+  }
+  int opened = 0;
+  std::string fail_with;
+};
+
+TEST_F(MainFormShifterTest, OffByDefaultNoDevice) {
+  MakeAndShow();
+  Shift(32767, 0);
+  EXPECT_EQ(opened, 0);
+  EXPECT_EQ(form->Shifter().Held(), kNoShifterButton);
+  EXPECT_EQ(std::count(trace.begin(), trace.end(), "OpenShifter"), 0);
+}
+
+TEST_F(MainFormShifterTest, MadeOnceAtStartFollowsTheGearsAndLetsGoAtClose) {
+  WriteSettings("[MAIN]\nVIRTUAL_SHIFTER=1\n");
+  MakeAndShow();
+  EXPECT_EQ(trace.back(), "OpenShifter");
+  EXPECT_EQ(opened, 1);
+  Shift(32767, 0);
+  Shift(0, 65535);
+  Shift(32767, 32767);
+  Shift(65535, 0);
+  form->close();
+  EXPECT_EQ(opened, 1);
+  // The button changes right after the key of each change (one tick), and comes up before the
+  // device goes, which is before the joystick layer stops.
+  EXPECT_EQ(ShifterLog(), (std::vector<std::string>{
+                              "shifter made", "key down 51", "shifter 3", "key up 51", "shifter 0",
+                              "key down 50", "shifter 2", "key up 50", "shifter 0", "key down 53",
+                              "shifter 5", "key up 53", "shifter 0", "shifter gone"}));
+  EXPECT_LT(IndexOf(input.log, "shifter gone"), IndexOf(input.log, "unacquire"));
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(MainFormShifterTest, FailureIsOneMessageAndTheRestRunsOn) {
+  WriteSettings("[MAIN]\nVIRTUAL_SHIFTER=1\n");
+  fail_with = "no H-shifter: see 60-kestrane-uinput.rules";
+  MakeAndShow();
+  EXPECT_EQ(messages, std::vector<std::string>{fail_with});
+  Shift(32767, 0);
+  EXPECT_TRUE(form->Keys().Held().has_value());  // the keys are typed all the same
+  EXPECT_EQ(form->Shifter().Held(), 3);          // tracked, with nowhere to go
+  form->hide();
+  form->show();
+  SaveWithShifter(true);  // still on: not made again, not said again
+  EXPECT_EQ(opened, 1);
+  EXPECT_EQ(std::count(messages.begin(), messages.end(), fail_with), 1);
+}
+
+TEST_F(MainFormShifterTest, SaveSwitchesItOnAndOff) {
+  MakeAndShow();
+  Shift(65535, 65535);
+  ASSERT_EQ(form->State().CurrentGear, 6);
+  SaveWithShifter(true);
+  EXPECT_TRUE(form->Record().VIRTUAL_SHIFTER);
+  EXPECT_EQ(opened, 1);
+  // Made, and the gear that is in shows at once.
+  EXPECT_EQ(ShifterLog(), (std::vector<std::string>{"key down 54", "shifter made", "shifter 6"}));
+
+  SaveWithShifter(true);  // unchanged: nothing happens
+  SaveWithShifter(false);
+  EXPECT_EQ(ShifterLog(), (std::vector<std::string>{"key down 54", "shifter made", "shifter 6",
+                                                    "shifter 0", "shifter gone"}));
+  EXPECT_EQ(form->Shifter().Port(), nullptr);
+  Shift(32767, 0);
+  EXPECT_EQ(form->Shifter().Held(), kNoShifterButton);
+
+  SaveWithShifter(true);  // on again: a new device
+  EXPECT_EQ(opened, 2);
+  EXPECT_EQ(input.log.back(), "shifter 3");
 }
 
 }  // namespace
