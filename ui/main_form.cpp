@@ -236,9 +236,12 @@ void TMainForm::FormShow() {
   Trace("LoadSettings");
   // A settings file that cannot be written is reported, and the start goes on with the values
   // read: stopping here would leave a zeroed record that a later Save writes over the file.
-  if (auto problem = LoadSettings(record_, *DevTimer, services_.settings_path)) {
+  std::string kept_copy;  // a file Kestrane could not read completely is kept before the write
+  if (auto problem = LoadSettings(record_, *DevTimer, services_.settings_path, WriteBack::Yes,
+                                  &kept_copy)) {
     ShowMessage(*problem);
   }
+  if (!kept_copy.empty()) ShowMessage(kept_copy);
 
   Trace("ForceFeedbackSwitch");
   ApplyForceFeedbackSwitch(record_);

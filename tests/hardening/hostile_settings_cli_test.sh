@@ -23,7 +23,8 @@ status=0
 [ "$status" -eq 1 ] && [ -L "$work/link.ini" ] || fail "dangling link: exit $status"
 
 # Binary garbage: a record, a notice naming the copy, exit 0; the copy holds the old bytes.
-head -c 65536 /dev/urandom >"$work/garbage.ini"
+python3 -c 'import random, sys; r = random.Random(7)
+sys.stdout.buffer.write(bytes(r.randrange(256) for _ in range(65536)))' >"$work/garbage.ini"
 cp "$work/garbage.ini" "$work/garbage.orig"
 "$cli" settings "$work/garbage.ini" >"$work/out" 2>"$work/err" || fail "garbage: exit $?"
 grep -q '"SYM_SEQUENCE":"RN1234567"' "$work/out" || fail "garbage: record"
@@ -34,9 +35,9 @@ grep -q "kept as $copy" "$work/err" || fail "garbage: notice $(cat "$work/err")"
 cmp -s <(head -c 65536 "$work/garbage.ini") "$work/garbage.orig" || fail "garbage: bytes lost"
 
 # A 2047+ character value and ten megabytes: loaded, copy kept for the value that was replaced.
-{ printf '[MAIN]\nJOY_GEAR_WIDTH='; head -c 3000 /dev/zero | tr '\0' 9; printf '\n'
-  for i in $(seq 1 200000); do printf 'PAD%d=0123456789012345678901234567890123456789\n' "$i"; done
-} >"$work/big.ini"
+python3 -c 'print("[MAIN]\nJOY_GEAR_WIDTH=" + "9" * 3000)
+print("".join(f"PAD{i}=0123456789012345678901234567890123456789\n" for i in range(1, 200001)), end="")' \
+  >"$work/big.ini"
 [ "$(stat -c %s "$work/big.ini")" -gt 10000000 ] || fail "big: test file too small"
 start=$(date +%s)
 "$cli" settings "$work/big.ini" --save >"$work/out" 2>"$work/err" || fail "big: exit $?"
