@@ -6,7 +6,8 @@
 // --virtual-stick (or KESTRANE_VIRTUAL_STICK=1) attaches an on-screen stick, listed as
 // "Kestrane virtual stick", that the mouse drives on the position display.
 // KESTRANE_DISPLAY_DUMP=<file> writes the display's label texts to <file> whenever they change
-// (the end-to-end tests read the gear from it). SIGINT and SIGTERM close the main window.
+// (the end-to-end tests read the gear from it). KESTRANE_TICK_LOG=<file> timestamps the polling
+// timer's ticks and writes them to <file> at the end (scripts/measure-window). SIGINT and SIGTERM close the main window.
 
 #include <SDL.h>
 #include <signal.h>
@@ -107,6 +108,7 @@ int main(int argc, char** argv) {
   if (const char* dump = std::getenv("KESTRANE_DISPLAY_DUMP")) {
     services.display_dump_path = QString::fromLocal8Bit(dump);
   }
+  if (const char* ticks = std::getenv("KESTRANE_TICK_LOG")) services.tick_log_path = ticks;
   services.quit_on_close = true;
 
   int status = 0;

@@ -120,6 +120,7 @@ TMainForm::TMainForm(MainFormServices services, QWidget* parent)
     move(area.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
   }
 
+  if (!services_.tick_log_path.empty()) tick_log_ = std::make_unique<TickLog>(services_.tick_log_path);
   DevTimer = new PollTimer(this, kStartInterval);
   connect(DevTimer, &QTimer::timeout, this, &TMainForm::DevTimerTimer);
 
@@ -323,6 +324,7 @@ void TMainForm::FormClose() {
   shifter_device_.reset();
   device_.StopInput();
   if (settings_dialog_) settings_dialog_->hide();
+  if (tick_log_) tick_log_->Write();
 }
 
 void TMainForm::Button1Click() {
@@ -333,6 +335,7 @@ void TMainForm::Button1Click() {
 }
 
 void TMainForm::DevTimerTimer() {
+  if (tick_log_) tick_log_->Mark();
   PollContext ctx{state_, record_, device_, keys_, &effects_, this, &shifter_};
   ::kestrane::DevTimerTimer(ctx);
 }

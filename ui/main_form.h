@@ -16,6 +16,7 @@
 #include "core/shifter_buttons.h"
 #include "device/effects.h"
 #include "device/joystick_device.h"
+#include "ui/tick_log.h"
 
 class QFrame;
 class QLabel;
@@ -67,6 +68,8 @@ struct MainFormServices {
   // When set, the label texts are written to this file after every display update that changed
   // one of them (for the end-to-end tests).
   QString display_dump_path;
+  // When set, the timer's ticks are timestamped and written to this file at the end.
+  std::string tick_log_path;
   // Called with the name of each start-up step as it begins (for the tests).
   std::function<void(const char*)> startup_trace;
   // Closing the window ends the event loop (the program; tests keep their loop).
@@ -164,6 +167,7 @@ class TMainForm final : public QWidget, public DisplayPort, public MessageSink {
   KeyboardSink keyboard_;
   KeyOutput keys_;
   std::unique_ptr<ShifterPort> shifter_device_;
+  std::unique_ptr<TickLog> tick_log_;
   ShifterOutput shifter_;
   bool shifter_on_ = false;  // the VIRTUAL_SHIFTER the device was last made or released for
   JoystickDevice device_;
