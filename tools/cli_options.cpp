@@ -4,11 +4,8 @@
 #include "config/setting_number.h"
 
 namespace kestrane {
-namespace {
-
-// Takes the value of an option given as "--name VALUE" or "--name=VALUE".
-bool TakeValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name,
-               std::string& value, std::string& error) {
+bool TakeOptionValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name,
+                     std::string& value, std::string& error) {
   const std::string& arg = args[i];
   if (arg == name) {
     if (i + 1 >= args.size()) {
@@ -25,17 +22,15 @@ bool TakeValue(const std::vector<std::string>& args, std::size_t& i, const std::
   return false;
 }
 
-}  // namespace
-
 std::string ParseReplayOptions(const std::vector<std::string>& args, ReplayOptions& out) {
   bool have_trace = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     std::string value, error;
-    if (TakeValue(args, i, "--settings", value, error)) {
+    if (TakeOptionValue(args, i, "--settings", value, error)) {
       if (!error.empty()) return error;
       out.settings_file = value;
-    } else if (TakeValue(args, i, "--set", value, error)) {
+    } else if (TakeOptionValue(args, i, "--set", value, error)) {
       if (!error.empty()) return error;
       out.overrides.push_back(value);
     } else if (arg == "--inject") {
@@ -58,10 +53,10 @@ std::string ParseSettingsOptions(const std::vector<std::string>& args, SettingsO
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     std::string value, error;
-    if (TakeValue(args, i, "--set", value, error)) {
+    if (TakeOptionValue(args, i, "--set", value, error)) {
       if (!error.empty()) return error;
       out.overrides.push_back(value);
-    } else if (TakeValue(args, i, "--joystick", value, error)) {
+    } else if (TakeOptionValue(args, i, "--joystick", value, error)) {
       if (!error.empty()) return error;
       out.joystick = value;
     } else if (arg == "--save") {
@@ -89,8 +84,12 @@ std::string ApplyOverrides(const std::vector<std::string>& overrides, Settings& 
     // Read the value the way the settings file's reader sees it: trimmed, at most 2047 characters.
     const std::string text = ProfileFile::ValueText(std::string_view(item).substr(eq + 1));
     switch (key->kind) {
-      case SettingKey::Kind::Sequence: settings.SetSequence(text); break;
-      case SettingKey::Kind::Joystick: joystick = text; break;
+      case SettingKey::Kind::Sequence:
+        settings.SetSequence(text);
+        break;
+      case SettingKey::Kind::Joystick:
+        joystick = text;
+        break;
       case SettingKey::Kind::Interval:
         timer.SetInterval(
             static_cast<std::uint32_t>(ParseSettingNumber(text).value_or(key->default_value)));

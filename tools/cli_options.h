@@ -23,6 +23,12 @@ struct SettingsOptions {
   std::string joystick;
 };
 
+// Takes the value of the option `name` given at args[i] as "--name VALUE" or "--name=VALUE"
+// (advancing i past a separate value). False when args[i] is another option; a missing value
+// sets `error`.
+bool TakeOptionValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name,
+                     std::string& value, std::string& error);
+
 // Each returns the empty text on success, else what is wrong with the arguments.
 std::string ParseReplayOptions(const std::vector<std::string>& args, ReplayOptions& out);
 std::string ParseSettingsOptions(const std::vector<std::string>& args, SettingsOptions& out);

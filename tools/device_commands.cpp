@@ -12,6 +12,7 @@
 #include "device/effects.h"
 #include "device/joystick_device.h"
 #include "device/sdl_input.h"
+#include "tools/cli_options.h"
 #include "tools/trace.h"
 
 namespace kestrane {
@@ -32,25 +33,6 @@ int Usage(const std::string& message) {
             << "usage: kestrane-cli devices\n"
             << "       kestrane-cli record [--joystick NAME] [--interval MS] [--ticks N]\n";
   return kExitUsage;
-}
-
-// Takes the value of an option given as "--name VALUE" or "--name=VALUE".
-bool TakeValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name,
-               std::string& value, std::string& error) {
-  const std::string& arg = args[i];
-  if (arg == name) {
-    if (i + 1 >= args.size()) {
-      error = name + " needs a value";
-    } else {
-      value = args[++i];
-    }
-    return true;
-  }
-  if (arg.rfind(name + "=", 0) == 0) {
-    value = arg.substr(name.size() + 1);
-    return true;
-  }
-  return false;
 }
 
 // A plain decimal number from `min` up to a billion.
@@ -96,15 +78,15 @@ struct Input {
 std::string ParseRecordOptions(const std::vector<std::string>& args, RecordOptions& out) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string value, error;
-    if (TakeValue(args, i, "--joystick", value, error)) {
+    if (TakeOptionValue(args, i, "--joystick", value, error)) {
       if (!error.empty()) return error;
       out.joystick = value;
-    } else if (TakeValue(args, i, "--interval", value, error)) {
+    } else if (TakeOptionValue(args, i, "--interval", value, error)) {
       if (!error.empty()) return error;
       auto ms = ParseCount(value, 1);
       if (!ms) return "--interval needs a whole number of milliseconds, at least 1";
       out.interval_ms = static_cast<std::int32_t>(*ms);
-    } else if (TakeValue(args, i, "--ticks", value, error)) {
+    } else if (TakeOptionValue(args, i, "--ticks", value, error)) {
       if (!error.empty()) return error;
       auto n = ParseCount(value, 0);
       if (!n) return "--ticks needs a whole number";
