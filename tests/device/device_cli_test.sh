@@ -47,7 +47,11 @@ check "replay ticks" test "$(wc -l < "$work/replayed")" = 20
 # Default interval, until interrupted: SIGINT ends it cleanly with whole lines.
 KESTRANE_VIRTUAL_STICK=1 "$cli" record > "$work/long" &
 pid=$!
-sleep 0.5
+# Start-up takes its time under the sanitizers on a loaded machine: wait for a few lines.
+for _ in $(seq 100); do
+  [ "$(wc -l < "$work/long")" -ge 5 ] && break
+  sleep 0.1
+done
 kill -INT $pid
 wait $pid
 check "interrupt exit" test $? = 0
