@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,5 +52,27 @@ std::unique_ptr<EventWriter> OpenUinputDevice(const UinputDeviceSetup& setup, in
 
 // Why a uinput device could not be created, in words, with what to do about it.
 std::string UinputErrorText(int error);
+
+struct InputEvent {
+  std::uint16_t type, code;
+  std::int32_t value;
+};
+
+// A device's writer sending whole reports: the events in order, then SYN_REPORT, stopping at the
+// first failed write. The first failure is told once, as `failure` followed by the reason.
+class EventReports {
+ public:
+  EventReports(std::unique_ptr<EventWriter> writer, std::function<void(const std::string&)> report,
+               std::string failure)
+      : writer_(std::move(writer)), report_(std::move(report)), failure_(std::move(failure)) {}
+
+  void Send(std::initializer_list<InputEvent> events);
+
+ private:
+  std::unique_ptr<EventWriter> writer_;
+  std::function<void(const std::string&)> report_;
+  std::string failure_;
+  bool failed_ = false;
+};
 
 }  // namespace kestrane

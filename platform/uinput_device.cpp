@@ -76,6 +76,18 @@ std::unique_ptr<EventWriter> OpenUinputDevice(const UinputDeviceSetup& setup, in
   return std::make_unique<LibevdevWriter>(dev, uidev);
 }
 
+void EventReports::Send(std::initializer_list<InputEvent> events) {
+  int rc = 0;
+  for (const InputEvent& e : events) {
+    if (rc == 0) rc = writer_->Write(e.type, e.code, e.value);
+  }
+  if (rc == 0) rc = writer_->Write(EV_SYN, SYN_REPORT, 0);
+  if (rc != 0 && !failed_) {
+    failed_ = true;
+    if (report_) report_(failure_ + std::strerror(-rc));
+  }
+}
+
 std::string UinputErrorText(int error) {
   switch (error) {
     case ENOENT:

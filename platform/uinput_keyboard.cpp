@@ -20,7 +20,9 @@ UinputDeviceSetup VirtualKeyboardSetup() {
 }
 
 UinputKeyboard::UinputKeyboard(std::unique_ptr<EventWriter> writer, KeyProblemReport report)
-    : writer_(std::move(writer)), report_(std::move(report)) {}
+    : report_(report),
+      reports_(std::move(writer), std::move(report), "the virtual keyboard stopped taking keys: ") {
+}
 
 UinputKeyboard::~UinputKeyboard() {
   for (int code : pressed_.TakeAll()) Send(code, false);
@@ -39,15 +41,7 @@ void UinputKeyboard::KeyEvent(KeyCode key, bool down) {
 }
 
 void UinputKeyboard::Send(int code, bool down) {
-  const auto ev_code = static_cast<std::uint16_t>(code);
-  int rc = writer_->Write(EV_KEY, ev_code, down ? 1 : 0);
-  if (rc == 0) rc = writer_->Write(EV_SYN, SYN_REPORT, 0);
-  if (rc != 0 && !write_failed_) {
-    write_failed_ = true;
-    if (report_) {
-      report_(std::string("the virtual keyboard stopped taking keys: ") + std::strerror(-rc));
-    }
-  }
+  reports_.Send({{EV_KEY, static_cast<std::uint16_t>(code), down ? 1 : 0}});
 }
 
 std::unique_ptr<KeySink> OpenUinputKeyboard(const UinputOpener& open, KeyProblemReport report,

@@ -32,11 +32,10 @@ class UinputKeyboard final : public KeySink {
  private:
   void Send(int code, bool down);
 
-  std::unique_ptr<EventWriter> writer_;
-  KeyProblemReport report_;
+  KeyProblemReport report_;  // also tells of keys it cannot type
+  EventReports reports_;
   PressedKeys pressed_;
   OncePerKey unknown_;
-  bool write_failed_ = false;
 };
 
 // Creates the virtual keyboard through `open`; on failure returns nullptr and says why in `why`.

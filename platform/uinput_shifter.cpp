@@ -23,7 +23,8 @@ UinputDeviceSetup VirtualShifterSetup() {
 }
 
 UinputShifter::UinputShifter(std::unique_ptr<EventWriter> writer, KeyProblemReport report)
-    : writer_(std::move(writer)), report_(std::move(report)) {}
+    : reports_(std::move(writer), std::move(report),
+               "the virtual H-shifter stopped taking buttons: ") {}
 
 UinputShifter::~UinputShifter() {
   SetGearButton(kNoShifterButton);
@@ -32,19 +33,14 @@ UinputShifter::~UinputShifter() {
 void UinputShifter::SetGearButton(int button) {
   if (button < 1 || button > kShifterButtons) button = kNoShifterButton;
   if (button == held_) return;
-  int rc = 0;
-  if (held_ != kNoShifterButton) rc = writer_->Write(EV_KEY, ShifterButtonCode(held_), 0);
-  if (rc == 0 && button != kNoShifterButton) {
-    rc = writer_->Write(EV_KEY, ShifterButtonCode(button), 1);
+  if (held_ == kNoShifterButton) {
+    reports_.Send({{EV_KEY, ShifterButtonCode(button), 1}});
+  } else if (button == kNoShifterButton) {
+    reports_.Send({{EV_KEY, ShifterButtonCode(held_), 0}});
+  } else {
+    reports_.Send({{EV_KEY, ShifterButtonCode(held_), 0}, {EV_KEY, ShifterButtonCode(button), 1}});
   }
-  if (rc == 0) rc = writer_->Write(EV_SYN, SYN_REPORT, 0);
   held_ = button;
-  if (rc != 0 && !write_failed_) {
-    write_failed_ = true;
-    if (report_) {
-      report_(std::string("the virtual H-shifter stopped taking buttons: ") + std::strerror(-rc));
-    }
-  }
 }
 
 std::unique_ptr<UinputShifter> OpenUinputShifter(const UinputOpener& open, KeyProblemReport report,

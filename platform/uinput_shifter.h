@@ -38,10 +38,8 @@ class UinputShifter final : public ShifterPort {
   int Held() const { return held_; }
 
  private:
-  std::unique_ptr<EventWriter> writer_;
-  KeyProblemReport report_;
+  EventReports reports_;
   int held_ = kNoShifterButton;
-  bool write_failed_ = false;
 };
 
 // Creates the shifter through `open`; on failure returns nullptr and says why in `why`.
