@@ -5,43 +5,16 @@
 # gear letters, and a bad number changes nothing and keeps the dialog open.
 #
 # Needs KESTRANE (the program); with X_KEY_LOGGER (tests/platform's key logger) it also checks that
-# a changed key is what the next gear change types. Skips (77) without Xvfb or xdotool.
+# a changed key is what the next gear change types. Skips (77) without the X tools it drives
+# (fails instead under CI).
 set -euo pipefail
 
-for tool in Xvfb xdotool xwininfo; do
-  command -v "$tool" >/dev/null || { echo "SKIP: $tool is missing"; exit 77; }
-done
-
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-  echo "FAIL: $*" >&2
-  [ -f "$work/kestrane.log" ] && sed 's/^/  kestrane: /' "$work/kestrane.log" >&2
-  exit 1
-}
-
-wait_for() {  # wait_for TENTHS COMMAND...
-  local tenths=$1
-  shift
-  for _ in $(seq "$tenths"); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
-}
-
-# A private display; Xvfb picks a free number itself.
-Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$work/display" 2>/dev/null &
-pids+=($!)
-wait_for 100 test -s "$work/display" || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
-wait_for 50 xwininfo -root >/dev/null 2>&1 || fail "Xvfb does not answer on $DISPLAY"
+source "$(dirname "$0")/../support/x_session.sh"
+x_require Xvfb xdotool xwininfo
+work=$x_work
+x_fail_hook() { [ -f "$work/kestrane.log" ] && sed 's/^/  kestrane: /' "$work/kestrane.log"; }
+fail() { x_fail "$@"; }
+x_start_display
 
 # The settings file lives beside the executable: run a copy in an empty folder.
 mkdir "$work/app"
@@ -49,23 +22,11 @@ cp "$KESTRANE" "$work/app/kestrane"
 export KESTRANE_KEY_OUTPUT=xtest
 export LSAN_OPTIONS="suppressions=$(dirname "$0")/../ui/lsan.supp:print_suppressions=0"
 (cd "$work/app" && exec ./kestrane --virtual-stick) >"$work/kestrane.log" 2>&1 &
-pids+=($!)
+x_pids+=($!)
 ini="$work/app/Kestrane.ini"
 
-# A visible window by title and size.
-window() {  # window TITLE WIDTHxHEIGHT
-  local w
-  for w in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
-    if xwininfo -id "$w" | grep -q -- "-geometry $2"; then
-      echo "$w"
-      return 0
-    fi
-  done
-  return 1
-}
-origin() {  # origin WINDOW -> "x y" of its client area on the screen
-  xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}'
-}
+window() { x_window "$@"; }
+origin() { x_origin "$@"; }
 wait_for 300 window Kestrane 274x397 >/dev/null || fail "no main window"
 main=$(window Kestrane 274x397)
 wait_for 50 test -f "$ini" || fail "Kestrane.ini was not created"
@@ -198,7 +159,7 @@ message_box "the warning"
 [ "$(value KEY_CODE3)" = 118 ] && [ "$(value SYM_TYPE)" = 1 ] || fail "F7 for gear 3 not saved"
 
 "$X_KEY_LOGGER" --timeout 60 >"$work/keys.log" 2>/dev/null &
-pids+=($!)
+x_pids+=($!)
 wait_for 50 grep -q '^ready$' "$work/keys.log" || fail "the key logger did not start"
 logger=$(xdotool search --name '^x_key_logger$' | head -n1)
 # PosPanel at (10, 53) in the main window; neutral at (127, 127), centre top at (127, 64).

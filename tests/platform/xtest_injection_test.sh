@@ -6,50 +6,21 @@ set -u
 cli=${KESTRANE_CLI:?}
 logger=${X_KEY_LOGGER:?}
 examples=${KESTRANE_EXAMPLES:?}
-work=$(mktemp -d)
-xvfb_pid=
-logger_pid=
-cleanup() {
-  [ -n "$logger_pid" ] && kill "$logger_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-  wait 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/../support/x_session.sh"
+x_require Xvfb
+work=$x_work
 failures=0
 check() {  # check NAME CONDITION...
   local name=$1; shift
   if "$@"; then echo "ok   $name"; else echo "FAIL $name"; failures=$((failures + 1)); fi
 }
-wait_for() {  # wait_for SECONDS CONDITION...
-  local tries=$(($1 * 20)); shift
-  while ! "$@"; do
-    tries=$((tries - 1))
-    [ "$tries" -le 0 ] && return 1
-    sleep 0.05
-  done
-}
-
-# A private X server keeps the typed keys away from other tests' windows; without Xvfb the
-# display DISPLAY names is used.
-if command -v Xvfb >/dev/null; then
-  Xvfb -displayfd 5 -screen 0 640x480x24 -nolisten tcp 5>"$work/display" 2>/dev/null &
-  xvfb_pid=$!
-  if wait_for 10 test -s "$work/display"; then
-    export DISPLAY=":$(head -n1 "$work/display")"
-  else
-    kill "$xvfb_pid" 2>/dev/null
-    xvfb_pid=
-  fi
-fi
-if [ -z "${DISPLAY:-}" ]; then
-  echo "skipped: no X display"
-  exit 77
-fi
+# A private X server keeps the typed keys away from other tests' windows.
+x_start_display 640x480x24
 
 "$logger" --timeout 110 > "$work/log" 2> "$work/logger.err" &
 logger_pid=$!
-if ! wait_for 10 grep -q '^ready$' "$work/log"; then
+x_pids+=("$logger_pid")
+if ! wait_for 100 grep -q '^ready$' "$work/log"; then
   wait "$logger_pid"
   status=$?
   logger_pid=
@@ -79,7 +50,7 @@ replay() {
   check "$name: same output as without --inject" cmp -s "$work/out" "$work/plain"
   check "$name: nothing on stderr" test ! -s "$work/err"
   local want; want=$(wc -l < "$expected")
-  wait_for 5 test "$(($(seen) - before))" -ge "$want"
+  wait_for 50 test "$(($(seen) - before))" -ge "$want"
   sleep 0.2  # anything more would be a fault too
   keys_after "$before" > "$work/got"
   if ! check "$name: keys in order" cmp -s "$expected" "$work/got"; then
@@ -121,7 +92,7 @@ for sig in INT TERM; do
   pid=$!
   exec 6> "$work/fifo.$sig"
   printf '32767 0\n32767 0\n32767 0\n' >&6
-  wait_for 5 pressed_after "$before" 3
+  wait_for 50 pressed_after "$before" 3
   sleep 0.1
   kill -"$sig" "$pid"
   wait "$pid"
@@ -129,7 +100,7 @@ for sig in INT TERM; do
   exec 6>&-
   [ "$sig" = INT ] && want_status=130 || want_status=143
   check "SIG$sig: status $want_status" test "$status" = "$want_status"
-  wait_for 5 test "$(($(seen) - before))" -ge 2
+  wait_for 50 test "$(($(seen) - before))" -ge 2
   keys_after "$before" > "$work/got"
   printf 'press 3\nrelease 3\n' > "$work/want"
   check "SIG$sig: the held key released" cmp -s "$work/want" "$work/got"

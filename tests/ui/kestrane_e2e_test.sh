@@ -4,56 +4,18 @@
 # every gear slot, hides to the tray and comes back on a double click, and closes with status 0.
 #
 # Needs KESTRANE (the program) and X_CLOSE_WINDOW (the close-request helper). Skips (77) without
-# Xvfb or xdotool. The tray part needs trayer and a window manager (twm) and is skipped without.
+# the X tools it drives (fails instead under CI).
 set -euo pipefail
 
-for tool in Xvfb xdotool xwininfo xprop convert import; do
-  command -v "$tool" >/dev/null || { echo "SKIP: $tool is missing"; exit 77; }
-done
+source "$(dirname "$0")/../support/x_session.sh"
+x_require Xvfb xdotool xwininfo xprop xmessage convert import twm trayer
+work=$x_work
+x_fail_hook() { [ -f "$work/kestrane.log" ] && sed 's/^/  kestrane: /' "$work/kestrane.log"; }
+fail() { x_fail "$@"; }
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-  echo "FAIL: $*" >&2
-  [ -f "$work/kestrane.log" ] && sed 's/^/  kestrane: /' "$work/kestrane.log" >&2
-  exit 1
-}
-
-# Waits up to $1 tenths of a second for the command in the remaining arguments to succeed.
-wait_for() {
-  local tenths=$1
-  shift
-  for _ in $(seq "$tenths"); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
-}
-
-# A private display, so that the tray host and the window manager disturb no other test. The
-# server picks a free display number itself and tells it on the descriptor given.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-pids+=($!)
-wait_for 100 test -s "$work/display" || fail "Xvfb did not start"
-export DISPLAY=":$(cat "$work/display")"
-wait_for 50 xwininfo -root >/dev/null 2>&1 || fail "Xvfb did not start"
-
-tray=no
-if command -v trayer >/dev/null && command -v twm >/dev/null; then
-  printf 'NoGrabServer\nRandomPlacement\nUsePPosition "on"\n' >"$work/twmrc"
-  twm -f "$work/twmrc" >/dev/null 2>&1 &
-  pids+=($!)
-  trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 &
-  pids+=($!)
-  wait_for 50 sh -c 'xwininfo -root -tree | grep -q "\"panel\""' || fail "trayer did not start"
-  tray=yes
-fi
+x_start_display
+x_start_window_manager
+x_start_tray
 
 # The settings file lives beside the executable: run a copy in an empty folder.
 mkdir "$work/app"
@@ -62,22 +24,14 @@ export KESTRANE_DISPLAY_DUMP="$work/labels.txt"
 export LSAN_OPTIONS="suppressions=$(dirname "$0")/lsan.supp:print_suppressions=0"
 (cd "$work/app" && exec ./kestrane --virtual-stick) >"$work/kestrane.log" 2>&1 &
 kestrane=$!
-pids+=($kestrane)
+x_pids+=($kestrane)
 
 # The main window: the visible "Kestrane" window of 274 x 397 (the tray icon has the same name).
-main_window() {
-  local w
-  for w in $(xdotool search --onlyvisible --name '^Kestrane$' 2>/dev/null); do
-    if xwininfo -id "$w" | grep -q -- '-geometry 274x397'; then
-      echo "$w"
-      return 0
-    fi
-  done
-  return 1
-}
+main_window() { x_window Kestrane 274x397; }
 wait_for 150 main_window >/dev/null || fail "no main window titled Kestrane"
 win=$(main_window)
-read -r wx wy < <(xwininfo -id "$win" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} END {print x, y}')
+wait_for 50 x_managed "$win" || fail "the window manager did not reparent the main window"
+read -r wx wy < <(x_origin "$win")
 
 ini="$work/app/Kestrane.ini"
 wait_for 50 test -f "$ini" || fail "Kestrane.ini was not created beside the program"
@@ -142,45 +96,39 @@ shift_to 44 64 switch && expect_gear 0 "left top with the switch"
 release_switch
 shift_to 127 127 && expect_gear N "neutral"
 
-if [ "$tray" = yes ]; then
-  visible() { xwininfo -id "$win" | grep -q 'IsViewable'; }
-  tray_icon() {
-    xwininfo -root -tree | awk '/"Kestrane": \("kestrane"/ && !/274x397/ {print $1; exit}'
-  }
-  icon=$(tray_icon)
-  [ -n "$icon" ] || fail "no tray icon"
-  read -r ix iy iw ih < <(xwininfo -id "$icon" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} /Width/ {w=$2} /Height/ {h=$2} END {print x, y, w, h}')
+visible() { xwininfo -id "$win" | grep -q 'IsViewable'; }
+tray_icon() {
+  xwininfo -root -tree | awk '/"Kestrane": \("kestrane"/ && !/274x397/ {print $1; exit}'
+}
+has_tray_icon() { [ -n "$(tray_icon)" ]; }
+wait_for 50 has_tray_icon || fail "no tray icon"
+icon=$(tray_icon)
+read -r ix iy iw ih < <(xwininfo -id "$icon" | awk '/Absolute upper-left X/ {x=$4} /Absolute upper-left Y/ {y=$4} /Width/ {w=$2} /Height/ {h=$2} END {print x, y, w, h}')
 
-  ini_written=$(stat -c %Y.%s "$ini")
-  xdotool windowminimize "$win"
-  wait_for 50 sh -c "! xwininfo -id $win | grep -q IsViewable" || fail "minimise did not hide"
-  # Hidden (withdrawn), not merely iconified by the window manager.
-  wait_for 30 sh -c "! xprop -id $win WM_STATE | grep -q Iconic" || fail "window iconified, not hidden"
-  [ -n "$(tray_icon)" ] || fail "the tray icon went away with the window"
-  xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click 1
-  sleep 0.5
-  visible && fail "a single click on the tray icon restored the window"
-  xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click --repeat 2 --delay 80 1
-  wait_for 50 visible || fail "a double click on the tray icon did not restore the window"
+ini_written=$(stat -c %Y.%s "$ini")
+xdotool windowminimize "$win"
+wait_for 50 sh -c "! xwininfo -id $win | grep -q IsViewable" || fail "minimise did not hide"
+# Hidden (withdrawn), not merely iconified by the window manager.
+wait_for 30 sh -c "! xprop -id $win WM_STATE | grep -q Iconic" || fail "window iconified, not hidden"
+[ -n "$(tray_icon)" ] || fail "the tray icon went away with the window"
+xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click 1
+sleep 0.5
+visible && fail "a single click on the tray icon restored the window"
+xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click --repeat 2 --delay 80 1
+wait_for 50 visible || fail "a double click on the tray icon did not restore the window"
 
-  xdotool windowminimize "$win"
-  wait_for 50 sh -c "! xwininfo -id $win | grep -q IsViewable" || fail "second minimise"
-  xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click --repeat 2 --delay 80 3
-  wait_for 50 visible || fail "a right double click did not restore the window"
-  # The first show's work did not run again: the settings file was not loaded (written) again.
-  [ "$(stat -c %Y.%s "$ini")" = "$ini_written" ] || fail "the settings were loaded again"
-  shift_to 127 64 && expect_gear 3 "centre top after the restore"
-else
-  echo "note: trayer or twm missing, the tray part was not run"
-fi
+xdotool windowminimize "$win"
+wait_for 50 sh -c "! xwininfo -id $win | grep -q IsViewable" || fail "second minimise"
+xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click --repeat 2 --delay 80 3
+wait_for 50 visible || fail "a right double click did not restore the window"
+# The first show's work did not run again: the settings file was not loaded (written) again.
+[ "$(stat -c %Y.%s "$ini")" = "$ini_written" ] || fail "the settings were loaded again"
+shift_to 127 64 && expect_gear 3 "centre top after the restore"
 
 kill -0 "$kestrane" 2>/dev/null || fail "kestrane ended early"
 "$X_CLOSE_WINDOW" "$win"
-for _ in $(seq 300); do
-  kill -0 "$kestrane" 2>/dev/null || break
-  sleep 0.1
-done
-kill -0 "$kestrane" 2>/dev/null && fail "kestrane did not end after the close request"
+ended() { ! kill -0 "$kestrane" 2>/dev/null; }
+wait_for 300 ended || fail "kestrane did not end after the close request"
 status=0
 wait "$kestrane" || status=$?
 [ "$status" -eq 0 ] || fail "exit status $status"
