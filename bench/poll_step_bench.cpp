@@ -1,25 +1,19 @@
 // Cost of one poll step of the shifting core, as the timer tick runs it.
 #include <benchmark/benchmark.h>
 
-#include "config/settings.h"
+#include "config/setting_keys.h"
 #include "core/gate_tracking.h"
 #include "core/keystroke_output.h"
 #include "core/polling_cycle.h"
-#include "core/scripted_joystick.h"
-#include "device/effects.h"
-#include "device/scripted_haptic.h"
+#include "tests/support/scripted_joystick.h"
+#include "core/effects.h"
+#include "tests/support/scripted_haptic.h"
 #include "tools/replay.h"
+#include "tests/support/fake_key_sink.h"
 
 namespace kestrane {
 namespace {
 
-// Counts key events and waits without keeping them, as a device would take them.
-class NullKeySink final : public KeySink {
- public:
-  void KeyEvent(KeyCode, bool) override { ++events; }
-  void Wait(std::int32_t) override {}
-  long events = 0;
-};
 
 // A force-feedback device that accepts everything and does nothing.
 class NullHaptic final : public HapticPort {
@@ -42,7 +36,7 @@ struct Bench {
   Settings settings = DefaultSettings();
   ShiftState state;
   ScriptedJoystick joystick;
-  NullKeySink sink;
+  test::FakeKeySink sink{test::FakeKeySink::CountOnly{}};
   KeyOutput keys{sink};
   NullHaptic haptic;
   ForceFeedback effects;
@@ -75,7 +69,7 @@ void BM_PollStepCore(benchmark::State& st) {
   for (auto _ : st) {
     b.Sample(32767, y);
     y = (y + 977) & 0xFFFF;
-    DevTimerTimer(b.ctx);
+    OnPollTimer(b.ctx);
   }
   benchmark::DoNotOptimize(b.state.CurrentGear);
 }
@@ -91,7 +85,7 @@ void BM_PollStepGearChangeMode0(benchmark::State& st) {
   PollContext ctx{b.state, b.settings, b.joystick, keys, nullptr, nullptr};
   for (int i = 0; i < 3; ++i) {
     b.Sample(32767, 0);
-    DevTimerTimer(ctx);
+    OnPollTimer(ctx);
   }
   bool top = false;
   std::size_t events = 0;
@@ -99,7 +93,7 @@ void BM_PollStepGearChangeMode0(benchmark::State& st) {
     recorder.events.clear();
     b.Sample(32767, top ? 0 : 65534);
     top = !top;
-    DevTimerTimer(ctx);
+    OnPollTimer(ctx);
     events += recorder.events.size();
   }
   st.counters["key_events_per_tick"] =
@@ -114,7 +108,7 @@ void BM_PollStepAllEffects(benchmark::State& st) {
   for (auto _ : st) {
     b.Sample(32767, y);
     y = (y + 977) & 0xFFFF;
-    DevTimerTimer(b.ctx);
+    OnPollTimer(b.ctx);
   }
   benchmark::DoNotOptimize(b.state.CurrentGear);
 }

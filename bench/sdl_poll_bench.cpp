@@ -5,23 +5,19 @@
 #include <memory>
 #include <string>
 
-#include "config/settings.h"
+#include "config/setting_keys.h"
 #include "core/gate_tracking.h"
 #include "core/keystroke_output.h"
 #include "core/polling_cycle.h"
 #include "core/shift_state.h"
-#include "device/effects.h"
+#include "core/effects.h"
 #include "device/joystick_device.h"
 #include "device/sdl_input.h"
+#include "tests/support/fake_key_sink.h"
 
 namespace kestrane {
 namespace {
 
-class NullKeySink final : public KeySink {
- public:
-  void KeyEvent(KeyCode, bool) override {}
-  void Wait(std::int32_t) override {}
-};
 
 class NoMessages final : public MessageSink {
  public:
@@ -37,7 +33,7 @@ struct VirtualStickRig {
   JoystickDevice device{*platform, messages, effects};
   Settings settings = DefaultSettings();
   ShiftState state;
-  NullKeySink sink;
+  test::FakeKeySink sink{test::FakeKeySink::CountOnly{}};
   KeyOutput keys{sink};
   PollContext ctx{state, settings, device, keys, &effects, nullptr};
   bool ok = false;
@@ -78,7 +74,7 @@ void BM_SdlPollStep(benchmark::State& st) {
   for (auto _ : st) {
     stick->SetAxis(1, SdlAxisFromSample(y));
     y = (y + 977) & 0xFFFF;
-    DevTimerTimer(rig.ctx);
+    OnPollTimer(rig.ctx);
   }
   benchmark::DoNotOptimize(rig.state.CurrentGear);
 }

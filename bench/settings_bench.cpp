@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "config/settings.h"
+#include "config/setting_keys.h"
 #include "config/settings_file.h"
 
 namespace kestrane {

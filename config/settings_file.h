@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "config/profile_file.h"
-#include "config/settings.h"
+#include "config/setting_keys.h"
 
 namespace kestrane {
 

@@ -11,58 +11,58 @@ using V = SettingsFormValues;
 using S = Settings;
 
 constexpr NumberField kNumberFields[] = {
-    {"Edit30", &V::Edit30, &S::SWITCH_B_MIN},
-    {"Edit31", &V::Edit31, &S::SWITCH_B_MAX},
-    {"Edit17", &V::Edit17, &S::GEAR_CENTER_FORCE_X},
-    {"Edit19", &V::Edit19, &S::GEAR_CENTER_FORCE_Y},
-    {"Edit18", &V::Edit18, &S::GEAR_CENTER_SATURATION_X},
-    {"Edit20", &V::Edit20, &S::GEAR_CENTER_SATURATION_Y},
-    {"Edit1", &V::Edit1, &S::JOY_GEAR_WIDTH},
-    {"Edit2", &V::Edit2, &S::JOY_GEAR_HEIGHT},
-    {"Edit3", &V::Edit3, &S::GEAR_CROSS_SIZE},
-    {"Edit4", &V::Edit4, &S::GEAR_FORCE_DEATH_FREE_X},
-    {"Edit5", &V::Edit5, &S::GEAR_FORCE_DEATH_NOFREE_X},
-    {"Edit6", &V::Edit6, &S::GEAR_FORCE_DEATH_FREE_Y},
-    {"Edit7", &V::Edit7, &S::GEAR_FORCE_DEATH_NOFREE_Y},
-    {"Edit8", &V::Edit8, &S::GEAR_DAMPER_FORCE},
-    {"Edit9", &V::Edit9, &S::GEAR_DAMPER_SATURATION},
-    {"Edit10", &V::Edit10, &S::GEAR_HOLE_FORCE_X},
-    {"Edit11", &V::Edit11, &S::GEAR_HOLE_SATURATION_X},
-    {"Edit12", &V::Edit12, &S::GEAR_HOLE_FORCE_Y},
-    {"Edit13", &V::Edit13, &S::GEAR_HOLE_SATURATION_Y},
-    {"Edit14", &V::Edit14, &S::GEAR_CROSS_FORCE_COUNT},
-    {"Edit15", &V::Edit15, &S::GEAR_CROSS_FORCE},
-    {"Edit16", &V::Edit16, &S::GEAR_CROSS_SATURATION},
-    {"Edit29", &V::Edit29, nullptr},
-    {"Edit36", &V::Edit36, &S::SYM_KEY_TIME},
-    {"Edit37", &V::Edit37, &S::SYM_SPACE_TIME},
+    {"Edit30", &V::switch_b_min, &S::SWITCH_B_MIN},
+    {"Edit31", &V::switch_b_max, &S::SWITCH_B_MAX},
+    {"Edit17", &V::gear_center_force_x, &S::GEAR_CENTER_FORCE_X},
+    {"Edit19", &V::gear_center_force_y, &S::GEAR_CENTER_FORCE_Y},
+    {"Edit18", &V::gear_center_saturation_x, &S::GEAR_CENTER_SATURATION_X},
+    {"Edit20", &V::gear_center_saturation_y, &S::GEAR_CENTER_SATURATION_Y},
+    {"Edit1", &V::joy_gear_width, &S::JOY_GEAR_WIDTH},
+    {"Edit2", &V::joy_gear_height, &S::JOY_GEAR_HEIGHT},
+    {"Edit3", &V::gear_cross_size, &S::GEAR_CROSS_SIZE},
+    {"Edit4", &V::gear_force_death_free_x, &S::GEAR_FORCE_DEATH_FREE_X},
+    {"Edit5", &V::gear_force_death_nofree_x, &S::GEAR_FORCE_DEATH_NOFREE_X},
+    {"Edit6", &V::gear_force_death_free_y, &S::GEAR_FORCE_DEATH_FREE_Y},
+    {"Edit7", &V::gear_force_death_nofree_y, &S::GEAR_FORCE_DEATH_NOFREE_Y},
+    {"Edit8", &V::gear_damper_force, &S::GEAR_DAMPER_FORCE},
+    {"Edit9", &V::gear_damper_saturation, &S::GEAR_DAMPER_SATURATION},
+    {"Edit10", &V::gear_hole_force_x, &S::GEAR_HOLE_FORCE_X},
+    {"Edit11", &V::gear_hole_saturation_x, &S::GEAR_HOLE_SATURATION_X},
+    {"Edit12", &V::gear_hole_force_y, &S::GEAR_HOLE_FORCE_Y},
+    {"Edit13", &V::gear_hole_saturation_y, &S::GEAR_HOLE_SATURATION_Y},
+    {"Edit14", &V::gear_cross_force_count, &S::GEAR_CROSS_FORCE_COUNT},
+    {"Edit15", &V::gear_cross_force, &S::GEAR_CROSS_FORCE},
+    {"Edit16", &V::gear_cross_saturation, &S::GEAR_CROSS_SATURATION},
+    {"Edit29", &V::check_interval, nullptr},
+    {"Edit36", &V::sym_key_time, &S::SYM_KEY_TIME},
+    {"Edit37", &V::sym_space_time, &S::SYM_SPACE_TIME},
 };
 
 constexpr CheckField kCheckFields[] = {
-    {"CheckBox3", &V::CheckBox3, &S::AUTOCENTER_NEUTRAL},
-    {"CheckBox4", &V::CheckBox4, &S::SWITCH_XY},
-    {"CheckBox5", &V::CheckBox5, &S::REVERSE_X},
-    {"CheckBox6", &V::CheckBox6, &S::REVERSE_Y},
-    {"CheckBox7", &V::CheckBox7, &S::FORCE_FEEDBACK},
-    {"CheckBox8", &V::CheckBox8, &S::DAMPER_ENABLED},
-    {"CheckBox9", &V::CheckBox9, &S::CROSS_ENABLED},
-    {"CheckBox10", &V::CheckBox10, &S::HOLE_ENABLED},
-    {"CheckBox1", &V::CheckBox1, &S::CENTER_ENABLED},
-    {"CheckBox11", &V::CheckBox11, &S::VIRTUAL_SHIFTER},
+    {"CheckBox3", &V::autocenter_neutral, &S::AUTOCENTER_NEUTRAL},
+    {"CheckBox4", &V::switch_xy, &S::SWITCH_XY},
+    {"CheckBox5", &V::reverse_x, &S::REVERSE_X},
+    {"CheckBox6", &V::reverse_y, &S::REVERSE_Y},
+    {"CheckBox7", &V::force_feedback, &S::FORCE_FEEDBACK},
+    {"CheckBox8", &V::damper_enabled, &S::DAMPER_ENABLED},
+    {"CheckBox9", &V::cross_enabled, &S::CROSS_ENABLED},
+    {"CheckBox10", &V::hole_enabled, &S::HOLE_ENABLED},
+    {"CheckBox1", &V::center_enabled, &S::CENTER_ENABLED},
+    {"CheckBox11", &V::virtual_shifter, &S::VIRTUAL_SHIFTER},
 };
 
 constexpr KeyField kKeyFields[] = {
-    {"Edit28", "Gear Reverse", &V::Edit28, kKeyReverse},
-    {"Edit21", "Gear 1", &V::Edit21, 1},
-    {"Edit22", "Gear 2", &V::Edit22, 2},
-    {"Edit23", "Gear 3", &V::Edit23, 3},
-    {"Edit24", "Gear 4", &V::Edit24, 4},
-    {"Edit25", "Gear 5", &V::Edit25, 5},
-    {"Edit26", "Gear 6", &V::Edit26, 6},
-    {"Edit27", "Gear 7", &V::Edit27, 7},
-    {"Edit32", "Gear N", &V::Edit32, kKeyNeutral},
-    {"Edit33", "Switch UP", &V::Edit33, kKeyShiftUp},
-    {"Edit34", "Switch DN", &V::Edit34, kKeyShiftDown},
+    {"Edit28", "Gear Reverse", &V::key_reverse, kKeyReverse},
+    {"Edit21", "Gear 1", &V::key_gear1, 1},
+    {"Edit22", "Gear 2", &V::key_gear2, 2},
+    {"Edit23", "Gear 3", &V::key_gear3, 3},
+    {"Edit24", "Gear 4", &V::key_gear4, 4},
+    {"Edit25", "Gear 5", &V::key_gear5, 5},
+    {"Edit26", "Gear 6", &V::key_gear6, 6},
+    {"Edit27", "Gear 7", &V::key_gear7, 7},
+    {"Edit32", "Gear N", &V::key_neutral, kKeyNeutral},
+    {"Edit33", "Switch UP", &V::key_shift_up, kKeyShiftUp},
+    {"Edit34", "Switch DN", &V::key_shift_down, kKeyShiftDown},
 };
 static_assert(std::size(kKeyFields) == kKeyEntries);
 
@@ -156,14 +156,14 @@ std::string NotAKeyMessage(const KeyField& field, std::string_view text) {
 
 SettingsFormValues FormValuesFromSettings(const Settings& settings, std::uint32_t interval) {
   SettingsFormValues v;
-  v.ComboBox1 = settings.SWITCH_BUTTON;
-  v.ComboBox2 = settings.SWITCH_B_AXE;
-  v.GearTypeCombo = settings.SYM_TYPE;
+  v.switch_button = settings.SWITCH_BUTTON;
+  v.switch_b_axe = settings.SWITCH_B_AXE;
+  v.sym_type = settings.SYM_TYPE;
   for (const CheckField& f : kCheckFields) v.*f.checked = settings.*f.setting;
   for (const NumberField& f : kNumberFields) {
     v.*f.text = f.setting ? std::to_string(settings.*f.setting) : std::to_string(interval);
   }
-  v.Edit35 = std::string(settings.Sequence());
+  v.sym_sequence = std::string(settings.Sequence());
   for (const KeyField& f : kKeyFields) {
     v.*f.value = {FormatKeyField(settings.Keys[static_cast<std::size_t>(f.entry)]), false};
   }
@@ -177,8 +177,8 @@ FormOutcome ApplySettingsForm(const SettingsFormValues& values, const Settings& 
   std::uint32_t interval = current_interval;
 
   next.POOLED_DEVICE = true;
-  next.SWITCH_BUTTON = values.ComboBox1;
-  next.SWITCH_B_AXE = values.ComboBox2;
+  next.SWITCH_BUTTON = values.switch_button;
+  next.SWITCH_B_AXE = values.switch_b_axe;
   for (const CheckField& f : kCheckFields) next.*f.setting = values.*f.checked;
   next.EXCLUSIVE_ACCESS = next.FORCE_FEEDBACK;
 
@@ -196,7 +196,7 @@ FormOutcome ApplySettingsForm(const SettingsFormValues& values, const Settings& 
     }
   }
 
-  next.SetSequence(values.Edit35);
+  next.SetSequence(values.sym_sequence);
 
   for (const KeyField& f : kKeyFields) {
     const KeyFieldValue& field = values.*f.value;
@@ -207,7 +207,7 @@ FormOutcome ApplySettingsForm(const SettingsFormValues& values, const Settings& 
     next.Keys[static_cast<std::size_t>(f.entry)] = ParseKeyField(field.text);
   }
 
-  next.SYM_TYPE = values.GearTypeCombo;
+  next.SYM_TYPE = values.sym_type;
 
   out.settings = next;
   out.interval = interval;

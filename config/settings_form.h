@@ -1,6 +1,6 @@
 #pragma once
 
-// What the settings dialog does with the record, without the dialog: FormShow's texts for every
+// What the settings dialog does with the record, without the dialog: OnShown's texts for every
 // control and Save's conversion of the controls back into a record. The dialog only moves values
 // between these plain structures and its widgets, so every rule of Save is tested without Qt.
 
@@ -10,11 +10,11 @@
 #include <string>
 #include <string_view>
 
-#include "config/settings.h"
+#include "core/settings.h"
 
 namespace kestrane {
 
-// A key field's text and whether key capture put it there (rather than FormShow).
+// A key field's text and whether key capture put it there (rather than OnShown).
 struct KeyFieldValue {
   std::string text;
   bool captured = false;
@@ -24,41 +24,41 @@ struct KeyFieldValue {
 // What the dialog's controls hold, each member named after its control.
 struct SettingsFormValues {
   // Lists: the index of the chosen entry, -1 when none is chosen.
-  int ComboBox1 = -1;      // SWITCH_BUTTON
-  int ComboBox2 = -1;      // SWITCH_B_AXE
-  int GearTypeCombo = -1;  // SYM_TYPE
+  int switch_button = -1;      // SWITCH_BUTTON
+  int switch_b_axe = -1;      // SWITCH_B_AXE
+  int sym_type = -1;  // SYM_TYPE
 
-  bool CheckBox3 = false;   // AUTOCENTER_NEUTRAL
-  bool CheckBox4 = false;   // SWITCH_XY
-  bool CheckBox5 = false;   // REVERSE_X
-  bool CheckBox6 = false;   // REVERSE_Y
-  bool CheckBox7 = false;   // FORCE_FEEDBACK
-  bool CheckBox8 = false;   // DAMPER_ENABLED
-  bool CheckBox9 = false;   // CROSS_ENABLED
-  bool CheckBox10 = false;  // HOLE_ENABLED
-  bool CheckBox1 = false;   // CENTER_ENABLED
-  bool CheckBox11 = false;  // VIRTUAL_SHIFTER
+  bool autocenter_neutral = false;   // AUTOCENTER_NEUTRAL
+  bool switch_xy = false;   // SWITCH_XY
+  bool reverse_x = false;   // REVERSE_X
+  bool reverse_y = false;   // REVERSE_Y
+  bool force_feedback = false;   // FORCE_FEEDBACK
+  bool damper_enabled = false;   // DAMPER_ENABLED
+  bool cross_enabled = false;   // CROSS_ENABLED
+  bool hole_enabled = false;  // HOLE_ENABLED
+  bool center_enabled = false;   // CENTER_ENABLED
+  bool virtual_shifter = false;  // VIRTUAL_SHIFTER
 
   // Whole-number fields.
-  std::string Edit29;  // CHECK_INTERVAL (the polling timer's interval)
-  std::string Edit1, Edit2, Edit3;
-  std::string Edit4, Edit5, Edit6, Edit7, Edit8, Edit9, Edit10, Edit11, Edit12, Edit13, Edit14,
-      Edit15, Edit16;
-  std::string Edit17, Edit18, Edit19, Edit20;
-  std::string Edit30, Edit31;
-  std::string Edit36, Edit37;
+  std::string check_interval;  // CHECK_INTERVAL (the polling timer's interval)
+  std::string joy_gear_width, joy_gear_height, gear_cross_size;
+  std::string gear_force_death_free_x, gear_force_death_nofree_x, gear_force_death_free_y, gear_force_death_nofree_y, gear_damper_force, gear_damper_saturation, gear_hole_force_x, gear_hole_saturation_x, gear_hole_force_y, gear_hole_saturation_y, gear_cross_force_count,
+      gear_cross_force, gear_cross_saturation;
+  std::string gear_center_force_x, gear_center_saturation_x, gear_center_force_y, gear_center_saturation_y;
+  std::string switch_b_min, switch_b_max;
+  std::string sym_key_time, sym_space_time;
 
-  std::string Edit35;  // SYM_SEQUENCE
+  std::string sym_sequence;  // SYM_SEQUENCE
 
-  // Key fields: Edit28 reverse, Edit21..Edit27 gears 1 to 7, Edit32 neutral, Edit33 shift up,
-  // Edit34 shift down.
-  KeyFieldValue Edit21, Edit22, Edit23, Edit24, Edit25, Edit26, Edit27, Edit28, Edit32, Edit33,
-      Edit34;
+  // Key fields: key_reverse reverse, key_gear1..key_gear7 gears 1 to 7, key_neutral neutral, key_shift_up shift up,
+  // key_shift_down shift down.
+  KeyFieldValue key_gear1, key_gear2, key_gear3, key_gear4, key_gear5, key_gear6, key_gear7, key_reverse, key_neutral, key_shift_up,
+      key_shift_down;
 
   friend bool operator==(const SettingsFormValues&, const SettingsFormValues&) = default;
 };
 
-// A whole-number field and the value it edits; `setting` is null for Edit29, which edits the
+// A whole-number field and the value it edits; `setting` is null for check_interval, which edits the
 // polling timer's interval.
 struct NumberField {
   const char* control;
@@ -81,13 +81,13 @@ struct KeyField {
   int entry;
 };
 
-// In the order Save converts them: Edit30, Edit31, Edit17, Edit19, Edit18, Edit20, Edit1 to
-// Edit16, Edit29, Edit36, Edit37.
+// In the order Save converts them: switch_b_min, switch_b_max, gear_center_force_x, gear_center_force_y, gear_center_saturation_x, gear_center_saturation_y, joy_gear_width to
+// gear_cross_saturation, check_interval, sym_key_time, sym_space_time.
 std::span<const NumberField> NumberFields();
-// In the order Save copies them: CheckBox3, 4, 5, 6, 7, 8, 9, 10, then CheckBox1 and CheckBox11.
+// In the order Save copies them: autocenter_neutral, 4, 5, 6, 7, 8, 9, 10, then center_enabled and virtual_shifter.
 std::span<const CheckField> CheckFields();
-// By key-table entry, which is also the order Save reads them: Edit28, Edit21 to Edit27, Edit32,
-// Edit33, Edit34.
+// By key-table entry, which is also the order Save reads them: key_reverse, key_gear1 to key_gear7, key_neutral,
+// key_shift_up, key_shift_down.
 std::span<const KeyField> KeyFields();
 
 // A key-table entry as its key field shows it: "65#30".
@@ -109,7 +109,7 @@ std::string NotAnIntegerMessage(std::string_view text);
 // The message for a key field whose text names no key; it names the field.
 std::string NotAKeyMessage(const KeyField& field, std::string_view text);
 
-// What FormShow puts into the controls for this record and timer interval (key fields marked as
+// What OnShown puts into the controls for this record and timer interval (key fields marked as
 // not captured).
 SettingsFormValues FormValuesFromSettings(const Settings& settings, std::uint32_t interval);
 
@@ -130,7 +130,7 @@ struct FormOutcome {
 // taken; the first bad one is the error and the outcome holds the current record and interval.
 // Otherwise: POOLED_DEVICE 1, the lists' indexes (-1 when none is chosen), the boxes,
 // EXCLUSIVE_ACCESS equal to FORCE_FEEDBACK, every whole number, the sequence text as it stands
-// (up to 9 characters), the key table from the key fields, SYM_TYPE; the interval is Edit29's
+// (up to 9 characters), the key table from the key fields, SYM_TYPE; the interval is check_interval's
 // number taken as unsigned. Settings the dialog has no control for stay as they were.
 FormOutcome ApplySettingsForm(const SettingsFormValues& values, const Settings& current,
                               std::uint32_t current_interval);

@@ -1,6 +1,6 @@
 #include "core/gate_tracking.h"
 
-#include "config/settings.h"
+#include "core/settings.h"
 
 namespace kestrane {
 namespace {

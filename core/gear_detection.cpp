@@ -1,15 +1,8 @@
 #include "core/gear_detection.h"
 
-#include "config/settings.h"
+#include "core/settings.h"
 
 namespace kestrane {
-
-char GearLetter(Gear gear) {
-  if (gear == kNeutral) return 'N';
-  if (gear == kReverse) return 'R';
-  if (gear >= 1 && gear <= 7) return static_cast<char>('0' + gear);
-  return '?';
-}
 
 void UpdateSwitch(ShiftState& state, const std::array<std::uint8_t, 32>& buttons,
                   const Settings& settings) {

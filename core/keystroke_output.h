@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "config/settings.h"
+#include "core/settings.h"
 #include "core/shift_state.h"
 
 namespace kestrane {

@@ -2,7 +2,8 @@
 
 #include <utility>
 
-#include "config/settings.h"
+#include "core/settings.h"
+#include "core/effects.h"
 #include "core/gate_tracking.h"
 #include "core/gear_detection.h"
 #include "core/keystroke_output.h"
@@ -47,10 +48,10 @@ void PollStep(PollContext& ctx) {
   if (ctx.shifter) UpdateShifter(state, settings, *ctx.shifter);
   UpdateHole(state, settings);
   if (ctx.effects) ctx.effects->UpdateEffects(state, settings);
-  if (ctx.display && ctx.display->IsMainFormActive()) ctx.display->UpdateDisplay(state);
+  if (ctx.display && ctx.display->IsMainWindowActive()) ctx.display->UpdateDisplay(state);
 }
 
-void DevTimerTimer(PollContext& ctx) {
+void OnPollTimer(PollContext& ctx) {
   if (ctx.state.TickBusy) return;
   ctx.state.TickBusy = true;
   try {

@@ -10,6 +10,7 @@ namespace kestrane {
 struct Settings;
 class KeyOutput;
 class ShifterOutput;
+class ForceFeedback;
 
 // The open joystick as the poll step sees it.
 class JoystickPort {
@@ -21,18 +22,11 @@ class JoystickPort {
   virtual std::int32_t ReadStickSample(StickSample& sample) = 0;
 };
 
-// The force-feedback effects, refreshed from the gate point and the hole on every good tick.
-class EffectsPort {
- public:
-  virtual ~EffectsPort() = default;
-  virtual void UpdateEffects(const ShiftState& state, const Settings& settings) = 0;
-};
-
 // The live position display of the main window.
 class DisplayPort {
  public:
   virtual ~DisplayPort() = default;
-  virtual bool IsMainFormActive() const = 0;
+  virtual bool IsMainWindowActive() const = 0;
   virtual void UpdateDisplay(const ShiftState& state) = 0;
 };
 
@@ -42,7 +36,7 @@ struct PollContext {
   const Settings& settings;
   JoystickPort& joystick;
   KeyOutput& keys;
-  EffectsPort* effects = nullptr;
+  ForceFeedback* effects = nullptr;
   DisplayPort* display = nullptr;
   ShifterOutput* shifter = nullptr;
 };
@@ -57,6 +51,6 @@ void PollStep(PollContext& ctx);
 
 // The timer's handler: skips a tick that would run inside another one, and drops any error the
 // poll step raises so that the next tick runs normally.
-void DevTimerTimer(PollContext& ctx);
+void OnPollTimer(PollContext& ctx);
 
 }  // namespace kestrane

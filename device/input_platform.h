@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/stick_sample.h"
-#include "device/effects.h"
+#include "core/effects.h"
 
 namespace kestrane {
 

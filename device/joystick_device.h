@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "config/settings.h"
+#include "core/settings.h"
 #include "core/polling_cycle.h"
 #include "core/shift_state.h"
 #include "core/stick_sample.h"
-#include "device/effects.h"
+#include "core/effects.h"
 #include "device/input_platform.h"
 
 namespace kestrane {

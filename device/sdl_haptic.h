@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "device/effects.h"
+#include "core/effects.h"
 
 namespace kestrane {
 

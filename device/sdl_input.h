@@ -47,7 +47,7 @@ class VirtualStick {
 //   cannot hold one and still read through SDL. Exclusive mode therefore checks that no other
 //   program holds the device grabbed (a brief grab of our own is refused with EBUSY when one
 //   does) and refuses then; otherwise it proceeds with shared reading. Shared mode checks
-//   nothing. Devices without an evdev path (hidraw through SDL's HIDAPI drivers, virtual
+//   nothing. device_list without an evdev path (hidraw through SDL's HIDAPI drivers, virtual
 //   sticks) cannot be checked and open as SDL opens them.
 // - Windows: SDL's DirectInput backend itself opens every DirectInput joystick exclusive and in
 //   the background (it needs that for forces); XInput, raw input and HIDAPI devices are shared.

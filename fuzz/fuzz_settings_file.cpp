@@ -14,7 +14,7 @@
 #include <string>
 
 #include "config/profile_file.h"
-#include "config/settings.h"
+#include "config/setting_keys.h"
 #include "config/settings_file.h"
 #include "fuzz/fuzz_check.h"
 

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "config/settings.h"
+#include "core/settings.h"
 
 namespace kestrane {
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <span>
 
-#include "config/settings.h"
+#include "core/settings.h"
 
 namespace kestrane {
 

@@ -3,8 +3,8 @@
 #include <cstdlib>
 
 #if !defined(_WIN32) && !defined(KESTRANE_NO_LINUX_KEYS)
-#include "platform/uinput_keyboard.h"
-#include "platform/xtest_keyboard.h"
+#include "platform/uinput/uinput_keyboard.h"
+#include "platform/x11/xtest_keyboard.h"
 #endif
 
 namespace kestrane {

@@ -1,7 +1,7 @@
 #include "platform/system_shifter.h"
 
 #if !defined(_WIN32) && !defined(KESTRANE_NO_LINUX_KEYS)
-#include "platform/uinput_shifter.h"
+#include "platform/uinput/uinput_shifter.h"
 #endif
 
 namespace kestrane {

@@ -2,6 +2,7 @@
 
 #include "config/profile_file.h"
 #include "config/setting_number.h"
+#include "config/setting_keys.h"
 
 namespace kestrane {
 bool TakeOptionValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name,

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "config/settings.h"
+#include "config/setting_keys.h"
 
 namespace kestrane {
 

@@ -7,9 +7,9 @@
 #include <memory>
 #include <thread>
 
-#include "config/settings.h"
+#include "config/setting_keys.h"
 #include "core/shift_state.h"
-#include "device/effects.h"
+#include "core/effects.h"
 #include "device/joystick_device.h"
 #include "device/sdl_input.h"
 #include "tools/cli_options.h"

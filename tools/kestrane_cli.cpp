@@ -12,9 +12,9 @@
 #include <string_view>
 #include <vector>
 
-#include "config/settings.h"
+#include "config/setting_keys.h"
 #include "config/settings_file.h"
-#include "platform/realtime.h"
+#include "tools/realtime.h"
 #include "platform/system_keyboard.h"
 #include "tools/device_commands.h"
 #include "tools/cli_options.h"

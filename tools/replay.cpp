@@ -17,11 +17,10 @@ Replay::~Replay() { effects_.ReleaseEffects(); }
 
 ReplayTick Replay::Step(const TraceLine& line) {
   recorder_.events.clear();
-  haptic_.calls.clear();
-  joystick_.SetNext(line.kind == TraceLineKind::Sample ? std::optional(line.sample)
-                                                       : std::nullopt);
+  haptic_.Clear();
+  joystick_.SetNext(line);
   PollContext ctx{state_, settings_, joystick_, keys_, &effects_, nullptr, &shifter_};
-  DevTimerTimer(ctx);
+  OnPollTimer(ctx);
 
   ReplayTick out;
   out.tick = ++ticks_;
@@ -32,9 +31,7 @@ ReplayTick Replay::Step(const TraceLine& line) {
   for (int slot = 0; slot < kEffectSlots; ++slot) {
     const EffectId id = effects_.Slot(static_cast<EffectSlot>(slot));
     out.effect_exists[slot] = id != kNoEffect;
-    for (const ScriptedHaptic::Call& call : haptic_.calls) {
-      if (call.op == ScriptedHaptic::Op::Set && call.id == id) out.effect_sent[slot] = call.record;
-    }
+    if (id != kNoEffect) out.effect_sent[slot] = haptic_.Sent(id);
   }
   return out;
 }

@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "config/settings.h"
+#include "core/settings.h"
 #include "core/keystroke_output.h"
-#include "core/scripted_joystick.h"
+#include "core/polling_cycle.h"
 #include "core/shift_state.h"
 #include "core/shifter_buttons.h"
-#include "device/effects.h"
-#include "device/scripted_haptic.h"
+#include "core/effects.h"
+#include <map>
 #include "tools/trace.h"
 
 namespace kestrane {
@@ -44,6 +44,45 @@ class RecordingKeySink final : public KeySink {
   KeySink* forward_;
 };
 
+// The trace's stick: each read gives the tick's sample, or fails on a "fail" line.
+class TraceJoystick final : public JoystickPort {
+ public:
+  void SetNext(const TraceLine& line) { line_ = line; }
+  bool IsJoystickOpen() const override { return true; }
+  void PollJoystick() override {}
+  std::int32_t ReadStickSample(StickSample& sample) override {
+    if (line_.kind != TraceLineKind::Sample) return 1;
+    sample = line_.sample;
+    return 0;
+  }
+
+ private:
+  TraceLine line_;
+};
+
+// A force-feedback device that takes every effect and keeps the parameters last sent to each,
+// until Clear (one tick's worth).
+class SentEffects final : public HapticPort {
+ public:
+  std::int32_t CreateEffect(EffectType, const EffectRecord&, EffectId& id) override {
+    id = next_id_++;
+    return 0;
+  }
+  void StartEffect(EffectId) override {}
+  void SetEffectParameters(EffectId id, const EffectRecord& record) override { sent_[id] = record; }
+  void ReleaseEffect(EffectId) override {}
+
+  void Clear() { sent_.clear(); }
+  std::optional<EffectRecord> Sent(EffectId id) const {
+    const auto it = sent_.find(id);
+    return it == sent_.end() ? std::nullopt : std::optional(it->second);
+  }
+
+ private:
+  EffectId next_id_ = 1;
+  std::map<EffectId, EffectRecord> sent_;
+};
+
 // What one replayed tick did.
 struct ReplayTick {
   int tick = 0;
@@ -71,8 +110,8 @@ class Replay {
  private:
   Settings settings_;
   ShiftState state_;
-  ScriptedJoystick joystick_;
-  ScriptedHaptic haptic_;
+  TraceJoystick joystick_;
+  SentEffects haptic_;
   ForceFeedback effects_;
   RecordingKeySink recorder_;
   KeyOutput keys_;

@@ -20,13 +20,13 @@
 #include <memory>
 #include <string>
 
-#include "config/settings_dialog.h"
+#include "ui/settings_dialog.h"
 #include "config/settings_file.h"
 #include "device/sdl_input.h"
 #include "platform/system_keyboard.h"
 #include "platform/system_shifter.h"
 #include "ui/application.h"
-#include "ui/main_form.h"
+#include "ui/main_window.h"
 
 namespace {
 
@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
       kestrane::CreateSdlInputPlatform(virtual_stick);
   SdlVirtualStickDrive drive(*input);
 
-  kestrane::MainFormServices services;
+  kestrane::MainWindowServices services;
   services.input = input.get();
   services.keyboard = kestrane::OpenSystemKeyboard(services.keyboard_problem);
   services.open_shifter = [](std::string& problem) {
@@ -113,8 +113,8 @@ int main(int argc, char** argv) {
 
   int status = 0;
   {
-    kestrane::TMainForm MainForm(std::move(services));
-    kestrane::TSettings Settings;
+    kestrane::MainWindow MainForm(std::move(services));
+    kestrane::SettingsDialog Settings;
     MainForm.SetSettingsDialog(&Settings);
     CloseOnTerminate(MainForm);
     MainForm.show();  // the first show runs the start-up

@@ -5,7 +5,7 @@
 #include <climits>
 #include <utility>
 
-#include "config/settings.h"
+#include "core/settings.h"
 
 namespace kestrane {
 

@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "device/scripted_haptic.h"
-#include "device/scripted_input.h"
+#include "tests/support/scripted_haptic.h"
+#include "tests/support/scripted_input.h"
+#include "config/setting_keys.h"
 
 namespace kestrane {
 namespace {

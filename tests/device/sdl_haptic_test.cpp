@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "config/settings.h"
+#include "config/setting_keys.h"
 #include "core/shift_state.h"
 #include "device/input_platform.h"
 

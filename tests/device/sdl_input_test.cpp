@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "device/joystick_device.h"
+#include "config/setting_keys.h"
 
 namespace kestrane {
 namespace {

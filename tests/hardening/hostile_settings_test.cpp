@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "config/settings_file.h"
+#include "tests/support/temp_dir.h"
+#include "config/setting_keys.h"
 
 namespace kestrane {
 namespace {
@@ -22,14 +24,8 @@ namespace fs = std::filesystem;
 class HostileSettingsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("kestrane-hostile-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
     path_ = (dir_ / "Kestrane.ini").string();
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
   void WriteFile(const std::string& bytes) {
     std::ofstream(path_, std::ios::binary)
@@ -43,7 +39,8 @@ class HostileSettingsTest : public ::testing::Test {
     return out;
   }
 
-  fs::path dir_;
+  test::TempDir tmp_{"kestrane-hostile"};
+  fs::path dir_ = tmp_.path();
   std::string path_;
 };
 

@@ -19,7 +19,7 @@
 #include <random>
 #include <string>
 
-#include "config/settings.h"
+#include "config/setting_keys.h"
 #include "core/shift_state.h"
 #include "tools/replay.h"
 #include "tools/trace.h"

@@ -8,18 +8,20 @@
 #include <string>
 #include <vector>
 
-#include "platform/uinput_keyboard.h"
+#include "platform/uinput/uinput_keyboard.h"
+
+#include <map>
+
+#include "tests/support/fake_key_sink.h"
 
 namespace kestrane {
 namespace {
 
-class NamedSink final : public KeySink {
- public:
-  explicit NamedSink(std::string n) : name(std::move(n)) {}
-  void KeyEvent(KeyCode, bool) override {}
-  void Wait(std::int32_t) override {}
-  std::string name;
-};
+// Which backend each opened keyboard came from.
+std::map<const KeySink*, std::string>& OpenedBy() {
+  static std::map<const KeySink*, std::string> names;
+  return names;
+}
 
 // Backends that open or fail as told, and remember whether they were tried.
 struct Backends {
@@ -41,12 +43,14 @@ struct Backends {
       why = fails;
       return nullptr;
     }
-    return std::make_unique<NamedSink>(name);
+    auto sink = std::make_unique<test::FakeKeySink>();
+    OpenedBy()[sink.get()] = name;
+    return sink;
   }
 };
 
 std::string NameOf(const std::unique_ptr<KeySink>& sink) {
-  if (auto* named = dynamic_cast<NamedSink*>(sink.get())) return named->name;
+  if (auto it = OpenedBy().find(sink.get()); it != OpenedBy().end()) return it->second;
   if (dynamic_cast<DroppedKeys*>(sink.get())) return "dropped";
   return "?";
 }

@@ -1,4 +1,5 @@
-#include "platform/uinput_keyboard.h"
+#include "platform/uinput/uinput_keyboard.h"
+#include "tests/support/recording_writer.h"
 
 #include <gtest/gtest.h>
 #include <linux/input-event-codes.h>
@@ -16,31 +17,8 @@
 namespace kestrane {
 namespace {
 
-struct Event {
-  std::uint16_t type;
-  std::uint16_t code;
-  std::int32_t value;
-  friend bool operator==(const Event&, const Event&) = default;
-};
-
-std::ostream& operator<<(std::ostream& os, const Event& e) {
-  return os << "{" << e.type << "," << e.code << "," << e.value << "}";
-}
-
-// Stands in for the device: keeps what was written; can fail every write with `fail`.
-class RecordingWriter final : public EventWriter {
- public:
-  explicit RecordingWriter(std::vector<Event>& log, int fail = 0) : log_(log), fail_(fail) {}
-  int Write(std::uint16_t type, std::uint16_t code, std::int32_t value) override {
-    if (fail_ != 0) return -fail_;
-    log_.push_back({type, code, value});
-    return 0;
-  }
-
- private:
-  std::vector<Event>& log_;
-  int fail_;
-};
+using test::Event;
+using test::RecordingWriter;
 
 constexpr Event kSyn{EV_SYN, SYN_REPORT, 0};
 

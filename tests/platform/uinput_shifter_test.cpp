@@ -1,4 +1,5 @@
-#include "platform/uinput_shifter.h"
+#include "platform/uinput/uinput_shifter.h"
+#include "tests/support/recording_writer.h"
 
 #include <gtest/gtest.h>
 #include <linux/input.h>
@@ -10,37 +11,17 @@
 #include <vector>
 
 #include "platform/system_shifter.h"
+#include "config/setting_keys.h"
 
 namespace kestrane {
 namespace {
 
-struct Event {
-  std::uint16_t type;
-  std::uint16_t code;
-  std::int32_t value;
-  friend bool operator==(const Event&, const Event&) = default;
-};
+using test::Event;
 
-std::ostream& operator<<(std::ostream& os, const Event& e) {
-  return os << "{" << e.type << "," << e.code << "," << e.value << "}";
-}
-
-// Stands in for the device: keeps what was written, and marks its own end (the device going
-// away) with an event of type 0xFFFF; can fail every write with `fail`.
-class RecordingWriter final : public EventWriter {
- public:
-  explicit RecordingWriter(std::vector<Event>& log, int fail = 0) : log_(log), fail_(fail) {}
-  ~RecordingWriter() override { log_.push_back(kDestroyed); }
-  int Write(std::uint16_t type, std::uint16_t code, std::int32_t value) override {
-    if (fail_ != 0) return -fail_;
-    log_.push_back({type, code, value});
-    return 0;
-  }
-  static constexpr Event kDestroyed{0xFFFF, 0, 0};
-
- private:
-  std::vector<Event>& log_;
-  int fail_;
+// The shifter tests see the device go away.
+struct RecordingWriter : test::RecordingWriter {
+  static constexpr Event kDestroyed = test::RecordingWriter::kDestroyed;
+  explicit RecordingWriter(std::vector<Event>& log, int fail = 0) : test::RecordingWriter(log, fail, true) {}
 };
 
 constexpr Event kSyn{EV_SYN, SYN_REPORT, 0};

@@ -1,4 +1,4 @@
-#include "platform/xtest_keyboard.h"
+#include "platform/x11/xtest_keyboard.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/key_table.h"
-#include "x_server.h"
+#include "tests/support/x_server.h"
 
 // Xlib last: its macros (None, Bool) clash with gtest's names.
 #include <X11/XKBlib.h>

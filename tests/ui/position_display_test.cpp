@@ -4,10 +4,11 @@
 
 #include <QColor>
 
-#include "config/settings.h"
+#include "config/setting_keys.h"
 #include "core/keystroke_output.h"
 #include "core/polling_cycle.h"
-#include "core/scripted_joystick.h"
+#include "tests/support/scripted_joystick.h"
+#include "tests/support/fake_key_sink.h"
 
 namespace kestrane {
 namespace {
@@ -231,11 +232,7 @@ TEST(MarkerImages, CrossIsARedXInsideItsBox) {
 // The pointer is the stick: whatever the swap and mirror settings, the poll step puts the stick
 // (and with it the Cross marker's centre) under the pixel that was pointed at.
 TEST(PointerToRawAxes, PollStepShowsTheStickUnderThePointer) {
-  class NoKeys final : public KeySink {
-   public:
-    void KeyEvent(KeyCode, bool) override {}
-    void Wait(std::int32_t) override {}
-  } sink;
+  test::FakeKeySink sink;
   KeyOutput keys(sink);
   for (int flags = 0; flags < 8; ++flags) {
     Settings settings = DefaultSettings();

@@ -1,0 +1,99 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "core/shift_state.h"
+
+namespace kestrane {
+
+struct Settings;
+
+// One axis of a condition effect, in the platform's condition units (offsets -10000..10000
+// across the axis' travel, the rest 0..10000). Values are not clamped here.
+struct Condition {
+  std::int32_t offset = 0;
+  std::int32_t positive_coefficient = 0;
+  std::int32_t negative_coefficient = 0;
+  std::int32_t positive_saturation = 0;
+  std::int32_t negative_saturation = 0;
+  std::int32_t dead_band = 0;
+  friend bool operator==(const Condition&, const Condition&) = default;
+};
+
+inline constexpr std::int32_t kEffectCartesian = 16;         // spring records
+inline constexpr std::int32_t kEffectCartesianOffsets = 18;  // the damper record
+
+// A condition effect's parameters: an infinite, untriggered, full-gain effect with one condition
+// per axis, the Y condition first and the X condition second.
+struct EffectRecord {
+  std::int32_t flags = 0;
+  std::int32_t duration = -1;
+  std::int32_t sample_period = 0;
+  std::int32_t gain = 10000;
+  std::int32_t trigger_button = -1;
+  std::int32_t trigger_repeat_interval = 0;
+  std::array<Condition, 2> conditions{};  // [0] = Y axis, [1] = X axis
+  std::int32_t condition_usage = 1;
+
+  const Condition& y() const { return conditions[0]; }
+  const Condition& x() const { return conditions[1]; }
+  friend bool operator==(const EffectRecord&, const EffectRecord&) = default;
+};
+
+struct EffectParameters {
+  EffectRecord cross, hole, center, damper;
+};
+
+// An axis distance in sample units as condition units: d * 10000 / 32767 truncated toward zero,
+// a non-zero multiple of 32767 coming out one less in magnitude (32767 -> 9999). Not clamped.
+std::int32_t ToConditionUnits(std::int64_t d);
+
+// Fills the four records from the gate point, the hole and the settings.
+EffectParameters ComputeEffectParameters(const ShiftState& state, const Settings& settings);
+
+enum class EffectType : std::uint8_t { Spring, Damper };
+using EffectId = std::int32_t;
+inline constexpr EffectId kNoEffect = -1;
+
+// The force-feedback operations of the open device.
+class HapticPort {
+ public:
+  virtual ~HapticPort() = default;
+  // Status 0 and an effect id on success; a failure may still hand back an id to release.
+  virtual std::int32_t CreateEffect(EffectType type, const EffectRecord& record, EffectId& id) = 0;
+  virtual void StartEffect(EffectId id) = 0;
+  // Updates the conditions and (re)starts the effect.
+  virtual void SetEffectParameters(EffectId id, const EffectRecord& record) = 0;
+  virtual void ReleaseEffect(EffectId id) = 0;
+};
+
+enum EffectSlot : std::uint8_t { kCrossSlot, kCross2Slot, kHoleSlot, kCenterSlot, kDamperSlot };
+inline constexpr int kEffectSlots = 5;
+
+// The five effect slots of the open joystick: built when it opens, refreshed on every good tick,
+// released when it closes.
+class ForceFeedback final {
+ public:
+  ForceFeedback() = default;
+  ForceFeedback(const ForceFeedback&) = delete;
+  ForceFeedback& operator=(const ForceFeedback&) = delete;
+  ~ForceFeedback() { ReleaseEffects(); }
+
+  // Creates the enabled effects on `port` (nullptr: no device open, nothing is built). Snaps the
+  // hole first, so the records describe the stick at its start position.
+  void BuildEffects(HapticPort* port, ShiftState& state, const Settings& settings);
+  // Refreshes the built effects from the gate point and the hole (every good tick).
+  void UpdateEffects(const ShiftState& state, const Settings& settings);
+  void ReleaseEffects();
+
+  EffectId Slot(EffectSlot slot) const { return slots_[slot]; }
+  const EffectParameters& Parameters() const { return params_; }
+
+ private:
+  HapticPort* port_ = nullptr;
+  std::array<EffectId, kEffectSlots> slots_{kNoEffect, kNoEffect, kNoEffect, kNoEffect, kNoEffect};
+  EffectParameters params_{};
+};
+
+}  // namespace kestrane

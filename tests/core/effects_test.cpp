@@ -1,0 +1,185 @@
+#include "core/effects.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/scripted_haptic.h"
+#include "tests/support/test_rig.h"
+#include "config/setting_keys.h"
+
+namespace kestrane {
+namespace {
+
+TEST(ToConditionUnits, Truncation) {
+  EXPECT_EQ(ToConditionUnits(21298), 6499);
+  EXPECT_EQ(ToConditionUnits(-16383), -4999);
+  EXPECT_EQ(ToConditionUnits(32767), 9999);
+  EXPECT_EQ(ToConditionUnits(-65534), -19999);
+  EXPECT_EQ(ToConditionUnits(0), 0);
+  EXPECT_EQ(ToConditionUnits(1), 0);
+  EXPECT_EQ(ToConditionUnits(4), 1);
+  EXPECT_EQ(ToConditionUnits(-4), -1);
+  EXPECT_EQ(ToConditionUnits(32767 + std::int64_t{INT32_MAX}), 655390000);
+}
+
+struct Row {
+  std::int64_t gx, gy, hx, hy;
+  std::int32_t cross_x_offset, cross_x_db, cross_y_db, hole_x_offset, hole_y_offset, hole_x_db,
+      hole_y_db, center_x_db, center_y_db;
+};
+
+TEST(ComputeEffectParameters, SituationsWithDefaults) {
+  const Row rows[] = {
+      {32767, 32767, 32767, 32767, 0, 2250, 5000, 0, 0, 10000, 10000, 200, 700},
+      {11469, 16384, 11469, 16384, 6499, 200, 5000, 6499, -4999, 200, 700, 10000, 10000},
+      {54065, 49150, 54065, 49150, -6499, 200, 5000, -6499, 4999, 200, 700, 10000, 10000},
+      {22000, 32767, 11469, 32767, 0, 2250, 700, 6499, 0, 10000, 10000, 200, 700},
+      {32767, 28767, 32767, 32767, 0, 200, 5000, 0, 0, 10000, 10000, 200, 700},
+  };
+  const Settings s = DefaultSettings();
+  for (const Row& row : rows) {
+    ShiftState st;
+    st.GateX = row.gx;
+    st.GateY = row.gy;
+    st.HoleX = row.hx;
+    st.HoleY = row.hy;
+    const EffectParameters p = ComputeEffectParameters(st, s);
+    SCOPED_TRACE(row.gx);
+    EXPECT_EQ(p.cross.x().offset, row.cross_x_offset);
+    EXPECT_EQ(p.cross.x().dead_band, row.cross_x_db);
+    EXPECT_EQ(p.cross.y().offset, 0);
+    EXPECT_EQ(p.cross.y().dead_band, row.cross_y_db);
+    EXPECT_EQ(p.hole.x().offset, row.hole_x_offset);
+    EXPECT_EQ(p.hole.y().offset, row.hole_y_offset);
+    EXPECT_EQ(p.hole.x().dead_band, row.hole_x_db);
+    EXPECT_EQ(p.hole.y().dead_band, row.hole_y_db);
+    EXPECT_EQ(p.center.x().dead_band, row.center_x_db);
+    EXPECT_EQ(p.center.y().dead_band, row.center_y_db);
+  }
+}
+
+TEST(ComputeEffectParameters, RecordLayout) {
+  const Settings s = DefaultSettings();
+  ShiftState st;
+  const EffectParameters p = ComputeEffectParameters(st, s);
+  EXPECT_EQ(p.cross.flags, 16);
+  EXPECT_EQ(p.damper.flags, 18);
+  EXPECT_EQ(p.cross.duration, -1);
+  EXPECT_EQ(p.cross.gain, 10000);
+  EXPECT_EQ(p.cross.trigger_button, -1);
+  EXPECT_EQ(p.hole.x().positive_coefficient, 2000);
+  EXPECT_EQ(p.hole.x().negative_coefficient, 2000);
+  EXPECT_EQ(p.hole.y().positive_saturation, 5000);
+  EXPECT_EQ(p.center.x().positive_coefficient, 10000);
+  EXPECT_EQ(p.center.x().negative_saturation, 3000);
+  EXPECT_EQ(p.damper.x().positive_coefficient, 500);
+  EXPECT_EQ(p.damper.y().positive_saturation, 1000);
+  EXPECT_EQ(p.damper.y().dead_band, 0);
+}
+
+std::vector<ScriptedHaptic::Op> Ops(const ScriptedHaptic& h) {
+  std::vector<ScriptedHaptic::Op> ops;
+  for (const auto& c : h.calls) ops.push_back(c.op);
+  return ops;
+}
+
+TEST(BuildEffects, OrderSecondCrossAndDamperStart) {
+  using Op = ScriptedHaptic::Op;
+  Settings s = DefaultSettings();
+  s.DAMPER_ENABLED = true;
+  s.GEAR_CROSS_FORCE_COUNT = 3;
+  ShiftState st;
+  ScriptedHaptic h;
+  ForceFeedback ff;
+  ff.BuildEffects(&h, st, s);
+  EXPECT_EQ(Ops(h), (std::vector<Op>{Op::Create, Op::Create, Op::Create, Op::Create, Op::Start,
+                                      Op::Create}));
+  EXPECT_EQ(h.calls[3].type, EffectType::Damper);
+  EXPECT_EQ(h.calls[4].id, h.calls[3].id);
+  EXPECT_EQ(h.calls[5].record, ComputeEffectParameters(st, s).center);
+
+  h.calls.clear();
+  ff.UpdateEffects(st, s);
+  ASSERT_EQ(h.calls.size(), 4u);  // cross, cross2, hole, center; never the damper
+  EXPECT_EQ(h.calls[0].id, ff.Slot(kCrossSlot));
+  EXPECT_EQ(h.calls[1].id, ff.Slot(kCross2Slot));
+  EXPECT_EQ(h.calls[2].id, ff.Slot(kHoleSlot));
+  EXPECT_EQ(h.calls[3].id, ff.Slot(kCenterSlot));
+
+  h.calls.clear();
+  ff.ReleaseEffects();
+  EXPECT_EQ(Ops(h), std::vector<Op>(5, Op::Release));
+}
+
+TEST(BuildEffects, CountsAndSwitches) {
+  for (std::int32_t count : {-1, 0, 1, 2, 5}) {
+    Settings s = DefaultSettings();
+    s.GEAR_CROSS_FORCE_COUNT = count;
+    ShiftState st;
+    ScriptedHaptic h;
+    ForceFeedback ff;
+    ff.BuildEffects(&h, st, s);
+    EXPECT_EQ(ff.Slot(kCross2Slot) != kNoEffect, count > 1) << count;
+  }
+  Settings s = DefaultSettings();
+  s.CROSS_ENABLED = false;
+  s.GEAR_CROSS_FORCE_COUNT = 2;
+  s.FORCE_FEEDBACK = false;
+  ApplyForceFeedbackSwitch(s);
+  ShiftState st;
+  ScriptedHaptic h;
+  ForceFeedback ff;
+  ff.BuildEffects(&h, st, s);
+  EXPECT_TRUE(h.calls.empty());
+  ff.UpdateEffects(st, s);
+  EXPECT_TRUE(h.calls.empty());
+}
+
+TEST(BuildEffects, SingleFailuresAreSilentAndReleased) {
+  Settings s = DefaultSettings();
+  s.DAMPER_ENABLED = true;
+  ShiftState st;
+  ScriptedHaptic h;
+  h.FailCreation(0, /*hand_back=*/true);  // cross: refused, but an object came back
+  h.FailCreation(2);                      // damper
+  ForceFeedback ff;
+  ff.BuildEffects(&h, st, s);
+  EXPECT_EQ(ff.Slot(kCrossSlot), kNoEffect);
+  EXPECT_EQ(ff.Slot(kDamperSlot), kNoEffect);
+  EXPECT_NE(ff.Slot(kHoleSlot), kNoEffect);
+  EXPECT_NE(ff.Slot(kCenterSlot), kNoEffect);
+  EXPECT_EQ(h.calls[1].op, ScriptedHaptic::Op::Release);  // the handed-back object
+  for (const auto& c : h.calls) EXPECT_NE(c.op, ScriptedHaptic::Op::Start);
+}
+
+TEST(BuildEffects, SnapsTheStartHole) {
+  Settings s = DefaultSettings();
+  s.JOY_GEAR_WIDTH = 1;
+  ShiftState st;
+  ResetShiftState(st);
+  ScriptedHaptic h;
+  ForceFeedback ff;
+  ff.BuildEffects(&h, st, s);
+  EXPECT_EQ(st.HoleX, 32766);
+  ForceFeedback none;
+  ShiftState untouched;
+  untouched.GateX = 0;
+  none.BuildEffects(nullptr, untouched, s);
+  EXPECT_EQ(untouched.HoleX, 32767);  // no device: nothing happens
+}
+
+TEST(UpdateEffects, FollowsTheTickInThePollStep) {
+  test::Rig r;
+  ScriptedHaptic h;
+  ForceFeedback ff;
+  ff.BuildEffects(&h, r.state, r.settings);
+  r.effects = &ff;
+  r.Ticks(4, 0, 0);  // gear 1
+  EXPECT_EQ(ff.Parameters().hole.x().offset, 6499);
+  EXPECT_EQ(ff.Parameters().hole.y().offset, -4999);
+  h.calls.clear();
+  r.TickFail();
+  EXPECT_TRUE(h.calls.empty());
+}
+
+}  // namespace
+}  // namespace kestrane

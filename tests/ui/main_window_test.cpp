@@ -1,0 +1,713 @@
+#include "ui/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QTemporaryDir>
+#include <QTest>
+#include <algorithm>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ui/settings_dialog.h"
+#include "config/settings_file.h"
+#include "tests/support/fake_key_sink.h"
+#include "tests/support/scripted_input.h"
+#include "ui/application.h"
+#include "config/setting_keys.h"
+
+namespace kestrane {
+namespace {
+
+// The H-shifter's buttons go into the platform's log too.
+class LoggingShifter final : public ShifterPort {
+ public:
+  explicit LoggingShifter(std::vector<std::string>& log) : log_(log) {}
+  ~LoggingShifter() override { log_.push_back("shifter gone"); }
+  void SetGearButton(int button) override { log_.push_back("shifter " + std::to_string(button)); }
+
+ private:
+  std::vector<std::string>& log_;
+};
+
+class RecordingStick final : public VirtualStickDrive {
+ public:
+  void SetStickAxes(std::int32_t x, std::int32_t y) override { axes.push_back({x, y}); }
+  void SetStickButton(int index, bool pressed) override { buttons.push_back({index, pressed}); }
+  std::vector<std::pair<std::int32_t, std::int32_t>> axes;
+  std::vector<std::pair<int, bool>> buttons;
+};
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+bool Contains(const std::vector<std::string>& log, const std::string& entry) {
+  return std::find(log.begin(), log.end(), entry) != log.end();
+}
+
+std::ptrdiff_t IndexOf(const std::vector<std::string>& log, const std::string& entry) {
+  const auto it = std::find(log.begin(), log.end(), entry);
+  return it == log.end() ? -1 : it - log.begin();
+}
+
+class MainFormTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    path = dir.filePath(QStringLiteral("Kestrane.ini")).toStdString();
+  }
+  void TearDown() override {
+    form.reset();
+    dialog.reset();
+  }
+
+  void WriteSettings(const std::string& text) { std::ofstream(path) << text; }
+
+  void Make(std::optional<bool> tray = false) {
+    MainWindowServices s;
+    s.input = &input;
+    s.keyboard = std::make_unique<test::FakeKeySink>(input.log);
+    s.keyboard_problem = keyboard_problem;
+    s.open_shifter = open_shifter;
+    s.settings_path = path;
+    s.virtual_stick = virtual_stick;
+    s.show_message = [this](const QString& text) { messages.push_back(text.toStdString()); };
+    s.tray_available = tray;
+    s.display_dump_path = dump_path;
+    s.startup_trace = [this](const char* step) {
+      trace.emplace_back(step);
+      if (on_step) on_step(step);
+    };
+    form = std::make_unique<MainWindow>(std::move(s));
+    dialog = std::make_unique<SettingsDialog>();
+    form->SetSettingsDialog(dialog.get());
+  }
+
+  void MakeAndShow(std::optional<bool> tray = false) {
+    Make(tray);
+    form->show();
+  }
+
+  // Drives one tick with the stick at (x, y) and the main window active.
+  void Tick(std::int32_t x, std::int32_t y, bool active = true) {
+    input.sample.X = x;
+    input.sample.Y = y;
+    if (active) {
+      form->activateWindow();
+      QApplication::setActiveWindow(form.get());
+    }
+    form->OnPollTimer();
+  }
+
+  // Moves the stick as a hand would: back to the neutral line in its lane, along the line to
+  // the lane of (x, y), then into the slot, a few ticks each.
+  void Shift(std::int32_t x, std::int32_t y) {
+    const std::int32_t from_x = input.sample.X;
+    for (int i = 0; i < 4; ++i) Tick(from_x, 32767);
+    for (int i = 0; i < 4; ++i) Tick(x, 32767);
+    for (int i = 0; i < 4; ++i) Tick(x, y);
+  }
+
+  QTemporaryDir dir;
+  std::string path;
+  ScriptedInput input;
+  std::vector<std::string> messages;
+  std::vector<std::string> trace;
+  std::function<void(const std::string&)> on_step;
+  std::string keyboard_problem;
+  std::function<std::unique_ptr<ShifterPort>(std::string&)> open_shifter;
+  RecordingStick* virtual_stick = nullptr;
+  QString dump_path;
+  std::unique_ptr<MainWindow> form;
+  std::unique_ptr<SettingsDialog> dialog;
+};
+
+JoystickListEntry Stick(const std::string& name, const std::string& id) {
+  return {name, id, false};
+}
+
+TEST_F(MainFormTest, WindowLayoutNamesAndCaptions) {
+  Make();
+  EXPECT_EQ(form->objectName(), "MainForm");
+  EXPECT_EQ(form->windowTitle(), "Kestrane");
+  EXPECT_EQ(form->size(), QSize(274, 397));
+  EXPECT_EQ(form->minimumSize(), form->maximumSize());  // not resizable
+  EXPECT_FALSE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_FALSE(form->windowIcon().isNull());
+
+  struct Expected {
+    const char* name;
+    QPoint pos;
+    const char* text;
+  };
+  for (const Expected& e :
+       {Expected{"Label1", {12, 6}, "Actual state:"}, Expected{"Label3", {234, 6}, "N"},
+        Expected{"Label2", {9, 36}, "Actual Position :"}, Expected{"Xl", {17, 318}, "X:"},
+        Expected{"Yl", {145, 318}, "Y:"}, Expected{"Bl", {17, 336}, "B:"},
+        Expected{"Bs", {147, 336}, "Bstate:"}}) {
+    auto* label = form->findChild<QLabel*>(QString::fromLatin1(e.name));
+    ASSERT_NE(label, nullptr) << e.name;
+    EXPECT_EQ(label->pos(), e.pos) << e.name;
+    EXPECT_EQ(label->text(), e.text) << e.name;
+  }
+  EXPECT_EQ(form->Label1->font().pixelSize(), 27);
+  EXPECT_EQ(form->Label3->font().pixelSize(), 27);
+  EXPECT_TRUE(form->Label3->font().bold());
+  EXPECT_EQ(form->Xl->font().pixelSize(), 13);
+  EXPECT_TRUE(form->Xl->font().bold());
+  EXPECT_EQ(form->Label2->font().pixelSize(), 11);
+
+  auto* panel = form->findChild<QFrame*>(QStringLiteral("PosPanel"));
+  ASSERT_NE(panel, nullptr);
+  EXPECT_EQ(panel->geometry(), QRect(10, 53, 256, 256));
+  EXPECT_EQ(panel->frameWidth(), 1);
+  EXPECT_EQ(form->BackImg->parent(), panel);
+  EXPECT_EQ(form->BackImg->geometry(), QRect(1, 1, 254, 254));
+  EXPECT_EQ(form->Hole->geometry(), QRect(57, 24, 32, 32));
+  EXPECT_EQ(form->Gear->geometry(), QRect(116, 111, 32, 32));
+  EXPECT_EQ(form->Cross->geometry(), QRect(123, 120, 16, 16));
+  // Stacking from the bottom: the picture, then Hole, Gear and Cross.
+  const QObjectList& children = panel->children();
+  EXPECT_LT(children.indexOf(form->BackImg), children.indexOf(form->Hole));
+  EXPECT_LT(children.indexOf(form->Hole), children.indexOf(form->Gear));
+  EXPECT_LT(children.indexOf(form->Gear), children.indexOf(form->Cross));
+
+  auto* button = form->findChild<QPushButton*>(QStringLiteral("Button1"));
+  ASSERT_NE(button, nullptr);
+  EXPECT_EQ(button->geometry(), QRect(189, 366, 75, 25));
+  EXPECT_EQ(button->text(), "Settings...");
+  auto* bevel = form->findChild<QFrame*>(QStringLiteral("Bevel1"));
+  ASSERT_NE(bevel, nullptr);
+  EXPECT_EQ(bevel->geometry(), QRect(0, 357, 274, 2));
+
+  EXPECT_EQ(dialog->objectName(), "Settings");
+  EXPECT_EQ(dialog->windowTitle(), "Settings");
+  EXPECT_FALSE(dialog->isVisible());
+  EXPECT_NE(dialog->findChild<QComboBox*>(QStringLiteral("Devices")), nullptr);
+}
+
+TEST_F(MainFormTest, TimerTicksEveryTenMillisecondsUntilTheLoad) {
+  Make();
+  EXPECT_TRUE(form->poll_timer->isActive());
+  EXPECT_EQ(form->poll_timer->interval(), 10);
+  EXPECT_EQ(form->Timer().Interval(), 10u);
+  EXPECT_EQ(form->poll_timer->timerType(), Qt::PreciseTimer);
+  EXPECT_EQ(form->poll_timer->objectName(), "DevTimer");
+  form->show();
+  EXPECT_EQ(form->poll_timer->interval(), 25);  // CHECK_INTERVAL's default
+  EXPECT_TRUE(form->poll_timer->isActive());
+}
+
+TEST_F(MainFormTest, CheckIntervalZeroStopsTheTimerAndANewValueRestartsIt) {
+  WriteSettings("[MAIN]\nCHECK_INTERVAL=0\n");
+  MakeAndShow();
+  EXPECT_FALSE(form->poll_timer->isActive());
+  EXPECT_EQ(form->Timer().Interval(), 0u);
+  form->Timer().SetInterval(40);
+  EXPECT_TRUE(form->poll_timer->isActive());
+  EXPECT_EQ(form->poll_timer->interval(), 40);
+}
+
+TEST_F(MainFormTest, TimerKeepsPollingWhileTheWindowIsHidden) {
+  input.joysticks = {Stick("Pad", "pad-1")};
+  WriteSettings("[MAIN]\nCHECK_INTERVAL=5\n");
+  MakeAndShow();
+  form->hide();
+  const auto reads_before = std::count(input.log.begin(), input.log.end(), "read");
+  QTest::qWait(120);
+  EXPECT_GT(std::count(input.log.begin(), input.log.end(), "read"), reads_before + 5);
+}
+
+TEST_F(MainFormTest, FirstShowRunsTheStartUpInOrder) {
+  input.joysticks = {Stick("Pad A", "a"), Stick("Pad B", "b")};
+  WriteSettings("[MAIN]\nJOYSTICK=pad b\nJOY_GEAR_WIDTH=20000\n");
+  Make();
+  form->State().StickX = 1;  // stale values the start-up must put right
+  form->State().CurrentGear = 4;
+  form->State().SentGear = 4;
+  form->State().SwitchLatched = true;
+  form->State().NeutralFlags = 3;
+
+  std::vector<std::string> device_log_at_step;
+  on_step = [this](const std::string& step) {
+    if (step == "ListJoysticks") {
+      EXPECT_EQ(input.log, (std::vector<std::string>{"start library", "start input service"}));
+    }
+    if (step == "SelectSavedJoystick") {
+      EXPECT_EQ(dialog->device_list->count(), 2);
+      EXPECT_EQ(dialog->device_list->itemText(1), "Pad B");
+    }
+    if (step == "LoadSettings") {
+      EXPECT_EQ(form->Device().Selection(), 1);     // the saved name, letter case aside
+      EXPECT_EQ(form->Record().JOY_GEAR_WIDTH, 0);  // not loaded yet
+      EXPECT_EQ(form->State().CurrentGear, kNeutral);
+    }
+    if (step == "ForceFeedbackSwitch") {
+      EXPECT_EQ(form->Record().JOY_GEAR_WIDTH, 20000);
+    }
+    if (step == "DrawPattern") {
+      EXPECT_EQ(form->State().StickX, 32767);
+      EXPECT_TRUE(form->BackImg->pixmap().isNull());
+    }
+    if (step == "OpenJoystick") {
+      EXPECT_FALSE(form->BackImg->pixmap().isNull());
+      EXPECT_FALSE(Contains(input.log, "create b"));
+    }
+  };
+  form->show();
+
+  EXPECT_EQ(trace, (std::vector<std::string>{"ResetGears", "StartInput", "ListJoysticks",
+                                             "SelectSavedJoystick", "LoadSettings",
+                                             "ForceFeedbackSwitch", "SelectFirstJoystick",
+                                             "CentrePositions", "DrawPattern", "OpenJoystick"}));
+  EXPECT_EQ(input.log,
+            (std::vector<std::string>{"start library", "start input service", "list", "create b",
+                                      "access exclusive", "format", "autocenter", "acquire"}));
+  EXPECT_TRUE(form->Device().IsJoystickOpen());
+  EXPECT_EQ(dialog->device_list->currentIndex(), 1);
+  EXPECT_EQ(dialog->device_list->currentText(), "Pad B");
+  EXPECT_EQ(dialog->device_list->itemData(0).toString(), "a");
+  const ShiftState& s = form->State();
+  EXPECT_EQ(s.CurrentGear, kNeutral);
+  EXPECT_EQ(s.SentGear, kNeutral);
+  EXPECT_FALSE(s.SwitchLatched);
+  EXPECT_EQ(s.NeutralFlags, 0);
+  EXPECT_EQ(s.GateX, 32767);
+  EXPECT_EQ(s.HoleY, 32767);
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(HintHidePause(), 20000);
+  // The first start writes the complete file.
+  EXPECT_NE(ReadFile(path).find("CHECK_INTERVAL=25"), std::string::npos);
+  EXPECT_NE(ReadFile(path).find("SYM_TYPE=0"), std::string::npos);
+}
+
+TEST_F(MainFormTest, LaterShowsDoNothing) {
+  input.joysticks = {Stick("Pad", "pad-1")};
+  MakeAndShow();
+  const auto log = input.log;
+  const auto steps = trace;
+  form->hide();
+  form->show();
+  form->showMinimized();
+  form->showNormal();
+  EXPECT_EQ(input.log, log);
+  EXPECT_EQ(trace, steps);
+}
+
+struct StartFailure {
+  ScriptedInput::Op op;
+  const char* message;
+  std::size_t platform_calls;
+};
+
+class StartFailureTest : public MainFormTest, public testing::WithParamInterface<StartFailure> {};
+
+TEST_P(StartFailureTest, ShowsTheMessageAndEndsTheProgramWithMinusOne) {
+  input.joysticks = {Stick("Pad", "pad-1")};
+  input.Fail(GetParam().op);
+  MakeAndShow();
+  EXPECT_EQ(messages, std::vector<std::string>{GetParam().message});
+  EXPECT_EQ(form->StartupExitCode(), -1);
+  EXPECT_EQ(input.log.size(), GetParam().platform_calls);
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(path)));  // the start-up went no further
+  EXPECT_FALSE(form->Device().IsJoystickOpen());
+  EXPECT_TRUE(form->BackImg->pixmap().isNull());
+  // Not retried by a later show.
+  form->hide();
+  form->show();
+  EXPECT_EQ(messages.size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    InputService, StartFailureTest,
+    testing::Values(StartFailure{ScriptedInput::Op::StartLibrary, "Can't initialize DirectX8", 1},
+                    StartFailure{ScriptedInput::Op::StartInputService,
+                                 "Can't initialize DirectXInput8", 2},
+                    StartFailure{ScriptedInput::Op::List, "Can't enumerate devices", 3}));
+
+TEST_F(MainFormTest, StartsNormallyWithoutAnExitCode) {
+  MakeAndShow();
+  EXPECT_FALSE(form->StartupExitCode().has_value());
+}
+
+TEST_F(MainFormTest, UnwritableSettingsFileIsReportedAndTheStartGoesOn) {
+  input.joysticks = {Stick("Pad", "pad-1")};
+  path = dir.filePath(QStringLiteral("no-such-folder/Kestrane.ini")).toStdString();
+  MakeAndShow();
+  EXPECT_EQ(messages, std::vector<std::string>{"Unable to write to " + path});
+  EXPECT_FALSE(form->StartupExitCode().has_value());
+  // The values read (here every default) drive the run; nothing is left zeroed.
+  Settings expected = DefaultSettings();
+  ApplyForceFeedbackSwitch(expected);
+  EXPECT_EQ(form->Record(), expected);
+  EXPECT_EQ(form->poll_timer->interval(), 25);
+  EXPECT_FALSE(form->BackImg->pixmap().isNull());
+  EXPECT_TRUE(form->Device().IsJoystickOpen());
+  EXPECT_EQ(trace.back(), "OpenJoystick");
+}
+
+TEST_F(MainFormTest, SettingsFileNotReadCompletelyIsKeptAndTheCopyNamed) {
+  WriteSettings("[MAIN]\nREVERSE_X=sometimes\nnot a setting\n");
+  MakeAndShow();
+  const QStringList copies =
+      QDir(dir.path()).entryList({QStringLiteral("Kestrane.ini.bak-*")}, QDir::Files);
+  ASSERT_EQ(copies.size(), 1);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_NE(messages[0].find(copies[0].toStdString()), std::string::npos) << messages[0];
+  EXPECT_FALSE(form->StartupExitCode().has_value());
+  EXPECT_FALSE(form->Record().REVERSE_X);
+}
+
+TEST_F(MainFormTest, ForceFeedbackOffClearsTheEffectSwitchesInMemoryOnly) {
+  WriteSettings(
+      "[MAIN]\nFORCE_FEEDBACK=0\nDAMPER_ENABLED=1\nCROSS_ENABLED=1\nHOLE_ENABLED=1\n"
+      "CENTER_ENABLED=1\n");
+  MakeAndShow();
+  EXPECT_FALSE(form->Record().DAMPER_ENABLED);
+  EXPECT_FALSE(form->Record().CROSS_ENABLED);
+  EXPECT_FALSE(form->Record().HOLE_ENABLED);
+  EXPECT_FALSE(form->Record().CENTER_ENABLED);
+  const std::string file = ReadFile(path);
+  for (const char* key :
+       {"DAMPER_ENABLED=1", "CROSS_ENABLED=1", "HOLE_ENABLED=1", "CENTER_ENABLED=1"}) {
+    EXPECT_NE(file.find(key), std::string::npos) << key;
+  }
+}
+
+TEST_F(MainFormTest, SavedJoystickNotAttachedFallsBackToTheFirst) {
+  input.joysticks = {Stick("Pad A", "a"), Stick("Pad B", "b")};
+  WriteSettings("[MAIN]\nJOYSTICK=Wheel\n");
+  MakeAndShow();
+  EXPECT_EQ(dialog->device_list->currentIndex(), 0);
+  EXPECT_TRUE(Contains(input.log, "create a"));
+  EXPECT_TRUE(form->Device().IsJoystickOpen());
+}
+
+TEST_F(MainFormTest, NoJoystickAttachedRunsQuietlyWithAStillDisplay) {
+  MakeAndShow();
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(dialog->device_list->count(), 0);
+  EXPECT_FALSE(form->Device().IsJoystickOpen());
+  Tick(0, 0);
+  EXPECT_EQ(form->Xl->text(), "X:");
+  EXPECT_EQ(form->Label3->text(), "N");
+  EXPECT_EQ(form->Cross->pos(), QPoint(123, 120));
+}
+
+TEST_F(MainFormTest, JoystickThatCannotBeOpenedIsClosedAndTheProgramRunsOn) {
+  input.joysticks = {Stick("Pad", "pad-1")};
+  input.Fail(ScriptedInput::Op::Acquire);
+  MakeAndShow();
+  EXPECT_EQ(messages, std::vector<std::string>{"Can't acquire device"});
+  EXPECT_FALSE(form->StartupExitCode().has_value());
+  EXPECT_FALSE(form->Device().IsJoystickOpen());
+  EXPECT_EQ(input.devices_alive, 0);
+  EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(MainFormTest, KeyboardProblemIsShownOnceAfterTheStart) {
+  keyboard_problem = "No key output: uinput is not available";
+  MakeAndShow();
+  form->hide();
+  form->show();
+  EXPECT_EQ(messages, std::vector<std::string>{keyboard_problem});
+}
+
+TEST_F(MainFormTest, DisplayFollowsTheStickOnlyWhileTheMainWindowIsActive) {
+  input.joysticks = {Stick("Pad", "pad-1")};
+  MakeAndShow();
+  QApplication::setActiveWindow(nullptr);
+  Tick(0, 0, /*active=*/false);
+  EXPECT_EQ(form->Xl->text(), "X:");
+  EXPECT_EQ(form->Cross->pos(), QPoint(123, 120));
+  EXPECT_EQ(form->State().StickX, 0);  // the tick itself ran
+
+  dialog->show();
+  QApplication::setActiveWindow(dialog.get());  // the settings dialog has the focus
+  Tick(100, 100, /*active=*/false);
+  EXPECT_EQ(form->Xl->text(), "X:");
+  dialog->hide();
+
+  Tick(32767, 32767);
+  EXPECT_TRUE(form->IsMainWindowActive());
+  EXPECT_EQ(form->Xl->text(), "X:32767");
+  EXPECT_EQ(form->Yl->text(), "Y:32767");
+  EXPECT_EQ(form->Bl->text(), "B:0");
+  EXPECT_EQ(form->Bs->text(), "Bstate:No");
+  EXPECT_EQ(form->Cross->pos(), QPoint(120, 120));
+  EXPECT_EQ(form->Gear->pos(), QPoint(111, 111));
+  EXPECT_EQ(form->Hole->pos(), QPoint(111, 111));
+
+  Tick(0, 0);
+  EXPECT_EQ(form->Cross->pos(), QPoint(-7, -7));
+  EXPECT_EQ(form->Xl->text(), "X:0");
+}
+
+TEST_F(MainFormTest, GearLabelShowsTheGearAndReverseAsZero) {
+  input.joysticks = {Stick("Pad", "pad-1")};
+  MakeAndShow();
+  Shift(32767, 0);  // centre lane, top row
+  EXPECT_EQ(form->Label3->text(), "3");
+  EXPECT_EQ(form->Gear->pos().y(), (16384 >> 8) - 16);
+  Shift(32767, 32767);
+  EXPECT_EQ(form->Label3->text(), "N");
+  Shift(65535, 65535);  // right lane, bottom row
+  EXPECT_EQ(form->Label3->text(), "6");
+  Shift(32767, 32767);
+  input.sample.Buttons[0] = 0x80;  // the switch button (button 1 by default)
+  Shift(65535, 65535);
+  EXPECT_EQ(form->Bs->text(), "Bstate:Yes");
+  EXPECT_EQ(form->Label3->text(), "7");
+  Shift(32767, 32767);
+  Shift(0, 0);  // left lane, top row with the switch: reverse
+  EXPECT_EQ(form->Label3->text(), "0");
+}
+
+TEST_F(MainFormTest, DisplayDumpFollowsTheLabels) {
+  input.joysticks = {Stick("Pad", "pad-1")};
+  dump_path = dir.filePath(QStringLiteral("labels.txt"));
+  MakeAndShow();
+  Shift(32767, 0);
+  const std::string dump = ReadFile(dump_path.toStdString());
+  EXPECT_EQ(dump, "Label3=3\nXl=X:32767\nYl=Y:0\nBl=B:0\nBs=Bstate:No\n");
+}
+
+TEST_F(MainFormTest, ClosingReleasesTheHeldKeyBeforeTheJoystickLayerStops) {
+  input.joysticks = {Stick("Pad", "pad-1")};
+  MakeAndShow();
+  Shift(32767, 0);
+  ASSERT_TRUE(form->Keys().Held().has_value());
+  const std::string key_up = "key up " + std::to_string(form->Keys().Held()->vk);
+  form->close();
+  EXPECT_FALSE(form->Keys().Held().has_value());
+  const auto up = IndexOf(input.log, key_up);
+  ASSERT_GE(up, 0);
+  EXPECT_LT(up, IndexOf(input.log, "unacquire"));
+  EXPECT_LT(IndexOf(input.log, "unacquire"), IndexOf(input.log, "release library"));
+  EXPECT_LT(IndexOf(input.log, "release library"), IndexOf(input.log, "release input service"));
+  EXPECT_EQ(input.devices_alive, 0);
+}
+
+TEST_F(MainFormTest, ClosingWithTheSettingsDialogOpenClosesItUnsaved) {
+  MakeAndShow();
+  WriteSettings("");  // would be filled again by any save
+  form->OnSettingsClicked();
+  ASSERT_TRUE(dialog->isVisible());
+  form->close();
+  EXPECT_FALSE(dialog->isVisible());
+  EXPECT_EQ(ReadFile(path), "");
+}
+
+TEST_F(MainFormTest, SettingsButtonShowsOneDialogWithoutBlocking) {
+  MakeAndShow();
+  QTest::mouseClick(form->settings_button, Qt::LeftButton);  // returns: the dialog does not block
+  EXPECT_TRUE(dialog->isVisible());
+  EXPECT_FALSE(dialog->isModal());
+  EXPECT_TRUE(form->poll_timer->isActive());
+  QApplication::setActiveWindow(form.get());
+  QTest::mouseClick(form->settings_button, Qt::LeftButton);
+  EXPECT_TRUE(dialog->isVisible());
+  EXPECT_EQ(QApplication::topLevelWidgets().count(dialog.get()), 1);
+  EXPECT_EQ(dialog->findChildren<QComboBox*>(QStringLiteral("Devices")).size(), 1);
+}
+
+TEST_F(MainFormTest, WithoutANotificationAreaMinimiseKeepsTheWindow) {
+  MakeAndShow(/*tray=*/false);
+  EXPECT_EQ(form->Tray(), nullptr);
+  form->showMinimized();
+  QApplication::processEvents();
+  QTest::qWait(20);
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_TRUE(form->isMinimized());
+}
+
+TEST_F(MainFormTest, WithATrayIconMinimiseHidesAndADoubleClickRestores) {
+  input.joysticks = {Stick("Pad", "pad-1")};
+  MakeAndShow(/*tray=*/true);
+  ASSERT_NE(form->Tray(), nullptr);
+  EXPECT_TRUE(form->Tray()->isVisible());
+  EXPECT_FALSE(form->Tray()->icon().isNull());
+  const auto log = input.log;
+
+  form->showMinimized();
+  QTest::qWait(20);
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_TRUE(form->Tray()->isVisible());
+  EXPECT_TRUE(form->poll_timer->isActive());
+
+  emit form->Tray()->activated(QSystemTrayIcon::Trigger);  // single clicks do nothing
+  EXPECT_FALSE(form->isVisible());
+  emit form->Tray()->activated(QSystemTrayIcon::DoubleClick);
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_FALSE(form->isMinimized());
+  std::vector<std::string> without_reads;
+  for (const std::string& e : input.log) {
+    if (e != "read" && e != "poll") without_reads.push_back(e);
+  }
+  EXPECT_EQ(without_reads, log);  // the first show's work did not run again
+  EXPECT_EQ(trace.size(), 10u);
+}
+
+TEST_F(MainFormTest, VirtualStickFollowsALeftDragAndTheRightButtonIsButtonOne) {
+  RecordingStick stick;
+  virtual_stick = &stick;
+  MakeAndShow();
+  QWidget* panel = form->PosPanel;
+  auto send = [panel](QEvent::Type type, QPoint pos, Qt::MouseButton button,
+                      Qt::MouseButtons buttons) {
+    QMouseEvent event(type, QPointF(pos), panel->mapToGlobal(QPointF(pos)), button, buttons,
+                      Qt::NoModifier);
+    QApplication::sendEvent(panel, &event);
+  };
+  send(QEvent::MouseMove, {10, 10}, Qt::NoButton, Qt::NoButton);  // hovering moves nothing
+  EXPECT_TRUE(stick.axes.empty());
+  send(QEvent::MouseButtonPress, {127, 127}, Qt::LeftButton, Qt::LeftButton);
+  send(QEvent::MouseMove, {127, 20}, Qt::NoButton, Qt::LeftButton);
+  send(QEvent::MouseMove, {300, -50}, Qt::NoButton, Qt::LeftButton);  // dragged past the edge
+  send(QEvent::MouseButtonRelease, {300, -50}, Qt::LeftButton, Qt::NoButton);
+  send(QEvent::MouseMove, {50, 50}, Qt::NoButton, Qt::NoButton);  // released: it stays put
+  ASSERT_EQ(stick.axes.size(), 3u);
+  EXPECT_EQ(stick.axes[0], std::make_pair(127 * 256 + 128, 127 * 256 + 128));
+  EXPECT_EQ(stick.axes[1], std::make_pair(127 * 256 + 128, 20 * 256 + 128));
+  EXPECT_EQ(stick.axes[2], std::make_pair(65535, 0));
+
+  send(QEvent::MouseButtonPress, {50, 50}, Qt::RightButton, Qt::RightButton);
+  send(QEvent::MouseButtonRelease, {50, 50}, Qt::RightButton, Qt::NoButton);
+  EXPECT_EQ(stick.buttons, (std::vector<std::pair<int, bool>>{{0, true}, {0, false}}));
+  EXPECT_EQ(stick.axes.size(), 3u);
+
+  // A quick second press arrives as a double click and starts a drag like any press.
+  send(QEvent::MouseButtonDblClick, {60, 70}, Qt::LeftButton, Qt::LeftButton);
+  send(QEvent::MouseMove, {61, 71}, Qt::NoButton, Qt::LeftButton);
+  send(QEvent::MouseButtonRelease, {61, 71}, Qt::LeftButton, Qt::NoButton);
+  ASSERT_EQ(stick.axes.size(), 5u);
+  EXPECT_EQ(stick.axes[3], std::make_pair(60 * 256 + 128, 70 * 256 + 128));
+  EXPECT_EQ(stick.axes[4], std::make_pair(61 * 256 + 128, 71 * 256 + 128));
+}
+
+TEST_F(MainFormTest, WithoutTheVirtualStickThePanelIgnoresTheMouse) {
+  MakeAndShow();
+  QTest::mousePress(form->PosPanel, Qt::LeftButton, {}, QPoint(20, 20));
+  QTest::mouseRelease(form->PosPanel, Qt::LeftButton, {}, QPoint(20, 20));
+  EXPECT_EQ(form->Xl->text(), "X:");
+}
+
+// --- The virtual H-shifter ---------------------------------------------------------------------
+
+class MainFormShifterTest : public MainFormTest {
+ protected:
+  void SetUp() override {
+    MainFormTest::SetUp();
+    input.joysticks = {Stick("Pad", "pad-1")};
+    open_shifter = [this](std::string& problem) -> std::unique_ptr<ShifterPort> {
+      ++opened;
+      if (!fail_with.empty()) {
+        problem = fail_with;
+        return nullptr;
+      }
+      input.log.push_back("shifter made");
+      return std::make_unique<LoggingShifter>(input.log);
+    };
+  }
+  // Turns the dialog's check box to `on` and saves.
+  void SaveWithShifter(bool on) {
+    dialog->show();
+    dialog->virtual_shifter_box->setChecked(on);
+    dialog->OnSaveClicked();
+  }
+  std::vector<std::string> ShifterLog() const {
+    std::vector<std::string> out;
+    for (const std::string& e : input.log) {
+      if (e.rfind("shifter", 0) == 0 || e.rfind("key", 0) == 0) out.push_back(e);
+    }
+    return out;
+  }
+  int opened = 0;
+  std::string fail_with;
+};
+
+TEST_F(MainFormShifterTest, OffByDefaultNoDevice) {
+  MakeAndShow();
+  Shift(32767, 0);
+  EXPECT_EQ(opened, 0);
+  EXPECT_EQ(form->Shifter().Held(), kNoShifterButton);
+  EXPECT_EQ(std::count(trace.begin(), trace.end(), "OpenShifter"), 0);
+}
+
+TEST_F(MainFormShifterTest, MadeOnceAtStartFollowsTheGearsAndLetsGoAtClose) {
+  WriteSettings("[MAIN]\nVIRTUAL_SHIFTER=1\n");
+  MakeAndShow();
+  EXPECT_EQ(trace.back(), "OpenShifter");
+  EXPECT_EQ(opened, 1);
+  Shift(32767, 0);
+  Shift(0, 65535);
+  Shift(32767, 32767);
+  Shift(65535, 0);
+  form->close();
+  EXPECT_EQ(opened, 1);
+  // The button changes right after the key of each change (one tick), and comes up before the
+  // device goes, which is before the joystick layer stops.
+  EXPECT_EQ(ShifterLog(), (std::vector<std::string>{
+                              "shifter made", "key down 51", "shifter 3", "key up 51", "shifter 0",
+                              "key down 50", "shifter 2", "key up 50", "shifter 0", "key down 53",
+                              "shifter 5", "key up 53", "shifter 0", "shifter gone"}));
+  EXPECT_LT(IndexOf(input.log, "shifter gone"), IndexOf(input.log, "unacquire"));
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(MainFormShifterTest, FailureIsOneMessageAndTheRestRunsOn) {
+  WriteSettings("[MAIN]\nVIRTUAL_SHIFTER=1\n");
+  fail_with = "no H-shifter: see 60-kestrane-uinput.rules";
+  MakeAndShow();
+  EXPECT_EQ(messages, std::vector<std::string>{fail_with});
+  Shift(32767, 0);
+  EXPECT_TRUE(form->Keys().Held().has_value());  // the keys are typed all the same
+  EXPECT_EQ(form->Shifter().Held(), 3);          // tracked, with nowhere to go
+  form->hide();
+  form->show();
+  SaveWithShifter(true);  // still on: not made again, not said again
+  EXPECT_EQ(opened, 1);
+  EXPECT_EQ(std::count(messages.begin(), messages.end(), fail_with), 1);
+}
+
+TEST_F(MainFormShifterTest, SaveSwitchesItOnAndOff) {
+  MakeAndShow();
+  Shift(65535, 65535);
+  ASSERT_EQ(form->State().CurrentGear, 6);
+  SaveWithShifter(true);
+  EXPECT_TRUE(form->Record().VIRTUAL_SHIFTER);
+  EXPECT_EQ(opened, 1);
+  // Made, and the gear that is in shows at once.
+  EXPECT_EQ(ShifterLog(), (std::vector<std::string>{"key down 54", "shifter made", "shifter 6"}));
+
+  SaveWithShifter(true);  // unchanged: nothing happens
+  SaveWithShifter(false);
+  EXPECT_EQ(ShifterLog(), (std::vector<std::string>{"key down 54", "shifter made", "shifter 6",
+                                                    "shifter 0", "shifter gone"}));
+  EXPECT_EQ(form->Shifter().Port(), nullptr);
+  Shift(32767, 0);
+  EXPECT_EQ(form->Shifter().Held(), kNoShifterButton);
+
+  SaveWithShifter(true);  // on again: a new device
+  EXPECT_EQ(opened, 2);
+  EXPECT_EQ(input.log.back(), "shifter 3");
+}
+
+}  // namespace
+}  // namespace kestrane

@@ -1,0 +1,758 @@
+#include "ui/settings_dialog.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "config/profile_file.h"
+#include "config/setting_keys.h"
+#include "config/settings_file.h"
+#include "core/keystroke_output.h"
+#include "core/shift_state.h"
+#include "tests/support/fake_key_sink.h"
+#include "tests/support/temp_dir.h"
+
+// Readable QString values in failure messages.
+void PrintTo(const QString& text, std::ostream* os) {
+  *os << '"' << text.toStdString() << '"';
+}
+
+namespace kestrane {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kWarning = "Warning: any settings requered restart of application!";
+
+
+// XKB keycode of a key with this evdev code.
+constexpr quint32 Xkb(int evdev) {
+  return static_cast<quint32>(evdev + 8);
+}
+
+// A key press as the xcb platform delivers it: with the X keycode and keysym.
+void PressKey(QWidget* target, int qt_key, quint32 keycode, quint32 keysym,
+              Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QString& text = {}) {
+  QKeyEvent press(QEvent::KeyPress, qt_key, modifiers, keycode, keysym, 0, text);
+  QApplication::sendEvent(target, &press);
+  QKeyEvent release(QEvent::KeyRelease, qt_key, modifiers, keycode, keysym, 0, text);
+  QApplication::sendEvent(target, &release);
+}
+
+class SettingsDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = (dir_ / "Kestrane.ini").string();
+
+    record_ = DefaultSettings();
+    dialog_ = std::make_unique<SettingsDialog>();
+    dialog_->Bind({&record_, &timer_, &state_, &keys_, path_, {}});
+    dialog_->SetMessageFunction([this](QWidget*, MessageKind kind, const QString& text) {
+      messages_.push_back(text.toStdString());
+      kinds_.push_back(kind);
+    });
+    dialog_->SetNativeKeyCodes(NativeKeyCodes::Xkb);
+    dialog_->device_list->addItems({QStringLiteral("Pad A"), QStringLiteral("Wheel B")});
+    dialog_->device_list->setCurrentIndex(1);
+  }
+  void TearDown() override { dialog_.reset(); }
+
+  void WriteFile(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
+  std::string ReadFile() const { return ReadWholeFile(path_).value_or("<none>"); }
+  std::optional<std::string> FileValue(const char* section, const char* key) const {
+    return ProfileFile(ReadFile()).Read(section, key);
+  }
+  void Show() {
+    dialog_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog_.get()));
+  }
+
+  test::TempDir tmp_{"kestrane-dialog"};
+  fs::path dir_ = tmp_.path();
+  std::string path_;
+  Settings record_;
+  StoredInterval timer_{25};
+  ShiftState state_;
+  test::FakeKeySink sink_;
+  KeyOutput keys_{sink_};
+  std::unique_ptr<SettingsDialog> dialog_;
+  std::vector<std::string> messages_;
+  std::vector<MessageKind> kinds_;
+};
+
+// --- Controls ---------------------------------------------------------------------------------
+
+TEST_F(SettingsDialogTest, WindowControlsCaptionsAndLists) {
+  EXPECT_EQ(dialog_->windowTitle(), "Settings");
+  EXPECT_EQ(dialog_->size(), QSize(665, 557));
+  EXPECT_EQ(dialog_->minimumSize(), dialog_->maximumSize());
+  EXPECT_FALSE(dialog_->isModal());
+
+  QStringList groups;
+  for (const QGroupBox* g : dialog_->findChildren<QGroupBox*>()) groups << g->title();
+  EXPECT_EQ(groups, (QStringList{"General", "Cross", "Joystick switch button", "Keyboard",
+                                 "Force Feedback"}));
+
+  const std::vector<std::pair<const char*, const char*>> boxes = {
+      {"CheckBox4", "Switch X/Y axes"}, {"CheckBox3", "Manual Neutral"}, {"CheckBox5", "Reverse X"},
+      {"CheckBox6", "Reverse Y"},       {"CheckBox7", "Enabled"},        {"CheckBox9", "Cross"},
+      {"CheckBox8", "Damper"},          {"CheckBox10", "Hole"},          {"CheckBox1", "Center"},
+      {"CheckBox11", "Virtual H-shifter"}};
+  for (const auto& [name, caption] : boxes) {
+    const auto* box = dialog_->findChild<QCheckBox*>(name);
+    ASSERT_NE(box, nullptr) << name;
+    EXPECT_EQ(box->text(), caption);
+  }
+
+  // Each field and the caption of its label (the label is the field's buddy).
+  const std::vector<std::pair<const char*, const char*>> fields = {
+      {"Devices", "Device :"},
+      {"Edit29", "Check interval :"},
+      {"Edit1", "Cross Width:"},
+      {"Edit2", "Cross Height:"},
+      {"Edit3", "Cross Size :"},
+      {"ComboBox1", "Button:"},
+      {"ComboBox2", "Axe:"},
+      {"Edit30", "Pos Min:"},
+      {"Edit31", "Pos Max:"},
+      {"GearTypeCombo", "Gear type:"},
+      {"Edit36", "Press time:"},
+      {"Edit37", "Space time:"},
+      {"Edit32", "Gear N:"},
+      {"Edit21", "Gear 1 :"},
+      {"Edit22", "Gear 2 :"},
+      {"Edit23", "Gear 3 :"},
+      {"Edit24", "Gear 4 :"},
+      {"Edit25", "Gear 5 :"},
+      {"Edit26", "Gear 6 :"},
+      {"Edit27", "Gear 7 :"},
+      {"Edit28", "Gear Reverse :"},
+      {"Edit33", "Switch UP:"},
+      {"Edit34", "Switch DN:"},
+      {"Edit35", "Sequence:"},
+      {"Edit4", "FORCE_DEATH_FREE_X"},
+      {"Edit5", "FORCE_DEATH_NOFREE_X"},
+      {"Edit6", "FORCE_DEATH_FREE_Y"},
+      {"Edit7", "FORCE_DEATH_NOFREE_Y"},
+      {"Edit14", "CROSS_FORCE_COUNT"},
+      {"Edit15", "CROSS_FORCE"},
+      {"Edit16", "CROSS_SATURATION"},
+      {"Edit8", "DAMPER_FORCE"},
+      {"Edit9", "DAMPER_SATURATION"},
+      {"Edit10", "HOLE_FORCE_X"},
+      {"Edit11", "HOLE_SATURATION_X"},
+      {"Edit12", "HOLE_FORCE_Y"},
+      {"Edit13", "HOLE_SATURATION_Y"},
+      {"Edit17", "CENTER_FORCE_X"},
+      {"Edit18", "CENTER_SATURATION_X"},
+      {"Edit19", "CENTER_FORCE_Y"},
+      {"Edit20", "CENTER_SATURATION_Y"}};
+  for (const auto& [name, caption] : fields) {
+    const QWidget* field = dialog_->findChild<QWidget*>(name);
+    ASSERT_NE(field, nullptr) << name;
+    const QLabel* label = nullptr;
+    for (const QLabel* l : dialog_->findChildren<QLabel*>()) {
+      if (l->buddy() == field) label = l;
+    }
+    ASSERT_NE(label, nullptr) << name;
+    EXPECT_EQ(label->text(), caption) << name;
+    // The hint sits on the label and on the field, and stays up 20 s.
+    EXPECT_FALSE(label->toolTip().isEmpty()) << name;
+    EXPECT_EQ(field->toolTip(), label->toolTip()) << name;
+    EXPECT_EQ(label->toolTipDuration(), 20000) << name;
+    EXPECT_EQ(field->toolTipDuration(), 20000) << name;
+  }
+
+  int ms_labels = 0;
+  for (const QLabel* l : dialog_->findChildren<QLabel*>()) ms_labels += l->text() == "ms";
+  EXPECT_EQ(ms_labels, 2);
+
+  ASSERT_EQ(dialog_->switch_button_list->count(), 34);
+  EXPECT_EQ(dialog_->switch_button_list->itemText(0), "Disabled");
+  EXPECT_EQ(dialog_->switch_button_list->itemText(1), "All buttons");
+  EXPECT_EQ(dialog_->switch_button_list->itemText(2), "Button 1");
+  EXPECT_EQ(dialog_->switch_button_list->itemText(33), "Button 32");
+  QStringList axes;
+  for (int i = 0; i < dialog_->switch_b_axe_list->count(); ++i) axes << dialog_->switch_b_axe_list->itemText(i);
+  EXPECT_EQ(axes,
+            (QStringList{"Disabled", "Z Axe", "Rx Axe", "Ry Axe", "Rz Axe", "POW 1", "POW 2"}));
+  QStringList types;
+  for (int i = 0; i < dialog_->sym_type_list->count(); ++i) {
+    types << dialog_->sym_type_list->itemText(i);
+  }
+  EXPECT_EQ(types, (QStringList{"press and hold gear button", "press and release gear button",
+                                "press and release switch up/dn button"}));
+  for (const QComboBox* list :
+       {dialog_->device_list, dialog_->switch_button_list, dialog_->switch_b_axe_list, dialog_->sym_type_list}) {
+    EXPECT_FALSE(list->isEditable());
+  }
+
+  EXPECT_EQ(dialog_->save_button->text(), "Save");
+  EXPECT_EQ(dialog_->cancel_button->text(), "Cancel");
+  EXPECT_EQ(dialog_->bevel->frameShape(), QFrame::HLine);
+  // Both buttons at the bottom right, Cancel left of Save.
+  EXPECT_LT(dialog_->cancel_button->x(), dialog_->save_button->x());
+  EXPECT_GT(dialog_->save_button->y(), dialog_->bevel->y());
+  EXPECT_LE(dialog_->save_button->geometry().right(), 665);
+  EXPECT_LE(dialog_->save_button->geometry().bottom(), 557);
+  EXPECT_EQ(dialog_->sym_sequence_edit->maxLength(), 9);
+  EXPECT_EQ(dialog_->gear_key_panel->geometry(), dialog_->shift_key_panel->geometry());
+}
+
+TEST_F(SettingsDialogTest, HintTexts) {
+  const std::vector<std::pair<QWidget*, const char*>> hints = {
+      {dialog_->device_list, "select device you plan to use as gear box"},
+      {dialog_->autocenter_neutral_box,
+       "check if you not have force feedback and have center force. neutral N will be set when  "
+       "X-Left and then X-Right movement detected."},
+      {dialog_->joy_gear_width_edit, "0-32000  X width of gear cross"},
+      {dialog_->gear_cross_size_edit,
+       "0-32000, tolerance in place where X and Y intersecting. biggest value means less precise "
+       "movemend is requered."},
+      {dialog_->switch_b_min_edit,
+       "-32000 - 32000 minimal position of Axe. in interval min max is analog button active "
+       "(Bstate)"},
+      {dialog_->sym_space_time_edit,
+       "If using press and release keystrokes then this is time for no key will be pressed "
+       "afted any key"},
+      {dialog_->key_gear7_edit, "Right bottom position of cross + Joystick switch button/switch axe"},
+      {dialog_->sym_sequence_edit, "sequence of keys (RN1234567) for switching to"},
+      {dialog_->force_feedback_box,
+       "enable/disable all force feedback. if your joystick not support force feedback leave "
+       "this unchecked."},
+      {dialog_->gear_cross_force_count_edit,
+       "1-2 number of forces used in cross efect. 2 multiply FORCE and SATURATION by 2"},
+      {dialog_->gear_cross_force_edit,
+       "0-10000 index of dependence betwet force and distance from point. X and Y direction"},
+      {dialog_->damper_enabled_box, "enable/disable force that offer resistance on fast movents."},
+      {dialog_->gear_center_saturation_y_edit, "0-10000 maximal force in Y direction."}};
+  for (const auto& [widget, hint] : hints) {
+    EXPECT_EQ(widget->toolTip(), hint) << widget->objectName().toStdString();
+    EXPECT_EQ(widget->toolTipDuration(), 20000);
+  }
+}
+
+// --- OnShown, OnForceFeedbackClicked, OnGearTypeChanged ----------------------------------------------
+
+TEST_F(SettingsDialogTest, FormShowFillsEveryControlFromTheRecord) {
+  record_.SWITCH_BUTTON = 33;
+  record_.SWITCH_B_AXE = 9;  // no such entry
+  record_.SWITCH_B_MIN = -32000;
+  record_.FORCE_FEEDBACK = false;  // set before the effect boxes, so they keep the record's values
+  record_.CROSS_ENABLED = true;
+  record_.DAMPER_ENABLED = true;
+  record_.GEAR_CENTER_FORCE_Y = 1234;
+  record_.SYM_TYPE = 2;
+  record_.SetSequence("N1R");
+  record_.Keys[kKeyShiftUp] = {0x41, 0x1E};
+  timer_.SetInterval(0xFFFFFFFFu);
+
+  Show();
+  EXPECT_EQ(dialog_->switch_button_list->currentIndex(), 33);
+  EXPECT_EQ(dialog_->switch_b_axe_list->currentIndex(), -1);
+  EXPECT_EQ(dialog_->switch_b_min_edit->text(), "-32000");
+  EXPECT_EQ(dialog_->switch_b_max_edit->text(), "32000");
+  EXPECT_FALSE(dialog_->force_feedback_box->isChecked());
+  EXPECT_TRUE(dialog_->cross_enabled_box->isChecked());
+  EXPECT_TRUE(dialog_->damper_enabled_box->isChecked());
+  EXPECT_TRUE(dialog_->hole_enabled_box->isChecked());
+  EXPECT_TRUE(dialog_->center_enabled_box->isChecked());
+  EXPECT_EQ(dialog_->check_interval_edit->text(), "4294967295");
+  EXPECT_EQ(dialog_->gear_center_force_y_edit->text(), "1234");
+  EXPECT_EQ(dialog_->joy_gear_width_edit->text(), "21298");
+  EXPECT_EQ(dialog_->gear_cross_saturation_edit->text(), "5000");
+  EXPECT_EQ(dialog_->sym_type_list->currentIndex(), 2);
+  EXPECT_FALSE(dialog_->gear_key_panel->isVisible());
+  EXPECT_TRUE(dialog_->shift_key_panel->isVisible());
+  EXPECT_EQ(dialog_->sym_sequence_edit->text(), "N1R");
+  EXPECT_EQ(dialog_->sym_key_time_edit->text(), "10");
+  EXPECT_EQ(dialog_->key_shift_up_edit->text(), "65#30");
+  EXPECT_EQ(dialog_->key_reverse_edit->text(), "56#9");
+  EXPECT_EQ(dialog_->key_neutral_edit->text(), "78#49");
+  EXPECT_FALSE(dialog_->key_shift_up_edit->Captured());
+  // The device list belongs to the joystick layer.
+  EXPECT_EQ(dialog_->device_list->currentIndex(), 1);
+  EXPECT_EQ(dialog_->device_list->count(), 2);
+}
+
+TEST_F(SettingsDialogTest, UncheckingEnabledClearsTheFourEffects) {
+  Show();
+  ASSERT_TRUE(dialog_->force_feedback_box->isChecked());
+  dialog_->damper_enabled_box->setChecked(true);
+  QTest::mouseClick(dialog_->force_feedback_box, Qt::LeftButton);
+  EXPECT_FALSE(dialog_->force_feedback_box->isChecked());
+  for (QCheckBox* box :
+       {dialog_->cross_enabled_box, dialog_->damper_enabled_box, dialog_->hole_enabled_box, dialog_->center_enabled_box}) {
+    EXPECT_FALSE(box->isChecked()) << box->objectName().toStdString();
+    EXPECT_TRUE(box->isEnabled());
+  }
+  // Checking it again changes nothing else; the boxes can be checked by hand.
+  dialog_->center_enabled_box->setChecked(true);
+  QTest::mouseClick(dialog_->force_feedback_box, Qt::LeftButton);
+  EXPECT_TRUE(dialog_->force_feedback_box->isChecked());
+  EXPECT_TRUE(dialog_->center_enabled_box->isChecked());
+  EXPECT_FALSE(dialog_->cross_enabled_box->isChecked());
+
+  // Saved: all five off, exclusive access follows force feedback, pooled always on.
+  record_.POOLED_DEVICE = false;
+  QTest::mouseClick(dialog_->force_feedback_box, Qt::LeftButton);
+  dialog_->OnSaveClicked();
+  ASSERT_EQ(messages_, std::vector<std::string>{kWarning});
+  for (const char* key : {"FORCE_FEEDBACK", "CROSS_ENABLED", "DAMPER_ENABLED", "HOLE_ENABLED",
+                          "CENTER_ENABLED", "EXCLUSIVE_ACCESS"}) {
+    EXPECT_EQ(FileValue("MAIN", key), "0") << key;
+  }
+  EXPECT_EQ(FileValue("MAIN", "POOLED_DEVICE"), "1");
+  EXPECT_FALSE(record_.EXCLUSIVE_ACCESS);
+  EXPECT_TRUE(record_.POOLED_DEVICE);
+}
+
+TEST_F(SettingsDialogTest, ShiftingModeSwitchesPanelsAndFields) {
+  Show();
+  struct Want {
+    int index;
+    bool panel1, panel2, neutral, times;
+  };
+  for (const Want& w : {Want{2, false, true, false, true}, Want{1, true, false, true, true},
+                        Want{0, true, false, false, false}, Want{2, false, true, false, true}}) {
+    dialog_->sym_type_list->setCurrentIndex(w.index);
+    EXPECT_EQ(dialog_->gear_key_panel->isVisible(), w.panel1) << w.index;
+    EXPECT_EQ(dialog_->shift_key_panel->isVisible(), w.panel2) << w.index;
+    EXPECT_EQ(dialog_->key_neutral_edit->isEnabled(), w.neutral) << w.index;
+    EXPECT_EQ(dialog_->sym_key_time_edit->isEnabled(), w.times) << w.index;
+    EXPECT_EQ(dialog_->sym_space_time_edit->isEnabled(), w.times) << w.index;
+  }
+  // No entry chosen: everything stays as it was.
+  dialog_->sym_type_list->setCurrentIndex(-1);
+  EXPECT_FALSE(dialog_->gear_key_panel->isVisible());
+  EXPECT_TRUE(dialog_->shift_key_panel->isVisible());
+  EXPECT_TRUE(dialog_->sym_key_time_edit->isEnabled());
+
+  // By the keyboard, as a user does it.
+  dialog_->sym_type_list->setCurrentIndex(2);
+  dialog_->sym_type_list->setFocus();
+  QTest::keyClick(dialog_->sym_type_list, Qt::Key_Up);
+  EXPECT_EQ(dialog_->sym_type_list->currentIndex(), 1);
+  EXPECT_TRUE(dialog_->gear_key_panel->isVisible());
+  EXPECT_TRUE(dialog_->key_neutral_edit->isEnabled());
+}
+
+// --- Key fields -------------------------------------------------------------------------------
+
+TEST_F(SettingsDialogTest, KeyCaptureWithNativeCodes) {
+  Show();
+  KeyEdit* field = dialog_->key_gear1_edit;
+  struct Case {
+    const char* what;
+    int qt_key;
+    Qt::KeyboardModifiers modifiers;
+    quint32 keycode;
+    quint32 keysym;
+    const char* text;
+  };
+  const Qt::KeyboardModifiers none = Qt::NoModifier;
+  const std::vector<Case> cases = {
+      {"A", Qt::Key_A, none, Xkb(30), 0x61, "65#30"},
+      {"Ctrl+A", Qt::Key_A, Qt::ControlModifier, Xkb(30), 0x61, "65#30"},
+      {"N", Qt::Key_N, none, Xkb(49), 0x6E, "78#49"},
+      {"Z", Qt::Key_Z, none, Xkb(44), 0x7A, "90#44"},
+      {"1", Qt::Key_1, none, Xkb(2), 0x31, "49#2"},
+      {"Shift+1", Qt::Key_Exclam, Qt::ShiftModifier, Xkb(2), 0x21, "49#2"},
+      {"0", Qt::Key_0, none, Xkb(11), 0x30, "48#11"},
+      {"F1", Qt::Key_F1, none, Xkb(59), 0xFFBE, "112#59"},
+      {"F5", Qt::Key_F5, none, Xkb(63), 0xFFC2, "116#63"},
+      {"F12", Qt::Key_F12, none, Xkb(88), 0xFFC9, "123#88"},
+      {"Up", Qt::Key_Up, none, Xkb(103), 0xFF52, "38#72"},
+      {"Down", Qt::Key_Down, none, Xkb(108), 0xFF54, "40#80"},
+      {"Left", Qt::Key_Left, none, Xkb(105), 0xFF51, "37#75"},
+      {"Right", Qt::Key_Right, none, Xkb(106), 0xFF53, "39#77"},
+      {"Page Up", Qt::Key_PageUp, none, Xkb(104), 0xFF55, "33#73"},
+      {"Page Down", Qt::Key_PageDown, none, Xkb(109), 0xFF56, "34#81"},
+      {"Num 7", Qt::Key_7, Qt::KeypadModifier, Xkb(71), 0xFFB7, "103#71"},
+      {"Num 7 without Num Lock", Qt::Key_Home, Qt::KeypadModifier, Xkb(71), 0xFF95, "103#71"},
+      {"Num 0", Qt::Key_0, Qt::KeypadModifier, Xkb(82), 0xFFB0, "96#82"},
+      {"Num +", Qt::Key_Plus, Qt::KeypadModifier, Xkb(78), 0xFFAB, "107#78"},
+      {"Num /", Qt::Key_Slash, Qt::KeypadModifier, Xkb(98), 0xFFAF, "111#53"},
+      {"Num Enter", Qt::Key_Enter, Qt::KeypadModifier, Xkb(96), 0xFF8D, "13#28"},
+      {"Left Shift", Qt::Key_Shift, Qt::ShiftModifier, 50, 0xFFE1, "16#42"},
+      {"Right Shift", Qt::Key_Shift, Qt::ShiftModifier, 62, 0xFFE2, "161#54"},
+      {"Left Ctrl", Qt::Key_Control, Qt::ControlModifier, 37, 0xFFE3, "17#29"},
+      {"Right Ctrl", Qt::Key_Control, Qt::ControlModifier, 105, 0xFFE4, "163#29"},
+      {"Left Alt", Qt::Key_Alt, Qt::AltModifier, Xkb(56), 0xFFE9, "18#56"},
+      {"Right Alt", Qt::Key_AltGr, none, Xkb(100), 0xFE03, "165#56"},
+      {"Escape", Qt::Key_Escape, none, Xkb(1), 0xFF1B, "27#1"},
+      {"Enter", Qt::Key_Return, none, Xkb(28), 0xFF0D, "13#28"},
+      {"Space", Qt::Key_Space, none, Xkb(57), 0x20, "32#57"},
+  };
+  for (const Case& c : cases) {
+    field->SetKeyText(QStringLiteral("0#0"));
+    PressKey(field, c.qt_key, c.keycode, c.keysym, c.modifiers);
+    EXPECT_EQ(field->text().toStdString(), c.text) << c.what;
+    EXPECT_TRUE(field->Captured()) << c.what;
+  }
+  // Escape and Enter went to the field, not to the dialog.
+  EXPECT_TRUE(dialog_->isVisible());
+  EXPECT_TRUE(messages_.empty());
+
+  // A key the table does not know leaves the field as it was.
+  field->SetKeyText(QStringLiteral("49#2"));
+  PressKey(field, Qt::Key_unknown, Xkb(240), 0);
+  EXPECT_EQ(field->text(), "49#2");
+  EXPECT_FALSE(field->Captured());
+}
+
+TEST_F(SettingsDialogTest, KeyCaptureWithoutNativeCodesUsesTheQtKey) {
+  Show();
+  KeyEdit* field = dialog_->key_shift_up_edit;
+  field->setFocus();
+  QTest::keyClick(field, Qt::Key_PageUp);
+  EXPECT_EQ(field->text(), "33#73");
+  QTest::keyClick(field, Qt::Key_Shift);
+  EXPECT_EQ(field->text(), "16#42");
+  QTest::keyClick(field, Qt::Key_7, Qt::KeypadModifier);
+  EXPECT_EQ(field->text(), "103#71");
+  QTest::keyClick(field, Qt::Key_F10);
+  EXPECT_EQ(field->text(), "121#68");
+}
+
+TEST_F(SettingsDialogTest, TypedAndPastedTextNeverEntersAKeyField) {
+  Show();
+  KeyEdit* field = dialog_->key_gear1_edit;
+  field->setFocus();
+  QTest::keyClicks(field, QStringLiteral("abc"));
+  EXPECT_EQ(field->text(), "67#46");  // the last key pressed, not the letters
+
+  QApplication::clipboard()->setText(QStringLiteral("12#34"));
+  field->SetKeyText(QStringLiteral("49#2"));
+  field->selectAll();
+  field->paste();
+  field->insert(QStringLiteral("zz"));
+  EXPECT_EQ(field->text(), "49#2");
+  QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);  // Ctrl+V is the V key
+  EXPECT_EQ(field->text(), "86#47");
+  EXPECT_FALSE(field->text().contains(QStringLiteral("12#34")));
+
+  QInputMethodEvent compose(QString(), {});
+  compose.setCommitString(QStringLiteral("x"));
+  QApplication::sendEvent(field, &compose);
+  EXPECT_EQ(field->text(), "86#47");
+
+  EXPECT_EQ(field->contextMenuPolicy(), Qt::NoContextMenu);
+  EXPECT_FALSE(field->acceptDrops());
+
+  // Tab still leaves the field.
+  QTest::keyClick(field, Qt::Key_Tab);
+  EXPECT_EQ(field->text(), "86#47");
+}
+
+// --- The sequence field -----------------------------------------------------------------------
+
+TEST_F(SettingsDialogTest, SequenceFieldTakesOnlyGearLettersInUpperCase) {
+  Show();
+  dialog_->sym_type_list->setCurrentIndex(2);
+  QLineEdit* field = dialog_->sym_sequence_edit;
+  field->setFocus();
+  field->clear();
+  QTest::keyClicks(field, QStringLiteral("r0n8"));
+  EXPECT_EQ(field->text(), "RN");
+  QTest::keyClicks(field, QStringLiteral("9a1234567xyz"));
+  EXPECT_EQ(field->text(), "RN1234567");  // nine at most
+  QTest::keyClick(field, Qt::Key_Backspace);
+  EXPECT_EQ(field->text(), "RN123456");
+
+  // Pasted text is filtered the same way.
+  field->clear();
+  QApplication::clipboard()->setText(QStringLiteral("r-n 8 1x2"));
+  field->paste();
+  EXPECT_EQ(field->text(), "RN12");
+  // A paste with nothing that passes, over a selection, changes nothing.
+  field->selectAll();
+  QApplication::clipboard()->setText(QStringLiteral("089"));
+  field->paste();
+  EXPECT_EQ(field->text(), "RN12");
+  QTest::keyClick(field, Qt::Key_0);
+  EXPECT_EQ(field->text(), "RN12");
+
+  // A sequence from the file is shown as it stands and stays editable.
+  record_.SetSequence("rn0");
+  dialog_->hide();
+  Show();
+  EXPECT_EQ(field->text(), "rn0");
+  field->setFocus();
+  field->end(false);
+  QTest::keyClick(field, Qt::Key_Backspace);
+  QTest::keyClicks(field, QStringLiteral("7"));
+  EXPECT_EQ(field->text(), "rn7");
+}
+
+TEST_F(SettingsDialogTest, VirtualShifterBoxInGeneral) {
+  Show();
+  QCheckBox* box = dialog_->virtual_shifter_box;
+  ASSERT_EQ(dialog_->findChild<QCheckBox*>(QStringLiteral("CheckBox11")), box);
+  const auto* group = qobject_cast<const QGroupBox*>(box->parentWidget());
+  ASSERT_NE(group, nullptr);
+  EXPECT_EQ(group->title(), "General");
+  // Inside the group, its caption in full, clear of the group's other controls.
+  EXPECT_TRUE(group->rect().contains(box->geometry()));
+  EXPECT_GE(box->width(), box->sizeHint().width());
+  for (const QWidget* other : group->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (other == box) continue;
+    EXPECT_FALSE(other->geometry().intersects(box->geometry()))
+        << other->objectName().toStdString();
+  }
+  EXPECT_TRUE(box->toolTip().contains(QStringLiteral("Kestrane H-shifter")));
+  EXPECT_EQ(box->toolTipDuration(), 20000);
+}
+
+TEST_F(SettingsDialogTest, VirtualShifterBoxRoundTrip) {
+  int saved = 0;
+  dialog_->Bind({&record_, &timer_, &state_, &keys_, path_, {}, [&] { ++saved; }});
+  record_.VIRTUAL_SHIFTER = true;
+  Show();
+  EXPECT_TRUE(dialog_->virtual_shifter_box->isChecked());
+  QTest::mouseClick(dialog_->virtual_shifter_box, Qt::LeftButton);
+  dialog_->OnSaveClicked();
+  EXPECT_FALSE(record_.VIRTUAL_SHIFTER);
+  EXPECT_EQ(FileValue("MAIN", "VIRTUAL_SHIFTER"), "0");
+  EXPECT_EQ(saved, 1);
+
+  Show();
+  EXPECT_FALSE(dialog_->virtual_shifter_box->isChecked());
+  QTest::mouseClick(dialog_->virtual_shifter_box, Qt::LeftButton);
+  dialog_->OnSaveClicked();
+  EXPECT_TRUE(record_.VIRTUAL_SHIFTER);
+  EXPECT_EQ(FileValue("MAIN", "VIRTUAL_SHIFTER"), "1");
+  EXPECT_EQ(saved, 2);
+
+  // Cancel and a refused Save take nothing and tell nobody.
+  Show();
+  QTest::mouseClick(dialog_->virtual_shifter_box, Qt::LeftButton);
+  dialog_->OnCancelClicked();
+  Show();
+  EXPECT_TRUE(dialog_->virtual_shifter_box->isChecked());
+  QTest::mouseClick(dialog_->virtual_shifter_box, Qt::LeftButton);
+  dialog_->joy_gear_width_edit->setText(QStringLiteral("wide"));
+  dialog_->OnSaveClicked();
+  EXPECT_TRUE(record_.VIRTUAL_SHIFTER);
+  EXPECT_EQ(FileValue("MAIN", "VIRTUAL_SHIFTER"), "1");
+  EXPECT_EQ(saved, 2);
+}
+
+// --- Save -------------------------------------------------------------------------------------
+
+TEST_F(SettingsDialogTest, SaveWritesTheCapturedKeyAndEveryValue) {
+  Show();
+  dialog_->sym_type_list->setCurrentIndex(2);
+  dialog_->key_shift_up_edit->SetKeyText(QStringLiteral("0#0"));
+  PressKey(dialog_->key_shift_up_edit, Qt::Key_PageUp, Xkb(104), 0xFF55);
+  EXPECT_EQ(dialog_->key_shift_up_edit->text(), "33#73");
+  PressKey(dialog_->key_shift_down_edit, Qt::Key_Shift, 62, 0xFFE2, Qt::ShiftModifier);  // right Shift
+  dialog_->sym_sequence_edit->clear();
+  dialog_->check_interval_edit->setText(QStringLiteral("50"));
+  dialog_->joy_gear_width_edit->setText(QStringLiteral("0x10"));
+  dialog_->switch_button_list->setCurrentIndex(5);
+
+  QTest::mouseClick(dialog_->save_button, Qt::LeftButton);
+  EXPECT_EQ(messages_, std::vector<std::string>{kWarning});
+  EXPECT_EQ(kinds_, std::vector<MessageKind>{MessageKind::Information});
+  EXPECT_FALSE(dialog_->isVisible());
+
+  EXPECT_EQ(FileValue("KEYBOARD", "KEY_CODE9"), "33");
+  EXPECT_EQ(FileValue("KEYBOARD", "SCAN_CODE9"), "73");
+  EXPECT_EQ(FileValue("KEYBOARD", "KEY_CODE10"), "161");
+  EXPECT_EQ(FileValue("KEYBOARD", "SCAN_CODE10"), "54");
+  EXPECT_EQ(FileValue("KEYBOARD", "SYM_SEQUENCE"), "");
+  EXPECT_EQ(FileValue("KEYBOARD", "SYM_TYPE"), "2");
+  EXPECT_EQ(FileValue("MAIN", "CHECK_INTERVAL"), "50");
+  EXPECT_EQ(FileValue("MAIN", "JOY_GEAR_WIDTH"), "16");
+  EXPECT_EQ(FileValue("MAIN", "SWITCH_BUTTON"), "5");
+  EXPECT_EQ(FileValue("MAIN", "JOYSTICK"), "Wheel B");
+
+  EXPECT_EQ(record_.Keys[kKeyShiftUp], (KeyCode{33, 73}));
+  EXPECT_EQ(record_.Keys[kKeyShiftDown], (KeyCode{161, 54}));
+  EXPECT_EQ(record_.SYM_TYPE, 2);
+  EXPECT_EQ(record_.JOY_GEAR_WIDTH, 16);
+  EXPECT_EQ(record_.Sequence(), "");
+  EXPECT_EQ(timer_.Interval(), 50u);
+
+  // What the file holds is what the program runs on.
+  Settings loaded;
+  StoredInterval loaded_timer(10);
+  EXPECT_FALSE(LoadSettings(loaded, loaded_timer, path_, WriteBack::No));
+  EXPECT_EQ(loaded, record_);
+  EXPECT_EQ(loaded_timer.Interval(), 50u);
+}
+
+TEST_F(SettingsDialogTest, SaveRightAfterShowChangesOnlyTheAccessSwitches) {
+  record_.POOLED_DEVICE = false;
+  record_.EXCLUSIVE_ACCESS = false;
+  const Settings before = record_;
+  Show();
+  dialog_->OnSaveClicked();
+  Settings expected = before;
+  expected.POOLED_DEVICE = true;
+  expected.EXCLUSIVE_ACCESS = true;
+  EXPECT_EQ(record_, expected);
+  EXPECT_EQ(timer_.Interval(), 25u);
+  EXPECT_EQ(FileValue("MAIN", "EXCLUSIVE_ACCESS"), "1");
+  EXPECT_EQ(FileValue("KEYBOARD", "SYM_SEQUENCE"), "RN1234567");
+}
+
+TEST_F(SettingsDialogTest, SaveReleasesOrMovesTheHeldKey) {
+  // Mode 0 holds gear 3's key; a new key for gear 3 swaps the held key at once.
+  state_.SentGear = 3;
+  keys_.Press(record_.Keys[3]);
+  Show();
+  PressKey(dialog_->key_gear3_edit, Qt::Key_F3, Xkb(61), 0xFFC0);
+  dialog_->OnSaveClicked();
+  EXPECT_EQ(sink_.Trace(), "+51#4 -51#4 +114#61");
+
+  // Leaving mode 0 releases it.
+  Show();
+  dialog_->sym_type_list->setCurrentIndex(1);
+  dialog_->OnSaveClicked();
+  EXPECT_TRUE(sink_.Trace().ends_with("-114#61"));
+  EXPECT_FALSE(keys_.Held());
+}
+
+TEST_F(SettingsDialogTest, BadNumberChangesNothingAndKeepsTheDialogOpen) {
+  WriteFile("[MAIN]\nSWITCH_BUTTON=1\n");
+  const std::string file_before = ReadFile();
+  record_.POOLED_DEVICE = false;
+  const Settings before = record_;
+  Show();
+  dialog_->switch_button_list->setCurrentIndex(4);
+  dialog_->switch_b_axe_list->setCurrentIndex(2);
+  dialog_->check_interval_edit->setText(QStringLiteral("80"));
+  PressKey(dialog_->key_gear1_edit, Qt::Key_A, Xkb(30), 0x61);
+  dialog_->switch_b_min_edit->setText(QStringLiteral("abc"));
+
+  QTest::mouseClick(dialog_->save_button, Qt::LeftButton);
+  EXPECT_EQ(messages_, (std::vector<std::string>{kWarning, "'abc' is not a valid integer value"}));
+  EXPECT_EQ(kinds_.back(), MessageKind::Error);
+  EXPECT_EQ(record_, before);
+  EXPECT_EQ(timer_.Interval(), 25u);
+  EXPECT_EQ(ReadFile(), file_before);
+  EXPECT_TRUE(dialog_->isVisible());
+  EXPECT_EQ(dialog_->switch_b_min_edit->text(), "abc");
+  EXPECT_EQ(dialog_->switch_button_list->currentIndex(), 4);
+  EXPECT_EQ(dialog_->key_gear1_edit->text(), "65#30");
+  EXPECT_EQ(QApplication::focusWidget(), dialog_->switch_b_min_edit);
+
+  // The same for a field further down, and for an interval OnShown showed unsigned.
+  dialog_->switch_b_min_edit->setText(QStringLiteral("-5"));
+  dialog_->check_interval_edit->setText(QStringLiteral("4294967295"));
+  messages_.clear();
+  dialog_->OnSaveClicked();
+  EXPECT_EQ(messages_.back(), "'4294967295' is not a valid integer value");
+  EXPECT_EQ(record_, before);
+  EXPECT_EQ(ReadFile(), file_before);
+
+  // Corrected, the same edits save.
+  dialog_->check_interval_edit->setText(QStringLiteral("80"));
+  messages_.clear();
+  dialog_->OnSaveClicked();
+  EXPECT_EQ(messages_, std::vector<std::string>{kWarning});
+  EXPECT_EQ(record_.SWITCH_BUTTON, 4);
+  EXPECT_EQ(record_.SWITCH_B_MIN, -5);
+  EXPECT_EQ(record_.Keys[1], (KeyCode{65, 30}));
+  EXPECT_EQ(timer_.Interval(), 80u);
+  EXPECT_FALSE(dialog_->isVisible());
+}
+
+TEST_F(SettingsDialogTest, KeyFieldTextNotFromCaptureIsNamed) {
+  Show();
+  const Settings before = record_;
+  // Text that did not come from a key press.
+  dialog_->key_shift_up_edit->SetKeyText(QStringLiteral("PgUp"));
+  dialog_->OnSaveClicked();
+  ASSERT_EQ(messages_.size(), 2u);
+  EXPECT_NE(messages_[1].find("Switch UP"), std::string::npos) << messages_[1];
+  EXPECT_NE(messages_[1].find("PgUp"), std::string::npos) << messages_[1];
+  EXPECT_EQ(record_, before);
+  EXPECT_FALSE(fs::exists(path_));
+  EXPECT_TRUE(dialog_->isVisible());
+}
+
+TEST_F(SettingsDialogTest, RefusedWriteKeepsRecordFileAndEdits) {
+  WriteFile("[MAIN]\nJOY_GEAR_WIDTH=1234\n");
+  fs::permissions(path_, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  const std::string file_before = ReadFile();
+  const Settings before = record_;
+  Show();
+  dialog_->joy_gear_width_edit->setText(QStringLiteral("999"));
+  dialog_->check_interval_edit->setText(QStringLiteral("60"));
+  PressKey(dialog_->key_gear1_edit, Qt::Key_A, Xkb(30), 0x61);
+
+  dialog_->OnSaveClicked();
+  ASSERT_EQ(messages_.size(), 2u);
+  EXPECT_EQ(messages_[1], "Unable to write to " + path_);
+  EXPECT_EQ(kinds_[1], MessageKind::Error);
+  EXPECT_EQ(record_, before);
+  EXPECT_EQ(timer_.Interval(), 25u);
+  EXPECT_EQ(ReadFile(), file_before);
+  EXPECT_TRUE(dialog_->isVisible());
+  EXPECT_EQ(dialog_->joy_gear_width_edit->text(), "999");
+  EXPECT_EQ(dialog_->key_gear1_edit->text(), "65#30");
+
+  // Once the file can be written the same Save goes through.
+  fs::permissions(path_, fs::perms::owner_write, fs::perm_options::add);
+  dialog_->OnSaveClicked();
+  EXPECT_EQ(record_.JOY_GEAR_WIDTH, 999);
+  EXPECT_EQ(FileValue("MAIN", "JOY_GEAR_WIDTH"), "999");
+  EXPECT_FALSE(dialog_->isVisible());
+}
+
+// --- Cancel and close -------------------------------------------------------------------------
+
+TEST_F(SettingsDialogTest, CancelAndCloseCopyNothing) {
+  const Settings before = record_;
+  Show();
+  dialog_->joy_gear_width_edit->setText(QStringLiteral("1"));
+  PressKey(dialog_->key_gear1_edit, Qt::Key_A, Xkb(30), 0x61);
+  dialog_->device_list->setCurrentIndex(0);
+  QTest::mouseClick(dialog_->cancel_button, Qt::LeftButton);
+  EXPECT_FALSE(dialog_->isVisible());
+  EXPECT_EQ(record_, before);
+  EXPECT_FALSE(fs::exists(path_));
+  EXPECT_TRUE(messages_.empty());
+
+  // The next show refills every control except the device list.
+  Show();
+  EXPECT_EQ(dialog_->joy_gear_width_edit->text(), "21298");
+  EXPECT_EQ(dialog_->key_gear1_edit->text(), "49#2");
+  EXPECT_EQ(dialog_->device_list->currentIndex(), 0);
+
+  dialog_->joy_gear_width_edit->setText(QStringLiteral("2"));
+  dialog_->close();  // the title bar's close button
+  EXPECT_FALSE(dialog_->isVisible());
+  EXPECT_EQ(record_, before);
+  EXPECT_FALSE(fs::exists(path_));
+
+  // Escape in a number field closes the dialog like Cancel.
+  Show();
+  dialog_->joy_gear_height_edit->setText(QStringLiteral("3"));
+  dialog_->joy_gear_height_edit->setFocus();
+  QTest::keyClick(dialog_->joy_gear_height_edit, Qt::Key_Escape);
+  EXPECT_FALSE(dialog_->isVisible());
+  EXPECT_EQ(record_, before);
+}
+
+}  // namespace
+}  // namespace kestrane

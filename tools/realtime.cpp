@@ -1,0 +1,67 @@
+#include "tools/realtime.h"
+
+#include <algorithm>
+#include <csignal>
+#include <thread>
+
+namespace kestrane {
+namespace {
+
+volatile std::sig_atomic_t g_stop_signal = 0;
+
+extern "C" void OnStopSignal(int sig) {
+  g_stop_signal = sig;
+}
+
+constexpr std::uint32_t kDefaultIntervalMs = 25;
+constexpr std::uint32_t kLongestIntervalMs = 60000;
+// How often a sleeping pacer looks for a stop signal.
+constexpr std::chrono::milliseconds kStopCheck{10};
+
+}  // namespace
+
+std::chrono::milliseconds RealtimeTickInterval(std::uint32_t check_interval_ms) {
+  if (check_interval_ms == 0 || check_interval_ms > kLongestIntervalMs) {
+    return std::chrono::milliseconds(kDefaultIntervalMs);
+  }
+  return std::chrono::milliseconds(check_interval_ms);
+}
+
+void CatchStopSignals() {
+#ifdef _WIN32
+  std::signal(SIGINT, OnStopSignal);
+  std::signal(SIGTERM, OnStopSignal);
+#else
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // no SA_RESTART: a read of the trace from a terminal or pipe stops too
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+#endif
+}
+
+int StopSignal() {
+  return static_cast<int>(g_stop_signal);
+}
+
+TickPacer::TickPacer(std::chrono::milliseconds interval)
+    : interval_(interval), next_(std::chrono::steady_clock::now() + interval) {}
+
+bool TickPacer::WaitForTick() {
+  auto now = std::chrono::steady_clock::now();
+  while (now < next_) {
+    if (StopSignal() != 0) return false;
+    std::this_thread::sleep_for(
+        std::min<std::chrono::steady_clock::duration>(next_ - now, kStopCheck));
+    now = std::chrono::steady_clock::now();
+  }
+  if (StopSignal() != 0) return false;
+  // Keep to the schedule through small delays; after a tick that ran over by an interval or more
+  // (long key waits) start again from now instead of catching up with a burst of ticks.
+  if (now - next_ >= interval_) next_ = now;
+  next_ += interval_;
+  return true;
+}
+
+}  // namespace kestrane

@@ -1,0 +1,443 @@
+#include "ui/main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <algorithm>
+#include <climits>
+
+#include "ui/settings_dialog.h"
+#include "config/settings_file.h"
+#include "ui/application.h"
+#include "ui/position_display.h"
+
+namespace kestrane {
+
+namespace {
+
+constexpr int kClientWidth = 274;
+constexpr int kClientHeight = 397;
+constexpr std::uint32_t kStartInterval = 10;
+constexpr int kHintHidePauseMs = 20000;
+
+// "Fixedsys" 27 pixels high; where it is missing, the system's monospace in bold.
+QFont FixedsysFont(bool bold) {
+  QFont font;
+  if (QFontDatabase::hasFamily(QStringLiteral("Fixedsys"))) {
+    font = QFont(QStringLiteral("Fixedsys"));
+    font.setBold(bold);
+  } else {
+    font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setBold(true);
+  }
+  font.setPixelSize(27);
+  return font;
+}
+
+// "MS Sans Serif" at a pixel size; where it is missing, the system's sans.
+QFont SansFont(int pixels, bool bold) {
+  QFont font = QFontDatabase::hasFamily(QStringLiteral("MS Sans Serif"))
+                   ? QFont(QStringLiteral("MS Sans Serif"))
+                   : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+  font.setPixelSize(pixels);
+  font.setBold(bold);
+  return font;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QPoint pos) {
+  auto* label = new QLabel(text, parent);
+  label->setObjectName(QString::fromLatin1(name));
+  label->move(pos);
+  label->adjustSize();
+  return label;
+}
+
+QLabel* MakePicture(QWidget* parent, const char* name, const QImage& image, QPoint pos) {
+  auto* label = new QLabel(parent);
+  label->setObjectName(QString::fromLatin1(name));
+  label->setAttribute(Qt::WA_TransparentForMouseEvents);
+  label->setGeometry(QRect(pos, image.size()));
+  if (!image.isNull()) label->setPixmap(QPixmap::fromImage(image));
+  return label;
+}
+
+void SetText(QLabel* label, const QString& text) {
+  if (label->text() == text) return;
+  label->setText(text);
+  label->adjustSize();
+}
+
+}  // namespace
+
+PollTimer::PollTimer(QObject* parent, std::uint32_t ms) : QTimer(parent) {
+  setObjectName(QStringLiteral("DevTimer"));
+  setTimerType(Qt::PreciseTimer);
+  SetInterval(ms);
+}
+
+void PollTimer::SetInterval(std::uint32_t ms) {
+  ms_ = ms;
+  if (ms == 0) {
+    stop();
+    return;
+  }
+  start(static_cast<int>(std::min<std::uint32_t>(ms, INT_MAX)));
+}
+
+void MainWindow::KeyboardSink::KeyEvent(KeyCode key, bool down) {
+  if (sink_) sink_->KeyEvent(key, down);
+}
+
+void MainWindow::KeyboardSink::Wait(std::int32_t ms) {
+  if (sink_) sink_->Wait(ms);
+}
+
+MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      services_(std::move(services)),
+      keyboard_(std::move(services_.keyboard)),
+      keys_(keyboard_),
+      device_(*services_.input, *this, effects_) {
+  setObjectName(QStringLiteral("MainForm"));
+  setWindowTitle(QStringLiteral("Kestrane"));
+  tray_picture_ = QIcon(QStringLiteral(":/kestrane/tray.png"));
+  setWindowIcon(QIcon(QStringLiteral(":/kestrane/kestrane.png")));
+  BuildControls();
+
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->availableGeometry();
+    move(area.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+  }
+
+  if (!services_.tick_log_path.empty()) tick_log_ = std::make_unique<TickLog>(services_.tick_log_path);
+  poll_timer = new PollTimer(this, kStartInterval);
+  connect(poll_timer, &QTimer::timeout, this, &MainWindow::OnPollTimer);
+
+  const bool tray = services_.tray_available.value_or(QSystemTrayIcon::isSystemTrayAvailable());
+  if (tray) {
+    tray_icon = new QSystemTrayIcon(tray_picture_, this);
+    tray_icon->setObjectName(QStringLiteral("TrayIcon"));
+    connect(tray_icon, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+              if (reason == QSystemTrayIcon::DoubleClick) RestoreFromTray();
+            });
+    tray_icon->show();
+    // Qt reports only left double clicks on the icon; any button restores the window.
+    qApp->installEventFilter(this);
+  }
+}
+
+MainWindow::~MainWindow() {
+  if (qApp) qApp->removeEventFilter(this);
+}
+
+void MainWindow::BuildControls() {
+  setFixedSize(kClientWidth, kClientHeight);
+  setBackgroundRole(QPalette::Button);
+  setAutoFillBackground(true);
+  setFont(SansFont(11, false));
+
+  Label1 = MakeLabel(this, "Label1", QStringLiteral("Actual state:"), {12, 6});
+  Label1->setFont(FixedsysFont(false));
+  Label1->adjustSize();
+  Label3 = MakeLabel(this, "Label3", QStringLiteral("N"), {234, 6});
+  Label3->setFont(FixedsysFont(true));
+  Label3->adjustSize();
+  Label2 = MakeLabel(this, "Label2", QStringLiteral("Actual Position :"), {9, 36});
+
+  PosPanel = new QFrame(this);
+  PosPanel->setObjectName(QStringLiteral("PosPanel"));
+  PosPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  PosPanel->setLineWidth(1);
+  PosPanel->setGeometry(10, 53, kPosPanelSize, kPosPanelSize);
+  PosPanel->installEventFilter(this);
+  BackImg = MakePicture(PosPanel, "BackImg", QImage(), {1, 1});
+  BackImg->resize(kBackImgSize, kBackImgSize);
+  Hole = MakePicture(PosPanel, "Hole", HoleImage(), kHoleStart);
+  Gear = MakePicture(PosPanel, "Gear", GearImage(), kGearStart);
+  Cross = MakePicture(PosPanel, "Cross", CrossImage(), kCrossStart);
+
+  const QFont value_font = SansFont(13, true);
+  Xl = MakeLabel(this, "Xl", QStringLiteral("X:"), {17, 318});
+  Yl = MakeLabel(this, "Yl", QStringLiteral("Y:"), {145, 318});
+  Bl = MakeLabel(this, "Bl", QStringLiteral("B:"), {17, 336});
+  Bs = MakeLabel(this, "Bs", QStringLiteral("Bstate:"), {147, 336});
+  for (QLabel* label : {Xl, Yl, Bl, Bs}) {
+    label->setFont(value_font);
+    label->adjustSize();
+  }
+
+  bevel = new QFrame(this);
+  bevel->setObjectName(QStringLiteral("Bevel1"));
+  bevel->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+  bevel->setGeometry(0, 357, kClientWidth, 2);
+
+  settings_button = new QPushButton(QStringLiteral("Settings..."), this);
+  settings_button->setObjectName(QStringLiteral("Button1"));
+  settings_button->setGeometry(189, 366, 75, 25);
+  connect(settings_button, &QPushButton::clicked, this, &MainWindow::OnSettingsClicked);
+}
+
+void MainWindow::SetSettingsDialog(SettingsDialog* dialog) {
+  settings_dialog_ = dialog;
+  if (dialog) {
+    dialog->Bind({&record_, poll_timer, &state_, &keys_, services_.settings_path,
+                  services_.show_message, [this] { SyncShifterDevice(); }});
+  }
+}
+
+void MainWindow::Trace(const char* step) {
+  if (services_.startup_trace) services_.startup_trace(step);
+}
+
+void MainWindow::EndProgram(int code) {
+  startup_exit_code_ = code;
+  // Before the event loop runs the program entry reads the code; inside it, this ends the loop.
+  QCoreApplication::exit(code);
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  OnShown();
+}
+
+void MainWindow::OnShown() {
+  if (!first_show_pending_) return;
+  SetHintHidePause(kHintHidePauseMs);
+  first_show_pending_ = false;
+
+  Trace("ResetGears");
+  state_.CurrentGear = kNeutral;
+  state_.SentGear = kNeutral;
+  state_.NeutralFlags = 0;
+  state_.SwitchLatched = false;
+
+  Trace("StartInput");
+  if (!device_.StartInput()) return EndProgram(-1);
+
+  Trace("ListJoysticks");
+  if (!device_.ListJoysticks()) return EndProgram(-1);
+  SyncDevicesList();
+
+  Trace("SelectSavedJoystick");
+  device_.SelectSavedJoystickByName(ReadSavedJoystick(services_.settings_path));
+  SyncDevicesSelection();
+
+  Trace("LoadSettings");
+  // A settings file that cannot be written is reported, and the start goes on with the values
+  // read: stopping here would leave a zeroed record that a later Save writes over the file.
+  std::string kept_copy;  // a file Kestrane could not read completely is kept before the write
+  if (auto problem = LoadSettings(record_, *poll_timer, services_.settings_path, WriteBack::Yes,
+                                  &kept_copy)) {
+    ShowMessage(*problem);
+  }
+  if (!kept_copy.empty()) ShowMessage(kept_copy);
+
+  Trace("ForceFeedbackSwitch");
+  ApplyForceFeedbackSwitch(record_);
+
+  Trace("SelectFirstJoystick");
+  device_.SelectFirstIfNone();
+  SyncDevicesSelection();
+
+  Trace("CentrePositions");
+  state_.StickX = state_.StickY = kAxisMiddle;
+  state_.GateX = state_.GateY = kAxisMiddle;
+  state_.HoleX = state_.HoleY = kAxisMiddle;
+
+  Trace("DrawPattern");
+  DrawPattern();
+
+  Trace("OpenJoystick");
+  if (!device_.OpenJoystick(record_, state_)) device_.CloseJoystick();
+
+  if (!services_.keyboard_problem.empty()) ShowMessage(services_.keyboard_problem);
+
+  if (record_.VIRTUAL_SHIFTER) {
+    Trace("OpenShifter");
+    SyncShifterDevice();
+  }
+}
+
+void MainWindow::SyncShifterDevice() {
+  if (record_.VIRTUAL_SHIFTER == shifter_on_) return;
+  shifter_on_ = record_.VIRTUAL_SHIFTER;
+  if (!shifter_on_) {
+    // Switched off: every button comes up, then the device goes away.
+    shifter_.Attach(nullptr);
+    shifter_device_.reset();
+    return;
+  }
+  if (!services_.open_shifter) return;
+  std::string problem;
+  shifter_device_ = services_.open_shifter(problem);
+  shifter_.Attach(shifter_device_.get());
+  if (!shifter_device_) {
+    if (!problem.empty()) ShowMessage(problem);
+    return;
+  }
+  // Switched on with a gear in: its button at once, not only at the next change.
+  shifter_.Follow(state_.CurrentGear, record_);
+}
+
+void MainWindow::SyncDevicesList() {
+  if (!settings_dialog_) return;
+  QComboBox* devices = settings_dialog_->device_list;
+  const QSignalBlocker block(devices);
+  devices->clear();
+  for (const JoystickListEntry& entry : device_.List()) {
+    devices->addItem(QString::fromStdString(entry.name), QString::fromStdString(entry.id));
+  }
+  devices->setCurrentIndex(-1);
+}
+
+void MainWindow::SyncDevicesSelection() {
+  if (!settings_dialog_) return;
+  const QSignalBlocker block(settings_dialog_->device_list);
+  settings_dialog_->device_list->setCurrentIndex(device_.Selection());
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  OnClose();
+  event->accept();
+  if (services_.quit_on_close) QCoreApplication::quit();
+}
+
+void MainWindow::OnClose() {
+  if (closed_) return;
+  closed_ = true;
+  // The key held down for the gear and the H-shifter's button must come up before the keyboard,
+  // the H-shifter and the joystick go away.
+  keys_.ReleaseHeld();
+  shifter_.Attach(nullptr);
+  shifter_device_.reset();
+  device_.StopInput();
+  if (settings_dialog_) settings_dialog_->hide();
+  if (tick_log_) tick_log_->Write();
+}
+
+void MainWindow::OnSettingsClicked() {
+  if (!settings_dialog_) return;
+  settings_dialog_->show();
+  settings_dialog_->raise();
+  settings_dialog_->activateWindow();
+}
+
+void MainWindow::OnPollTimer() {
+  if (tick_log_) tick_log_->Mark();
+  PollContext ctx{state_, record_, device_, keys_, &effects_, this, &shifter_};
+  ::kestrane::OnPollTimer(ctx);
+}
+
+void MainWindow::DrawPattern() {
+  const QPalette& pal = palette();
+  BackImg->setPixmap(
+      QPixmap::fromImage(DrawPatternImage(record_.JOY_GEAR_WIDTH, record_.JOY_GEAR_HEIGHT,
+                                          PatternBackgroundColor(pal), PatternFillColor(pal))));
+}
+
+bool MainWindow::IsMainWindowActive() const {
+  return QApplication::activeWindow() == this;
+}
+
+void MainWindow::UpdateDisplay(const ShiftState& state) {
+  const MarkerPositions pos = MarkerPositionsFor(state);
+  Cross->move(pos.cross);
+  Gear->move(pos.gear);
+  Hole->move(pos.hole);
+  const DisplayTexts texts = DisplayTextsFor(state);
+  const bool changed = Xl->text() != texts.x || Yl->text() != texts.y || Bl->text() != texts.b ||
+                       Bs->text() != texts.bstate || Label3->text() != texts.gear;
+  SetText(Xl, texts.x);
+  SetText(Yl, texts.y);
+  SetText(Bl, texts.b);
+  SetText(Bs, texts.bstate);
+  SetText(Label3, texts.gear);
+  if (changed && !services_.display_dump_path.isEmpty()) DumpDisplay();
+}
+
+void MainWindow::DumpDisplay() {
+  QSaveFile file(services_.display_dump_path);
+  if (!file.open(QIODevice::WriteOnly)) return;
+  const QString text = QStringLiteral("Label3=%1\nXl=%2\nYl=%3\nBl=%4\nBs=%5\n")
+                           .arg(Label3->text(), Xl->text(), Yl->text(), Bl->text(), Bs->text());
+  file.write(text.toUtf8());
+  file.commit();
+}
+
+void MainWindow::ShowMessage(const std::string& text) {
+  const QString qtext = QString::fromStdString(text);
+  if (services_.show_message) {
+    services_.show_message(qtext);
+    return;
+  }
+  QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Kestrane"), qtext, QMessageBox::Ok,
+                  isVisible() ? this : nullptr);
+  box.exec();
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() != QEvent::WindowStateChange || !tray_icon) return;
+  if (windowState() & Qt::WindowMinimized) {
+    // Hidden, the window has no taskbar entry; the tray icon brings it back. Hiding is left to
+    // the event loop so that the window system finishes the minimise first.
+    QTimer::singleShot(0, this, [this] {
+      if (isMinimized()) hide();
+    });
+  }
+}
+
+void MainWindow::RestoreFromTray() {
+  setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+  show();
+  raise();
+  activateWindow();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == PosPanel && services_.virtual_stick) {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick ||
+        type == QEvent::MouseButtonRelease || type == QEvent::MouseMove) {
+      // A second press soon after a first one comes as a double click: it is a press all the same.
+      const bool press = type != QEvent::MouseButtonRelease && type != QEvent::MouseMove;
+      auto* mouse = static_cast<QMouseEvent*>(event);
+      const QPoint pos = mouse->position().toPoint();
+      if (type != QEvent::MouseMove && mouse->button() == Qt::RightButton) {
+        services_.virtual_stick->SetStickButton(0, press);
+      } else if (press && mouse->button() == Qt::LeftButton) {
+        dragging_ = true;
+        DriveVirtualStick(pos);
+      } else if (type == QEvent::MouseMove && dragging_ && (mouse->buttons() & Qt::LeftButton)) {
+        DriveVirtualStick(pos);
+      } else if (type == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton) {
+        dragging_ = false;  // the stick stays where it was let go
+      }
+      return true;
+    }
+  }
+  if (tray_icon && event->type() == QEvent::MouseButtonDblClick &&
+      watched->inherits("QSystemTrayIconSys")) {
+    RestoreFromTray();
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void MainWindow::DriveVirtualStick(QPoint panel_pos) {
+  const RawAxes axes = PointerToRawAxes(panel_pos, record_);
+  services_.virtual_stick->SetStickAxes(axes.x, axes.y);
+}
+
+}  // namespace kestrane

@@ -1,0 +1,182 @@
+#pragma once
+
+#include <QIcon>
+#include <QTimer>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "config/setting_keys.h"
+#include "core/keystroke_output.h"
+#include "core/polling_cycle.h"
+#include "core/shift_state.h"
+#include "core/shifter_buttons.h"
+#include "core/effects.h"
+#include "device/joystick_device.h"
+#include "ui/tick_log.h"
+
+class QFrame;
+class QLabel;
+class QPushButton;
+class QSystemTrayIcon;
+
+namespace kestrane {
+
+class InputPlatform;
+class SettingsDialog;
+
+// The polling timer: a Qt timer on the user-interface thread whose interval the settings set.
+// 0 stops it, any other value (re)starts it with that period. It keeps ticking while the window
+// is hidden.
+class PollTimer final : public QTimer, public IntervalTimer {
+ public:
+  explicit PollTimer(QObject* parent, std::uint32_t ms);
+  void SetInterval(std::uint32_t ms) override;
+  std::uint32_t Interval() const override { return ms_; }
+
+ private:
+  std::uint32_t ms_ = 0;
+};
+
+// Moves the virtual stick of --virtual-stick mode.
+class VirtualStickDrive {
+ public:
+  virtual ~VirtualStickDrive() = default;
+  virtual void SetStickAxes(std::int32_t x, std::int32_t y) = 0;
+  virtual void SetStickButton(int index, bool pressed) = 0;
+};
+
+// What the main window works with besides its own members. The program passes the real ones;
+// tests pass scripted ones.
+struct MainWindowServices {
+  InputPlatform* input = nullptr;              // the joystick platform (required)
+  std::unique_ptr<KeySink> keyboard;           // the system keyboard; null drops every key
+  std::string keyboard_problem;                // shown once at the first show when not empty
+  // Creates the virtual H-shifter while VIRTUAL_SHIFTER is on: at the first show, and when a
+  // Save switches it on. On failure it returns null and a message, shown once. Unset: no device
+  // (the gear buttons are only tracked).
+  std::function<std::unique_ptr<ShifterPort>(std::string& problem)> open_shifter;
+  std::string settings_path;                   // Kestrane.ini
+  VirtualStickDrive* virtual_stick = nullptr;  // dragging on PosPanel moves it when set
+  // Modal message box with an OK button; a recording in tests.
+  std::function<void(const QString&)> show_message;
+  // Whether the desktop has a notification area; unset asks Qt.
+  std::optional<bool> tray_available;
+  // When set, the label texts are written to this file after every display update that changed
+  // one of them (for the end-to-end tests).
+  QString display_dump_path;
+  // When set, the timer's ticks are timestamped and written to this file at the end.
+  std::string tick_log_path;
+  // Called with the name of each start-up step as it begins (for the tests).
+  std::function<void(const char*)> startup_trace;
+  // Closing the window ends the event loop (the program; tests keep their loop).
+  bool quit_on_close = false;
+};
+
+// The main window: owns the configuration record, the Shift state, the polling timer, the
+// joystick device with its effects and the keystroke output; shows the position display.
+class MainWindow final : public QWidget, public DisplayPort, public MessageSink {
+  Q_OBJECT
+
+ public:
+  explicit MainWindow(MainWindowServices services, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // The settings dialog; must be attached before the first show.
+  void SetSettingsDialog(SettingsDialog* dialog);
+
+  // Set when a start-up failure of the input service asked the program to end (-1).
+  std::optional<int> StartupExitCode() const { return startup_exit_code_; }
+
+  // DisplayPort
+  bool IsMainWindowActive() const override;
+  void UpdateDisplay(const ShiftState& state) override;
+  // MessageSink
+  void ShowMessage(const std::string& text) override;
+
+  Settings& Record() { return record_; }
+  ShiftState& State() { return state_; }
+  IntervalTimer& Timer() { return *poll_timer; }
+  JoystickDevice& Device() { return device_; }
+  KeyOutput& Keys() { return keys_; }
+  ShifterOutput& Shifter() { return shifter_; }
+  QSystemTrayIcon* Tray() const { return tray_icon; }
+
+  // Handlers, named after their control and event.
+  void OnShown();
+  void OnClose();
+  void OnSettingsClicked();
+  void OnPollTimer();
+  void DrawPattern();
+  // Brings the window back from the notification area to the front.
+  void RestoreFromTray();
+
+  // Controls.
+  QLabel* Label1 = nullptr;
+  QLabel* Label2 = nullptr;
+  QLabel* Label3 = nullptr;
+  QFrame* PosPanel = nullptr;
+  QLabel* BackImg = nullptr;
+  QLabel* Hole = nullptr;
+  QLabel* Gear = nullptr;
+  QLabel* Cross = nullptr;
+  QLabel* Xl = nullptr;
+  QLabel* Yl = nullptr;
+  QLabel* Bl = nullptr;
+  QLabel* Bs = nullptr;
+  QFrame* bevel = nullptr;
+  QPushButton* settings_button = nullptr;
+  PollTimer* poll_timer = nullptr;
+  QSystemTrayIcon* tray_icon = nullptr;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // Forwards to the system keyboard, or drops the keys when there is none.
+  class KeyboardSink final : public KeySink {
+   public:
+    explicit KeyboardSink(std::unique_ptr<KeySink> sink) : sink_(std::move(sink)) {}
+    void KeyEvent(KeyCode key, bool down) override;
+    void Wait(std::int32_t ms) override;
+
+   private:
+    std::unique_ptr<KeySink> sink_;
+  };
+
+  void BuildControls();
+  void Trace(const char* step);
+  void EndProgram(int code);
+  void SyncDevicesList();
+  void SyncDevicesSelection();
+  void DriveVirtualStick(QPoint panel_pos);
+  void DumpDisplay();
+  // Creates or releases the virtual H-shifter when VIRTUAL_SHIFTER has changed.
+  void SyncShifterDevice();
+
+  MainWindowServices services_;
+  Settings record_{};
+  ShiftState state_{};
+  ForceFeedback effects_;
+  KeyboardSink keyboard_;
+  KeyOutput keys_;
+  std::unique_ptr<ShifterPort> shifter_device_;
+  std::unique_ptr<TickLog> tick_log_;
+  ShifterOutput shifter_;
+  bool shifter_on_ = false;  // the VIRTUAL_SHIFTER the device was last made or released for
+  JoystickDevice device_;
+  SettingsDialog* settings_dialog_ = nullptr;
+  bool first_show_pending_ = true;
+  bool closed_ = false;
+  bool dragging_ = false;
+  std::optional<int> startup_exit_code_;
+  QIcon tray_picture_;
+};
+
+}  // namespace kestrane

@@ -1,0 +1,591 @@
+#include "ui/settings_dialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QValidator>
+#include <algorithm>
+
+#include "config/setting_keys.h"
+#include "config/settings_file.h"
+#include "core/keystroke_output.h"
+#include "core/shift_state.h"
+#include "ui/key_capture_qt.h"
+
+namespace kestrane {
+
+namespace {
+
+constexpr int kClientWidth = 665;
+constexpr int kClientHeight = 557;
+constexpr int kHintMs = 20000;  // how long a hint stays up
+constexpr int kRowHeight = 21;
+constexpr int kSequenceLength = 9;
+
+const char* const kSaveWarning = "Warning: any settings requered restart of application!";
+
+QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+std::string S(const QString& text) {
+  return text.toStdString();
+}
+
+void SetHint(QWidget* widget, const QString& hint) {
+  if (hint.isEmpty()) return;
+  widget->setToolTip(hint);
+  widget->setToolTipDuration(kHintMs);
+}
+
+void DefaultMessage(QWidget* parent, MessageKind kind, const QString& text) {
+  QMessageBox box(kind == MessageKind::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
+                  QStringLiteral("Kestrane"), text, QMessageBox::Ok, parent);
+  box.exec();
+}
+
+}  // namespace
+
+// The sequence field's filter: of every piece of text that enters the field (typed or pasted)
+// only the characters IsSequenceCharacter lets pass stay, in upper case. Text already standing in the
+// field is left as it is, so a sequence read from the file is shown and saved unchanged, and a
+// typed character that does not pass changes nothing at all.
+class SequenceValidator final : public QValidator {
+ public:
+  explicit SequenceValidator(QObject* parent) : QValidator(parent) {}
+
+  // The text the field holds now; what a later edit adds is measured against it.
+  void SetAccepted(const QString& text) { accepted_ = text; }
+
+  State validate(QString& input, int& pos) const override {
+    const QString& old = accepted_;
+    const qsizetype shorter = std::min(old.size(), input.size());
+    qsizetype prefix = 0;
+    while (prefix < shorter && old[prefix] == input[prefix]) ++prefix;
+    qsizetype suffix = 0;
+    while (suffix < shorter - prefix &&
+           old[old.size() - 1 - suffix] == input[input.size() - 1 - suffix]) {
+      ++suffix;
+    }
+    const QString inserted = input.mid(prefix, input.size() - prefix - suffix);
+    QString kept;
+    for (const QChar c : inserted) {
+      if (SettingsDialog::IsSequenceCharacter(c)) kept += c.toUpper();
+    }
+    if (!inserted.isEmpty() && kept.isEmpty()) return Invalid;
+    if (kept != inserted) {
+      input = input.left(prefix) + kept + input.right(suffix);
+      pos = static_cast<int>(prefix + kept.size());
+    }
+    return Acceptable;
+  }
+
+ private:
+  QString accepted_;
+};
+
+// ---------------------------------------------------------------------------------------------
+// KeyEdit
+
+KeyEdit::KeyEdit(QWidget* parent) : QLineEdit(parent), native_(NativeKeyCodesOfPlatform()) {
+  setReadOnly(true);
+  setAcceptDrops(false);
+  setContextMenuPolicy(Qt::NoContextMenu);
+  setAttribute(Qt::WA_InputMethodEnabled, false);
+  // Whatever way other text gets in (QLineEdit's paste() and insert() ignore read-only), the
+  // field's own text comes back at once.
+  connect(this, &QLineEdit::textChanged, this, [this](const QString& text) {
+    if (text != own_text_) setText(own_text_);
+  });
+}
+
+void KeyEdit::SetOwnText(const QString& text) {
+  own_text_ = text;
+  setText(text);
+}
+
+void KeyEdit::SetKeyText(const QString& text) {
+  SetOwnText(text);
+  captured_ = false;
+}
+
+void KeyEdit::CaptureKey(const QKeyEvent& event) {
+  const std::optional<KeyCode> key = CaptureKeyEvent(event, native_);
+  if (!key) return;
+  SetOwnText(Q(FormatKeyField(*key)));
+  captured_ = true;
+}
+
+bool KeyEdit::event(QEvent* e) {
+  // Every key belongs to the field: no shortcut of the window or the application takes it first.
+  if (e->type() == QEvent::ShortcutOverride) {
+    e->accept();
+    return true;
+  }
+  return QLineEdit::event(e);
+}
+
+void KeyEdit::keyPressEvent(QKeyEvent* event) {
+  CaptureKey(*event);
+  event->accept();
+}
+
+// ---------------------------------------------------------------------------------------------
+// SettingsDialog
+
+SettingsDialog::SettingsDialog(QWidget* parent) : QDialog(parent), show_message_(DefaultMessage) {
+  setObjectName(QStringLiteral("Settings"));
+  setWindowTitle(QStringLiteral("Settings"));
+  setModal(false);
+  setFixedSize(kClientWidth, kClientHeight);
+  BuildDeviceRow();
+  BuildGeneral();
+  BuildCross();
+  BuildSwitchButton();
+  BuildKeyboard();
+  BuildForceFeedback();
+  BuildButtons();
+}
+
+void SettingsDialog::Bind(const SettingsBinding& binding) {
+  binding_ = binding;
+  if (binding_.show_message) {
+    show_message_ = [show = binding_.show_message](QWidget*, MessageKind, const QString& text) {
+      show(text);
+    };
+  }
+}
+
+void SettingsDialog::SetNativeKeyCodes(NativeKeyCodes codes) {
+  for (KeyEdit* field : findChildren<KeyEdit*>()) field->SetNativeKeyCodes(codes);
+}
+
+QLabel* SettingsDialog::AddLabel(QWidget* parent, const QString& caption, int x, int y,
+                            const QString& hint) {
+  auto* label = new QLabel(caption, parent);
+  label->setObjectName(QStringLiteral("Label%1").arg(++label_count_));
+  label->move(x, y + 3);
+  label->adjustSize();
+  SetHint(label, hint);
+  return label;
+}
+
+QLineEdit* SettingsDialog::AddNumberEdit(QWidget* parent, const char* name, QLabel* label, int x, int y,
+                                    int width, int height) {
+  auto* edit = new QLineEdit(parent);
+  edit->setObjectName(QLatin1String(name));
+  edit->setGeometry(x, y, width, height);
+  if (label) {
+    label->setBuddy(edit);
+    SetHint(edit, label->toolTip());
+  }
+  return edit;
+}
+
+QCheckBox* SettingsDialog::AddCheckBox(QWidget* parent, const char* name, const QString& caption,
+                                  const QString& hint, int x, int y, int width) {
+  auto* box = new QCheckBox(caption, parent);
+  box->setObjectName(QLatin1String(name));
+  // Only as wide as its box and caption: a click beside the caption does not toggle it.
+  box->setGeometry(x, y, std::min(width, box->sizeHint().width()), kRowHeight);
+  SetHint(box, hint);
+  return box;
+}
+
+KeyEdit* SettingsDialog::AddKeyEdit(QWidget* parent, const char* name, const QString& caption,
+                               const QString& hint, KeyColumn column, int y) {
+  QLabel* label = AddLabel(parent, caption, column.label_x, y, hint);
+  auto* edit = new KeyEdit(parent);
+  edit->setObjectName(QLatin1String(name));
+  edit->setGeometry(column.field_x, y, 62, kRowHeight);
+  label->setBuddy(edit);
+  SetHint(edit, hint);
+  return edit;
+}
+
+void SettingsDialog::BuildDeviceRow() {
+  const QString hint = QStringLiteral("select device you plan to use as gear box");
+  QLabel* label = AddLabel(this, QStringLiteral("Device :"), 10, 10, hint);
+  device_list = new QComboBox(this);
+  device_list->setObjectName(QStringLiteral("Devices"));
+  device_list->setEditable(false);
+  device_list->setGeometry(72, 10, 585, 22);
+  SetHint(device_list, hint);
+  label->setBuddy(device_list);
+}
+
+void SettingsDialog::BuildGeneral() {
+  auto* group = new QGroupBox(QStringLiteral("General"), this);
+  group->setObjectName(QStringLiteral("GroupBox1"));
+  group->setGeometry(8, 40, 341, 94);
+
+  QLabel* label =
+      AddLabel(group, QStringLiteral("Check interval :"), 10, 20,
+               QStringLiteral("frequence of check joy position, and re-set force feedback's"));
+  check_interval_edit = AddNumberEdit(group, "Edit29", label, 110, 20, 60);
+  AddLabel(group, QStringLiteral("ms"), 175, 20);
+
+  switch_xy_box = AddCheckBox(group, "CheckBox4", QStringLiteral("Switch X/Y axes"),
+                          QStringLiteral("X will be Y and Y will be X axe"), 10, 45, 150);
+  autocenter_neutral_box = AddCheckBox(
+      group, "CheckBox3", QStringLiteral("Manual Neutral"),
+      QStringLiteral("check if you not have force feedback and have center force. neutral N will "
+                     "be set when  X-Left and then X-Right movement detected."),
+      165, 45, 150);
+  reverse_x_box = AddCheckBox(group, "CheckBox5", QStringLiteral("Reverse X"),
+                          QStringLiteral("Reverse +-X axe"), 10, 68, 150);
+  reverse_y_box = AddCheckBox(group, "CheckBox6", QStringLiteral("Reverse Y"),
+                          QStringLiteral("Reverse +-Y axe"), 165, 68, 150);
+  virtual_shifter_box = AddCheckBox(
+      group, "CheckBox11", QStringLiteral("Virtual H-shifter"),
+      QStringLiteral("a joystick \"Kestrane H-shifter\" that holds one button while a gear is in: "
+                     "buttons 1-7 for gears 1-7, 8 for R, none in N. For games that take an "
+                     "H-shifter only as joystick buttons; the keys are typed as well. Linux only, "
+                     "needs the Kestrane udev rule for /dev/uinput."),
+      210, 20, 125);
+}
+
+void SettingsDialog::BuildCross() {
+  auto* group = new QGroupBox(QStringLiteral("Cross"), this);
+  group->setObjectName(QStringLiteral("GroupBox2"));
+  group->setGeometry(8, 138, 341, 72);
+
+  QLabel* width = AddLabel(group, QStringLiteral("Cross Width:"), 10, 20,
+                           QStringLiteral("0-32000  X width of gear cross"));
+  joy_gear_width_edit = AddNumberEdit(group, "Edit1", width, 95, 20, 60);
+  QLabel* height = AddLabel(group, QStringLiteral("Cross Height:"), 165, 20,
+                            QStringLiteral("0-32000  Y height of gear cross"));
+  joy_gear_height_edit = AddNumberEdit(group, "Edit2", height, 250, 20, 60);
+  QLabel* size = AddLabel(
+      group, QStringLiteral("Cross Size :"), 10, 45,
+      QStringLiteral("0-32000, tolerance in place where X and Y intersecting. biggest value means "
+                     "less precise movemend is requered."));
+  gear_cross_size_edit = AddNumberEdit(group, "Edit3", size, 95, 45, 60);
+}
+
+void SettingsDialog::BuildSwitchButton() {
+  auto* group = new QGroupBox(QStringLiteral("Joystick switch button"), this);
+  group->setObjectName(QStringLiteral("GroupBox3"));
+  group->setGeometry(8, 214, 341, 72);
+
+  const QString button_hint = QStringLiteral("button to shift gear to 7 or R (Bstate)");
+  QLabel* button = AddLabel(group, QStringLiteral("Button:"), 10, 20, button_hint);
+  switch_button_list = new QComboBox(group);
+  switch_button_list->setObjectName(QStringLiteral("ComboBox1"));
+  switch_button_list->addItem(QStringLiteral("Disabled"));
+  switch_button_list->addItem(QStringLiteral("All buttons"));
+  for (int i = 1; i <= 32; ++i) switch_button_list->addItem(QStringLiteral("Button %1").arg(i));
+  switch_button_list->setMaxVisibleItems(16);
+  switch_button_list->setGeometry(60, 20, 95, 22);
+  button->setBuddy(switch_button_list);
+  SetHint(switch_button_list, button_hint);
+
+  const QString axe_hint = QStringLiteral("analog simulated button to shift gear to 7 or R");
+  QLabel* axe = AddLabel(group, QStringLiteral("Axe:"), 165, 20, axe_hint);
+  switch_b_axe_list = new QComboBox(group);
+  switch_b_axe_list->setObjectName(QStringLiteral("ComboBox2"));
+  switch_b_axe_list->addItems({QStringLiteral("Disabled"), QStringLiteral("Z Axe"),
+                       QStringLiteral("Rx Axe"), QStringLiteral("Ry Axe"), QStringLiteral("Rz Axe"),
+                       QStringLiteral("POW 1"), QStringLiteral("POW 2")});
+  switch_b_axe_list->setGeometry(200, 20, 110, 22);
+  axe->setBuddy(switch_b_axe_list);
+  SetHint(switch_b_axe_list, axe_hint);
+
+  QLabel* min = AddLabel(group, QStringLiteral("Pos Min:"), 10, 46,
+                         QStringLiteral("-32000 - 32000 minimal position of Axe. in interval min "
+                                        "max is analog button active (Bstate)"));
+  switch_b_min_edit = AddNumberEdit(group, "Edit30", min, 65, 46, 90);
+  QLabel* max = AddLabel(group, QStringLiteral("Pos Max:"), 165, 46,
+                         QStringLiteral("-32000 - 32000 maximal position of Axe. in interval min "
+                                        "max is analog button active (Bstate)"));
+  switch_b_max_edit = AddNumberEdit(group, "Edit31", max, 220, 46, 90);
+}
+
+void SettingsDialog::BuildKeyboard() {
+  auto* group = new QGroupBox(QStringLiteral("Keyboard"), this);
+  group->setObjectName(QStringLiteral("GroupBox4"));
+  group->setGeometry(8, 290, 341, 216);
+
+  const QString type_hint = QStringLiteral("Select type of shifting");
+  QLabel* type = AddLabel(group, QStringLiteral("Gear type:"), 10, 20, type_hint);
+  sym_type_list = new QComboBox(group);
+  sym_type_list->setObjectName(QStringLiteral("GearTypeCombo"));
+  sym_type_list->addItems({QStringLiteral("press and hold gear button"),
+                           QStringLiteral("press and release gear button"),
+                           QStringLiteral("press and release switch up/dn button")});
+  sym_type_list->setGeometry(75, 20, 258, 22);
+  type->setBuddy(sym_type_list);
+  SetHint(sym_type_list, type_hint);
+
+  QLabel* press = AddLabel(group, QStringLiteral("Press time:"), 10, 46,
+                           QStringLiteral("If using press and release keystrokes then this is "
+                                          "time for key will be pressed"));
+  sym_key_time_edit = AddNumberEdit(group, "Edit36", press, 80, 46, 45);
+  AddLabel(group, QStringLiteral("ms"), 129, 46);
+  QLabel* space = AddLabel(group, QStringLiteral("Space time:"), 165, 46,
+                           QStringLiteral("If using press and release keystrokes then this is "
+                                          "time for no key will be pressed afted any key"));
+  sym_space_time_edit = AddNumberEdit(group, "Edit37", space, 240, 46, 45);
+
+  // The two key panels share one place; OnGearTypeChanged shows one of them.
+  gear_key_panel = new QWidget(group);
+  gear_key_panel->setObjectName(QStringLiteral("GearPanel1"));
+  gear_key_panel->setGeometry(4, 74, 333, 138);
+  constexpr KeyColumn kLeft{6, 86};
+  constexpr KeyColumn kRight{150, 244};
+  constexpr int kStep = 26;
+  key_gear1_edit = AddKeyEdit(gear_key_panel, "Edit21", QStringLiteral("Gear 1 :"),
+                      QStringLiteral("Left top position of cross"), kLeft, 2);
+  key_gear2_edit = AddKeyEdit(gear_key_panel, "Edit22", QStringLiteral("Gear 2 :"),
+                      QStringLiteral("Left bottom position of cross"), kLeft, 2 + kStep);
+  key_gear3_edit = AddKeyEdit(gear_key_panel, "Edit23", QStringLiteral("Gear 3 :"),
+                      QStringLiteral("Center top position of cross"), kLeft, 2 + 2 * kStep);
+  key_gear4_edit = AddKeyEdit(gear_key_panel, "Edit24", QStringLiteral("Gear 4 :"),
+                      QStringLiteral("Center bottom position of cross"), kLeft, 2 + 3 * kStep);
+  key_neutral_edit = AddKeyEdit(gear_key_panel, "Edit32", QStringLiteral("Gear N:"),
+                      QStringLiteral("Center position of cross"), kLeft, 2 + 4 * kStep);
+  key_gear5_edit = AddKeyEdit(gear_key_panel, "Edit25", QStringLiteral("Gear 5 :"),
+                      QStringLiteral("Right top position of cross"), kRight, 2);
+  key_gear6_edit = AddKeyEdit(gear_key_panel, "Edit26", QStringLiteral("Gear 6 :"),
+                      QStringLiteral("Right bottom position of cross"), kRight, 2 + kStep);
+  key_gear7_edit = AddKeyEdit(
+      gear_key_panel, "Edit27", QStringLiteral("Gear 7 :"),
+      QStringLiteral("Right bottom position of cross + Joystick switch button/switch axe"), kRight,
+      2 + 2 * kStep);
+  key_reverse_edit =
+      AddKeyEdit(gear_key_panel, "Edit28", QStringLiteral("Gear Reverse :"),
+                 QStringLiteral("Left top position of cross + Joystick switch button/switch axe"),
+                 kRight, 2 + 3 * kStep);
+
+  shift_key_panel = new QWidget(group);
+  shift_key_panel->setObjectName(QStringLiteral("GearPanel2"));
+  shift_key_panel->setGeometry(gear_key_panel->geometry());
+  key_shift_up_edit = AddKeyEdit(shift_key_panel, "Edit33", QStringLiteral("Switch UP:"),
+                      QStringLiteral("key to switch gear up in sequence"), kLeft, 2);
+  key_shift_down_edit = AddKeyEdit(shift_key_panel, "Edit34", QStringLiteral("Switch DN:"),
+                      QStringLiteral("key to switch gear down in sequence"), kLeft, 2 + kStep);
+  const QString sequence_hint = QStringLiteral("sequence of keys (RN1234567) for switching to");
+  QLabel* sequence = AddLabel(shift_key_panel, QStringLiteral("Sequence:"), kLeft.label_x, 2 + 2 * kStep,
+                              sequence_hint);
+  sym_sequence_edit = new QLineEdit(shift_key_panel);
+  sym_sequence_edit->setObjectName(QStringLiteral("Edit35"));
+  sym_sequence_edit->setGeometry(kLeft.field_x, 2 + 2 * kStep, 100, kRowHeight);
+  sym_sequence_edit->setMaxLength(kSequenceLength);
+  sequence_validator_ = new SequenceValidator(sym_sequence_edit);
+  sym_sequence_edit->setValidator(sequence_validator_);
+  connect(sym_sequence_edit, &QLineEdit::textChanged, sequence_validator_, &SequenceValidator::SetAccepted);
+  sequence->setBuddy(sym_sequence_edit);
+  SetHint(sym_sequence_edit, sequence_hint);
+  shift_key_panel->hide();
+
+  connect(sym_type_list, &QComboBox::currentIndexChanged, this, [this] { OnGearTypeChanged(); });
+}
+
+void SettingsDialog::BuildForceFeedback() {
+  auto* group = new QGroupBox(QStringLiteral("Force Feedback"), this);
+  group->setObjectName(QStringLiteral("GroupBox5"));
+  group->setGeometry(357, 40, 300, 466);
+
+  int y = 18;
+  constexpr int kStep = 20;
+  auto box = [&](const char* name, const char* caption, const char* hint) {
+    QCheckBox* b =
+        AddCheckBox(group, name, QLatin1String(caption), QLatin1String(hint), 10, y, 290);
+    y += kStep;
+    return b;
+  };
+  auto field = [&](const char* name, const char* caption, const char* hint) {
+    QLabel* label = AddLabel(group, QLatin1String(caption), 28, y - 2, QLatin1String(hint));
+    QLineEdit* edit = AddNumberEdit(group, name, label, 205, y, 80, kStep - 1);
+    y += kStep;
+    return edit;
+  };
+
+  force_feedback_box = box("CheckBox7", "Enabled",
+                  "enable/disable all force feedback. if your joystick not support force "
+                  "feedback leave this unchecked.");
+  cross_enabled_box =
+      box("CheckBox9", "Cross", "enable/disable force that fit joypad in cross of shifting.");
+  gear_force_death_free_x_edit = field("Edit4", "FORCE_DEATH_FREE_X",
+                "0-10000 X death zone if joy is in horizontal line of cross.");
+  gear_force_death_nofree_x_edit = field("Edit5", "FORCE_DEATH_NOFREE_X",
+                "0-10000 X death zone if joy is in vertical line of cross.");
+  gear_force_death_free_y_edit = field("Edit6", "FORCE_DEATH_FREE_Y",
+                "0-10000 Y death zone if joy is in vertical line of cross.");
+  gear_force_death_nofree_y_edit = field("Edit7", "FORCE_DEATH_NOFREE_Y",
+                "0-10000 Y death zone if joy is in horizontal line of cross.");
+  gear_cross_force_count_edit = field("Edit14", "CROSS_FORCE_COUNT",
+                 "1-2 number of forces used in cross efect. 2 multiply FORCE and SATURATION by 2");
+  gear_cross_force_edit = field("Edit15", "CROSS_FORCE",
+                 "0-10000 index of dependence betwet force and distance from point. X and Y "
+                 "direction");
+  gear_cross_saturation_edit = field("Edit16", "CROSS_SATURATION", "0-10000 maximal force in X and Y direction.");
+  damper_enabled_box =
+      box("CheckBox8", "Damper", "enable/disable force that offer resistance on fast movents.");
+  gear_damper_force_edit = field("Edit8", "DAMPER_FORCE", "0-10000 index of dependence betwet force and speed.");
+  gear_damper_saturation_edit = field("Edit9", "DAMPER_SATURATION", "0-10000 maximal force.");
+  hole_enabled_box =
+      box("CheckBox10", "Hole", "enable/disable force that pull joypad to shift's position 1-6");
+  gear_hole_force_x_edit = field("Edit10", "HOLE_FORCE_X",
+                 "0-10000 index of dependence betwet force and distance from point. X direction");
+  gear_hole_saturation_x_edit = field("Edit11", "HOLE_SATURATION_X", "0-10000 maximal force in X direction.");
+  gear_hole_force_y_edit = field("Edit12", "HOLE_FORCE_Y",
+                 "0-10000 index of dependence betwet force and distance from point. Y direction");
+  gear_hole_saturation_y_edit = field("Edit13", "HOLE_SATURATION_Y", "0-10000 maximal force in Y direction.");
+  center_enabled_box = box("CheckBox1", "Center",
+                  "enable/disable force that center joypad to center of shifting cross.");
+  gear_center_force_x_edit = field("Edit17", "CENTER_FORCE_X",
+                 "0-10000 index of dependence betwet force and distance from point. X direction");
+  gear_center_saturation_x_edit = field("Edit18", "CENTER_SATURATION_X", "0-10000 maximal force in X direction.");
+  gear_center_force_y_edit = field("Edit19", "CENTER_FORCE_Y",
+                 "0-10000 index of dependence betwet force and distance from point. Y direction");
+  gear_center_saturation_y_edit = field("Edit20", "CENTER_SATURATION_Y", "0-10000 maximal force in Y direction.");
+
+  connect(force_feedback_box, &QCheckBox::toggled, this, [this] { OnForceFeedbackClicked(); });
+}
+
+void SettingsDialog::BuildButtons() {
+  bevel = new QFrame(this);
+  bevel->setObjectName(QStringLiteral("Bevel1"));
+  bevel->setFrameShape(QFrame::HLine);
+  bevel->setFrameShadow(QFrame::Sunken);
+  bevel->setGeometry(8, 512, 649, 4);
+
+  cancel_button = new QPushButton(QStringLiteral("Cancel"), this);
+  cancel_button->setObjectName(QStringLiteral("Button2"));
+  cancel_button->setGeometry(489, 522, 80, 27);
+  cancel_button->setAutoDefault(false);
+  connect(cancel_button, &QPushButton::clicked, this, [this] { OnCancelClicked(); });
+
+  save_button = new QPushButton(QStringLiteral("Save"), this);
+  save_button->setObjectName(QStringLiteral("Button1"));
+  save_button->setGeometry(577, 522, 80, 27);
+  save_button->setAutoDefault(false);
+  connect(save_button, &QPushButton::clicked, this, [this] { OnSaveClicked(); });
+}
+
+void SettingsDialog::showEvent(QShowEvent* event) {
+  // Coming back from minimised is no new show: the edits stay.
+  if (!event->spontaneous()) OnShown();
+  QDialog::showEvent(event);
+}
+
+void SettingsDialog::SetSequenceText(const QString& text) {
+  sequence_validator_->SetAccepted(text);
+  sym_sequence_edit->setText(text);
+}
+
+void SettingsDialog::OnShown() {
+  if (!binding_.record || !binding_.timer) return;
+  const SettingsFormValues v = FormValuesFromSettings(*binding_.record, binding_.timer->Interval());
+  switch_button_list->setCurrentIndex(v.switch_button);
+  switch_b_axe_list->setCurrentIndex(v.switch_b_axe);
+  switch_b_min_edit->setText(Q(v.switch_b_min));
+  switch_b_max_edit->setText(Q(v.switch_b_max));
+  for (const CheckField& f : CheckFields()) {
+    findChild<QCheckBox*>(QLatin1String(f.control))->setChecked(v.*f.checked);
+  }
+  check_interval_edit->setText(Q(v.check_interval));
+  for (QLineEdit* edit :
+       {gear_center_force_x_edit, gear_center_force_y_edit, gear_center_saturation_x_edit, gear_center_saturation_y_edit, joy_gear_width_edit,  joy_gear_height_edit,  gear_cross_size_edit,  gear_force_death_free_x_edit,  gear_force_death_nofree_x_edit,  gear_force_death_free_y_edit,
+        gear_force_death_nofree_y_edit,  gear_damper_force_edit,  gear_damper_saturation_edit,  gear_hole_force_x_edit, gear_hole_saturation_x_edit, gear_hole_force_y_edit, gear_hole_saturation_y_edit, gear_cross_force_count_edit, gear_cross_force_edit, gear_cross_saturation_edit}) {
+    for (const NumberField& f : NumberFields()) {
+      if (edit->objectName() == QLatin1String(f.control)) edit->setText(Q(v.*f.text));
+    }
+  }
+  sym_type_list->setCurrentIndex(v.sym_type);
+  OnGearTypeChanged();
+  SetSequenceText(Q(v.sym_sequence));
+  sym_key_time_edit->setText(Q(v.sym_key_time));
+  sym_space_time_edit->setText(Q(v.sym_space_time));
+  for (const KeyField& f : KeyFields()) {
+    findChild<KeyEdit*>(QLatin1String(f.control))->SetKeyText(Q((v.*f.value).text));
+  }
+}
+
+void SettingsDialog::OnForceFeedbackClicked() {
+  if (force_feedback_box->isChecked()) return;
+  for (QCheckBox* box : {cross_enabled_box, damper_enabled_box, hole_enabled_box, center_enabled_box}) box->setChecked(false);
+}
+
+void SettingsDialog::OnGearTypeChanged() {
+  const int type = sym_type_list->currentIndex();
+  if (type < 0 || type > 2) return;
+  gear_key_panel->setVisible(type != 2);
+  shift_key_panel->setVisible(type == 2);
+  key_neutral_edit->setEnabled(type == 1);
+  sym_key_time_edit->setEnabled(type != 0);
+  sym_space_time_edit->setEnabled(type != 0);
+}
+
+bool SettingsDialog::IsSequenceCharacter(QChar c) {
+  static const QString kPass = QStringLiteral("\brnRN1234567");
+  return kPass.contains(c);
+}
+
+SettingsFormValues SettingsDialog::FormValues() const {
+  SettingsFormValues v;
+  v.switch_button = switch_button_list->currentIndex();
+  v.switch_b_axe = switch_b_axe_list->currentIndex();
+  v.sym_type = sym_type_list->currentIndex();
+  for (const CheckField& f : CheckFields()) {
+    v.*f.checked = findChild<QCheckBox*>(QLatin1String(f.control))->isChecked();
+  }
+  for (const NumberField& f : NumberFields()) {
+    v.*f.text = S(findChild<QLineEdit*>(QLatin1String(f.control))->text());
+  }
+  v.sym_sequence = S(sym_sequence_edit->text());
+  for (const KeyField& f : KeyFields()) {
+    const KeyEdit* field = findChild<KeyEdit*>(QLatin1String(f.control));
+    v.*f.value = {S(field->text()), field->Captured()};
+  }
+  return v;
+}
+
+void SettingsDialog::ShowMessage(MessageKind kind, const QString& text) {
+  if (show_message_) show_message_(this, kind, text);
+}
+
+// Save. The record and the timer change only once the settings file has taken the new values:
+// a bad field or a refused write leaves the running program, the file and the dialog's edits
+// exactly as they were, so the program never runs on values that neither the file nor the
+// dialog shows.
+void SettingsDialog::OnSaveClicked() {
+  ShowMessage(MessageKind::Information, QLatin1String(kSaveWarning));
+  if (!binding_.record || !binding_.timer) return;
+
+  const FormOutcome outcome =
+      ApplySettingsForm(FormValues(), *binding_.record, binding_.timer->Interval());
+  if (outcome.error) {
+    ShowMessage(MessageKind::Error, Q(outcome.error->message));
+    if (auto* field = findChild<QWidget*>(Q(outcome.error->control))) field->setFocus();
+    return;
+  }
+
+  const StoredInterval interval(outcome.interval);
+  if (const std::optional<std::string> problem =
+          SaveSettings(outcome.settings, interval, S(device_list->currentText()), binding_.path)) {
+    ShowMessage(MessageKind::Error, Q(*problem));
+    return;
+  }
+
+  *binding_.record = outcome.settings;
+  binding_.timer->SetInterval(outcome.interval);
+  if (binding_.state && binding_.keys) {
+    ApplyKeySettings(*binding_.state, *binding_.record, *binding_.keys);
+  }
+  if (binding_.saved) binding_.saved();
+  accept();
+}
+
+void SettingsDialog::OnCancelClicked() {
+  reject();
+}
+
+}  // namespace kestrane

@@ -1,0 +1,202 @@
+#pragma once
+
+#include <QDialog>
+#include <QLineEdit>
+#include <functional>
+#include <string>
+
+#include "config/settings_form.h"
+#include "platform/key_capture.h"
+#include "config/setting_keys.h"
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QPushButton;
+class QWidget;
+
+namespace kestrane {
+
+class IntervalTimer;
+class KeyOutput;
+class SequenceValidator;
+struct Settings;
+struct ShiftState;
+
+// A key field: shows a key-table entry as "VK#SCAN" and takes a new one only by the key pressed
+// in it. Typed, pasted, dropped and input-method text never enters it (the field is read-only for
+// text, and any other text, setText's included, is put back at once: SetKeyText is the way in);
+// Tab still moves the focus.
+class KeyEdit final : public QLineEdit {
+  Q_OBJECT
+
+ public:
+  explicit KeyEdit(QWidget* parent = nullptr);
+
+  // OnShown's text: not from key capture.
+  void SetKeyText(const QString& text);
+  // Whether the text stands there because a key was pressed in the field.
+  bool Captured() const { return captured_; }
+  void SetNativeKeyCodes(NativeKeyCodes codes) { native_ = codes; }
+
+  // Any key that reaches the field, with whatever modifiers, becomes its text; a key the key
+  // table does not know leaves the text as it is.
+  void CaptureKey(const QKeyEvent& event);
+
+ protected:
+  bool event(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void SetOwnText(const QString& text);
+
+  QString own_text_;  // the one text the field accepts
+  bool captured_ = false;
+  NativeKeyCodes native_;
+};
+
+// What the dialog works on: the main window's record, polling timer, Shift state and keystroke
+// output, and the settings file.
+struct SettingsBinding {
+  Settings* record = nullptr;
+  IntervalTimer* timer = nullptr;
+  ShiftState* state = nullptr;
+  KeyOutput* keys = nullptr;
+  std::string path;  // Kestrane.ini
+  // When set, the dialog's messages go here instead of into message boxes (the tests).
+  std::function<void(const QString&)> show_message;
+  // Called after Save has put new values into the record, for what the window program keeps
+  // outside it (the virtual H-shifter device).
+  std::function<void()> saved{};
+};
+
+enum class MessageKind : std::uint8_t { Information, Error };
+// Shows a modal message and returns when the user has closed it.
+using MessageFunction = std::function<void(QWidget* parent, MessageKind kind, const QString&)>;
+
+// The settings dialog: one instance, created hidden at start-up right after the main window and
+// living for the whole run. The main window shows it without blocking. Its device list `device_list`
+// is filled and selected by the main window's first show; every other control is filled from the
+// record each time the dialog is shown, and only Save copies them back.
+class SettingsDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit SettingsDialog(QWidget* parent = nullptr);
+
+  void Bind(const SettingsBinding& binding);
+  // Replaces the modal message boxes (the tests record the messages instead).
+  void SetMessageFunction(MessageFunction show) { show_message_ = std::move(show); }
+  // What the native codes of key events mean; the platform's own by default.
+  void SetNativeKeyCodes(NativeKeyCodes codes);
+
+  // Handlers, named after their control and event.
+  void OnShown();
+  void OnForceFeedbackClicked();
+  void OnGearTypeChanged();
+  void OnSaveClicked();  // Save
+  void OnCancelClicked();  // Cancel
+  // Whether a character typed into the sequence field passes: Backspace, r, n, R, N, 1 to 7.
+  static bool IsSequenceCharacter(QChar c);
+
+  // Everything the controls hold, as Save reads it.
+  SettingsFormValues FormValues() const;
+
+  // Device row.
+  QComboBox* device_list = nullptr;
+  // General.
+  QLineEdit* check_interval_edit = nullptr;
+  QCheckBox* autocenter_neutral_box = nullptr;
+  QCheckBox* switch_xy_box = nullptr;
+  QCheckBox* reverse_x_box = nullptr;
+  QCheckBox* reverse_y_box = nullptr;
+  QCheckBox* virtual_shifter_box = nullptr;
+  // Cross.
+  QLineEdit* joy_gear_width_edit = nullptr;
+  QLineEdit* joy_gear_height_edit = nullptr;
+  QLineEdit* gear_cross_size_edit = nullptr;
+  // Joystick switch button.
+  QComboBox* switch_button_list = nullptr;
+  QComboBox* switch_b_axe_list = nullptr;
+  QLineEdit* switch_b_min_edit = nullptr;
+  QLineEdit* switch_b_max_edit = nullptr;
+  // Keyboard.
+  QComboBox* sym_type_list = nullptr;
+  QLineEdit* sym_key_time_edit = nullptr;
+  QLineEdit* sym_space_time_edit = nullptr;
+  QWidget* gear_key_panel = nullptr;
+  KeyEdit* key_neutral_edit = nullptr;
+  KeyEdit* key_gear1_edit = nullptr;
+  KeyEdit* key_gear2_edit = nullptr;
+  KeyEdit* key_gear3_edit = nullptr;
+  KeyEdit* key_gear4_edit = nullptr;
+  KeyEdit* key_gear5_edit = nullptr;
+  KeyEdit* key_gear6_edit = nullptr;
+  KeyEdit* key_gear7_edit = nullptr;
+  KeyEdit* key_reverse_edit = nullptr;
+  QWidget* shift_key_panel = nullptr;
+  KeyEdit* key_shift_up_edit = nullptr;
+  KeyEdit* key_shift_down_edit = nullptr;
+  QLineEdit* sym_sequence_edit = nullptr;
+  // Force Feedback.
+  QCheckBox* force_feedback_box = nullptr;
+  QCheckBox* cross_enabled_box = nullptr;
+  QLineEdit* gear_force_death_free_x_edit = nullptr;
+  QLineEdit* gear_force_death_nofree_x_edit = nullptr;
+  QLineEdit* gear_force_death_free_y_edit = nullptr;
+  QLineEdit* gear_force_death_nofree_y_edit = nullptr;
+  QLineEdit* gear_cross_force_count_edit = nullptr;
+  QLineEdit* gear_cross_force_edit = nullptr;
+  QLineEdit* gear_cross_saturation_edit = nullptr;
+  QCheckBox* damper_enabled_box = nullptr;
+  QLineEdit* gear_damper_force_edit = nullptr;
+  QLineEdit* gear_damper_saturation_edit = nullptr;
+  QCheckBox* hole_enabled_box = nullptr;
+  QLineEdit* gear_hole_force_x_edit = nullptr;
+  QLineEdit* gear_hole_saturation_x_edit = nullptr;
+  QLineEdit* gear_hole_force_y_edit = nullptr;
+  QLineEdit* gear_hole_saturation_y_edit = nullptr;
+  QCheckBox* center_enabled_box = nullptr;
+  QLineEdit* gear_center_force_x_edit = nullptr;
+  QLineEdit* gear_center_saturation_x_edit = nullptr;
+  QLineEdit* gear_center_force_y_edit = nullptr;
+  QLineEdit* gear_center_saturation_y_edit = nullptr;
+  // Bottom.
+  QFrame* bevel = nullptr;
+  QPushButton* cancel_button = nullptr;
+  QPushButton* save_button = nullptr;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void BuildDeviceRow();
+  void BuildGeneral();
+  void BuildCross();
+  void BuildSwitchButton();
+  void BuildKeyboard();
+  void BuildForceFeedback();
+  void BuildButtons();
+  QLabel* AddLabel(QWidget* parent, const QString& caption, int x, int y, const QString& hint = {});
+  QLineEdit* AddNumberEdit(QWidget* parent, const char* name, QLabel* label, int x, int y,
+                           int width, int height = 21);
+  QCheckBox* AddCheckBox(QWidget* parent, const char* name, const QString& caption,
+                         const QString& hint, int x, int y, int width);
+  // A column of key fields: where the labels and where the fields start.
+  struct KeyColumn {
+    int label_x;
+    int field_x;
+  };
+  KeyEdit* AddKeyEdit(QWidget* parent, const char* name, const QString& caption,
+                      const QString& hint, KeyColumn column, int y);
+  void SetSequenceText(const QString& text);
+  void ShowMessage(MessageKind kind, const QString& text);
+
+  SettingsBinding binding_;
+  MessageFunction show_message_;
+  SequenceValidator* sequence_validator_ = nullptr;
+  int label_count_ = 0;
+};
+
+}  // namespace kestrane
