@@ -73,16 +73,6 @@ class ProfileFile {
   mutable LazyIndex index_;
 };
 
-// Writes a whole file so that a crash or a full disk never leaves it half-written: the text goes
-// to a temporary file in the same directory, which then replaces the file. A file that is
-// read-only (for every user, as the platform's read-only attribute would make it) is refused.
-// Returns false when the platform refuses the write.
-bool WriteFileAtomically(const std::string& path, std::string_view content);
-
-// True when `path` could be written: it exists and is writable, or it does not exist and its
-// directory is writable.
-bool IsWritablePath(const std::string& path);
-
 // The whole file's bytes; nullopt when it does not exist or cannot be read.
 std::optional<std::string> ReadWholeFile(const std::string& path);
 

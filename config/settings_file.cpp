@@ -6,12 +6,8 @@
 #include <filesystem>
 
 #include "config/setting_number.h"
+#include "core/system.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace kestrane {
 namespace {
@@ -48,12 +44,7 @@ bool Commit(const std::string& path, const std::optional<std::string>& before,
 
 std::string CopyTimestamp() {
   const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-#ifdef _WIN32
-  gmtime_s(&utc, &now);
-#else
-  gmtime_r(&now, &utc);
-#endif
+  const std::tm utc = UtcTime(now);
   char text[32];
   std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &utc);
   return text;
@@ -72,15 +63,7 @@ std::string StorableSequence(std::string_view text) {
 }  // namespace
 
 std::string ExecutableDirectory() {
-#ifdef _WIN32
-  char buffer[MAX_PATH];
-  const DWORD n = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-  fs::path exe = (n > 0 && n < MAX_PATH) ? fs::path(std::string(buffer, n)) : fs::current_path();
-#else
-  std::error_code ec;
-  fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-  if (ec) exe = fs::current_path(ec) / "kestrane";
-#endif
+  const fs::path exe = ExecutablePath();
   std::string dir = exe.parent_path().string();
   if (dir.empty() || (dir.back() != '/' && dir.back() != '\\')) {
     dir += static_cast<char>(fs::path::preferred_separator);
