@@ -40,7 +40,7 @@ struct Bench {
   KeyOutput keys{sink};
   NullHaptic haptic;
   ForceFeedback effects;
-  PollContext ctx{state, settings, joystick, keys, nullptr, nullptr};
+  PollContext ctx{state, settings, &joystick, keys, nullptr, nullptr};
 
   explicit Bench(bool with_effects) {
     ResetShiftState(state);
@@ -82,7 +82,7 @@ void BM_PollStepGearChangeMode0(benchmark::State& st) {
   Bench b(false);
   RecordingKeySink recorder;
   KeyOutput keys(recorder);
-  PollContext ctx{b.state, b.settings, b.joystick, keys, nullptr, nullptr};
+  PollContext ctx{b.state, b.settings, &b.joystick, keys, nullptr, nullptr};
   for (int i = 0; i < 3; ++i) {
     b.Sample(32767, 0);
     OnPollTimer(ctx);

@@ -35,7 +35,7 @@ struct VirtualStickRig {
   ShiftState state;
   test::FakeKeySink sink{test::FakeKeySink::CountOnly{}};
   KeyOutput keys{sink};
-  PollContext ctx{state, settings, device, keys, &effects, nullptr};
+  PollContext ctx{state, settings, nullptr, keys, &effects, nullptr};
   bool ok = false;
 
   VirtualStickRig() {
@@ -43,6 +43,7 @@ struct VirtualStickRig {
     if (!device.StartInput() || !device.ListJoysticks()) return;
     device.SelectSavedJoystickByName(kVirtualStickName);
     ok = device.OpenJoystick(settings, state);
+    ctx.device = device.OpenDevice();
   }
   ~VirtualStickRig() { device.StopInput(); }
 };
@@ -56,8 +57,8 @@ void BM_SdlPollAndRead(benchmark::State& st) {
   }
   StickSample sample;
   for (auto _ : st) {
-    rig.device.PollJoystick();
-    benchmark::DoNotOptimize(rig.device.ReadStickSample(sample));
+    rig.device.OpenDevice()->Poll();
+    benchmark::DoNotOptimize(rig.device.OpenDevice()->Read(sample));
   }
 }
 BENCHMARK(BM_SdlPollAndRead);
@@ -72,7 +73,7 @@ void BM_SdlPollStep(benchmark::State& st) {
   VirtualStick* stick = rig.platform->GetVirtualStick();
   std::int32_t y = 0;
   for (auto _ : st) {
-    stick->SetAxis(1, SdlAxisFromSample(y));
+    stick->SetAxis(1, y);
     y = (y + 977) & 0xFFFF;
     OnPollTimer(rig.ctx);
   }

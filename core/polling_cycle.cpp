@@ -27,10 +27,10 @@ void SelectSwitchAxis(ShiftState& state, const StickSample& sample, const Settin
 void PollStep(PollContext& ctx) {
   ShiftState& state = ctx.state;
   const Settings& settings = ctx.settings;
-  if (!ctx.joystick.IsJoystickOpen()) return;
-  if (settings.POOLED_DEVICE) ctx.joystick.PollJoystick();
+  if (!ctx.device) return;
+  if (settings.POOLED_DEVICE) ctx.device->Poll();
   StickSample sample;
-  if (ctx.joystick.ReadStickSample(sample) != 0) return;
+  if (ctx.device->Read(sample) != InputStatus::Ok) return;
 
   std::int64_t x = sample.X;
   std::int64_t y = sample.Y;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "core/input_device.h"
 #include "core/shift_state.h"
 #include "core/stick_sample.h"
 
@@ -12,16 +13,6 @@ class KeyOutput;
 class ShifterOutput;
 class ForceFeedback;
 
-// The open joystick as the poll step sees it.
-class JoystickPort {
- public:
-  virtual ~JoystickPort() = default;
-  virtual bool IsJoystickOpen() const = 0;
-  virtual void PollJoystick() = 0;
-  // Fills the sample; 0 is success, anything else means the sample is not to be used.
-  virtual std::int32_t ReadStickSample(StickSample& sample) = 0;
-};
-
 // The live position display of the main window.
 class DisplayPort {
  public:
@@ -30,11 +21,12 @@ class DisplayPort {
   virtual void UpdateDisplay(const ShiftState& state) = 0;
 };
 
-// What one poll step works with; effects, display and the virtual H-shifter may be absent.
+// What one poll step works with; the device (none while no joystick is open), effects, display and
+// the virtual H-shifter may be absent.
 struct PollContext {
   ShiftState& state;
   const Settings& settings;
-  JoystickPort& joystick;
+  InputDevice* device;
   KeyOutput& keys;
   ForceFeedback* effects = nullptr;
   DisplayPort* display = nullptr;

@@ -1,24 +1,20 @@
 #pragma once
 
+// The seam under the device layer: the library that finds and opens game controllers. SDL2 is
+// the program's (device/sdl_input.h); tests script one (tests/support/scripted_input.h). Long
+// notes on each system's access rules: docs/architecture.md.
+
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "core/stick_sample.h"
-#include "core/effects.h"
+#include "core/input_device.h"
 
 namespace kestrane {
 
-// Statuses of the platform operations: 0 is success, anything else a failure.
-inline constexpr std::int32_t kInputOk = 0;
-inline constexpr std::int32_t kInputFailed = 1;
-inline constexpr std::int32_t kInputDeviceLost = 2;   // the joystick was unplugged
-inline constexpr std::int32_t kInputUnsupported = 3;  // the platform cannot do what was asked
-inline constexpr std::int32_t kInputBusy = 4;         // another program holds the device
-
-// One attached joystick as the device list shows it: the name (UTF-8), the identifier that
-// CreateDevice accepts, and whether the joystick has force feedback.
+// One attached joystick as the device list shows it: the name (UTF-8), the identifier that Open
+// takes, and whether it has force feedback.
 struct JoystickListEntry {
   std::string name;
   std::string id;
@@ -26,45 +22,34 @@ struct JoystickListEntry {
   friend bool operator==(const JoystickListEntry&, const JoystickListEntry&) = default;
 };
 
-// How the opened joystick is shared with other programs. Both modes keep delivering while
-// another window (normally the game) has the focus.
-enum class AccessMode : std::uint8_t { Exclusive, Shared };
-
-// One opened joystick. Destroying it releases it (and its force-feedback device).
-class InputDevice {
+// An on-screen stick that the program itself moves (--virtual-stick): eight axes (X, Y, Z, Rx, Ry,
+// Rz, slider 0, slider 1) and 32 buttons, read back like hardware.
+class VirtualStick {
  public:
-  virtual ~InputDevice() = default;
-  virtual std::int32_t SetAccessMode(AccessMode mode) = 0;
-  // Asks for samples in the StickSample layout.
-  virtual std::int32_t SetJoystickFormat() = 0;
-  // Switches the device's own centring spring off.
-  virtual std::int32_t DisableAutocenter() = 0;
-  virtual std::int32_t Acquire() = 0;
-  // Refreshes the device state; the outcome is not reported.
-  virtual void Poll() = 0;
-  // Fills the sample with the current state; non-zero once the device is gone.
-  virtual std::int32_t ReadState(StickSample& sample) = 0;
-  virtual void Unacquire() = 0;
-  // The force-feedback side of the device, or nullptr when it has none.
-  virtual HapticPort* Haptics() = 0;
+  static constexpr int kAxes = 8;
+  static constexpr int kButtons = 32;
+  virtual ~VirtualStick() = default;
+  // Axis 0..7 in sample units (0..65535, rest 32767); others are ignored.
+  virtual void SetAxis(int axis, std::int32_t value) = 0;
+  // Button 0..31; others are ignored.
+  virtual void SetButton(int button, bool down) = 0;
 };
 
-// The input library under the device layer: brought up in two steps (the library, then its
-// joystick service), lists the attached joysticks and opens them.
+// How bringing up joystick input went: the library and its joystick service fail apart.
+enum class InputStart : std::uint8_t { Ok, LibraryFailed, ServiceFailed };
+
 class InputPlatform {
  public:
   virtual ~InputPlatform() = default;
-  virtual std::int32_t StartLibrary() = 0;
-  virtual std::int32_t StartInputService() = 0;
-  // Replaces `out` with the attached joysticks in the platform's order. Entries whose name or
-  // identifier cannot be read come out with what could be read.
-  virtual std::int32_t ListJoysticks(std::vector<JoystickListEntry>& out) = 0;
-  // Status 0 and a device on success; a status 0 without a device also counts as failure.
-  virtual std::int32_t CreateDevice(const std::string& id,
-                                    std::unique_ptr<InputDevice>& device) = 0;
-  // Released library first, then the service; the platform shuts down once both are released.
-  virtual void ReleaseLibrary() = 0;
-  virtual void ReleaseInputService() = 0;
+  // Brings up joystick input. After a failure, Stop still releases what did come up.
+  virtual InputStart Start() = 0;
+  // Lists the attached joysticks in the platform's order into `out` (replaced). Entries whose
+  // name or identifier cannot be read come out with what could be read.
+  virtual InputStatus List(std::vector<JoystickListEntry>& out) = 0;
+  // Opens the joystick with this identifier; nullptr when it cannot be opened.
+  virtual std::unique_ptr<InputDevice> Open(const std::string& id) = 0;
+  // Shuts joystick input down; harmless when it is not up. Devices must be closed first.
+  virtual void Stop() = 0;
 };
 
 }  // namespace kestrane

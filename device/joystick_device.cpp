@@ -32,22 +32,23 @@ JoystickDevice::~JoystickDevice() {
 }
 
 bool JoystickDevice::StartInput() {
-  if (platform_.StartLibrary() != kInputOk) {
-    messages_.ShowMessage("Can't initialize DirectX8");
-    return false;
+  started_ = true;  // Stop releases whatever did come up
+  switch (platform_.Start()) {
+    case InputStart::Ok:
+      return true;
+    case InputStart::LibraryFailed:
+      messages_.ShowMessage("Can't initialize DirectX8");
+      return false;
+    case InputStart::ServiceFailed:
+      messages_.ShowMessage("Can't initialize DirectXInput8");
+      return false;
   }
-  library_ = true;
-  if (platform_.StartInputService() != kInputOk) {
-    messages_.ShowMessage("Can't initialize DirectXInput8");
-    return false;
-  }
-  service_ = true;
-  return true;
+  return false;
 }
 
 bool JoystickDevice::ListJoysticks() {
   std::vector<JoystickListEntry> found;
-  if (!service_ || platform_.ListJoysticks(found) != kInputOk) {
+  if (!started_ || platform_.List(found) != InputStatus::Ok) {
     messages_.ShowMessage("Can't enumerate devices");
     return false;
   }
@@ -81,27 +82,24 @@ bool JoystickDevice::OpenJoystick(const Settings& settings, ShiftState& state) {
   if (entry.id == open_device_id_) return true;
 
   CloseJoystick();
-  std::unique_ptr<InputDevice> created;
-  if (platform_.CreateDevice(entry.id, created) != kInputOk || !created) {
+  device_ = platform_.Open(entry.id);
+  if (!device_) {
     messages_.ShowMessage("Can't open device " + entry.name);
     return false;
   }
-  device_ = std::move(created);
   const AccessMode mode = settings.EXCLUSIVE_ACCESS ? AccessMode::Exclusive : AccessMode::Shared;
-  if (device_->SetAccessMode(mode) != kInputOk) {
-    messages_.ShowMessage("Can't open non_exlusive acces to the device");
-    return false;
+  switch (device_->Claim(mode)) {
+    case InputStatus::Ok:
+      break;
+    case InputStatus::Busy:
+      messages_.ShowMessage("Can't open non_exlusive acces to the device");
+      return false;
+    default:
+      messages_.ShowMessage("Can't acquire device");
+      return false;
   }
-  if (device_->SetJoystickFormat() != kInputOk) {
-    messages_.ShowMessage("Can't set joystick format communication");
-    return false;
-  }
-  if (settings.FORCE_FEEDBACK && device_->DisableAutocenter() != kInputOk) {
+  if (settings.FORCE_FEEDBACK && device_->DisableAutocenter() != InputStatus::Ok) {
     messages_.ShowMessage("Can't disable autocenter");  // and the opening goes on
-  }
-  if (device_->Acquire() != kInputOk) {
-    messages_.ShowMessage("Can't acquire device");
-    return false;
   }
   open_device_id_ = entry.id;
   effects_.BuildEffects(device_->Haptics(), state, settings);
@@ -110,27 +108,13 @@ bool JoystickDevice::OpenJoystick(const Settings& settings, ShiftState& state) {
 
 void JoystickDevice::CloseJoystick() {
   effects_.ReleaseEffects();
-  if (device_) {
-    device_->Unacquire();
-    device_.reset();
-  }
-}
-
-void JoystickDevice::PollJoystick() {
-  if (device_) device_->Poll();
-}
-
-std::int32_t JoystickDevice::ReadStickSample(StickSample& sample) {
-  if (!device_) return kInputFailed;
-  return device_->ReadState(sample);
+  device_.reset();
 }
 
 void JoystickDevice::StopInput() {
   CloseJoystick();
-  if (library_) platform_.ReleaseLibrary();
-  if (service_) platform_.ReleaseInputService();
-  library_ = false;
-  service_ = false;
+  if (started_) platform_.Stop();
+  started_ = false;
 }
 
 }  // namespace kestrane

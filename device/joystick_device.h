@@ -25,12 +25,12 @@ class MessageSink {
 // The program's one road to the game controller: brings up the input service, lists the
 // attached joysticks, opens the chosen one with its force-feedback effects and reads it on
 // every tick. The platform, the sink and the effects must outlive it.
-class JoystickDevice final : public JoystickPort {
+class JoystickDevice final {
  public:
   JoystickDevice(InputPlatform& platform, MessageSink& messages, ForceFeedback& effects);
   JoystickDevice(const JoystickDevice&) = delete;
   JoystickDevice& operator=(const JoystickDevice&) = delete;
-  ~JoystickDevice() override;
+  ~JoystickDevice();
 
   // Brings up the input service. False after its message: the program must end with exit
   // status -1.
@@ -47,17 +47,17 @@ class JoystickDevice final : public JoystickPort {
   // Second step: entry 0 when nothing is selected and the list is not empty.
   void SelectFirstIfNone();
 
-  // Opens, prepares and acquires the selected joystick and builds the effects on it. After a
-  // false result the caller calls CloseJoystick().
+  // Opens and claims the selected joystick, switches its autocentre off (with force feedback) and
+  // builds the effects on it. After a false result the caller calls CloseJoystick().
   bool OpenJoystick(const Settings& settings, ShiftState& state);
   // Releases the effects, then the device. Harmless when nothing is open.
   void CloseJoystick();
 
-  bool IsJoystickOpen() const override { return device_ != nullptr; }
-  void PollJoystick() override;
-  std::int32_t ReadStickSample(StickSample& sample) override;
+  bool IsJoystickOpen() const { return device_ != nullptr; }
+  // The open joystick for the poll step; nullptr while none is open.
+  InputDevice* OpenDevice() const { return device_.get(); }
 
-  // CloseJoystick, then releases the library and the input service.
+  // CloseJoystick, then shuts the input platform down.
   void StopInput();
 
   // Identifier of the last joystick opened successfully (kept by CloseJoystick).
@@ -67,8 +67,7 @@ class JoystickDevice final : public JoystickPort {
   InputPlatform& platform_;
   MessageSink& messages_;
   ForceFeedback& effects_;
-  bool library_ = false;
-  bool service_ = false;
+  bool started_ = false;
   std::vector<JoystickListEntry> list_;
   int selection_ = -1;
   std::unique_ptr<InputDevice> device_;

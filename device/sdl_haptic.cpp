@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "device/input_platform.h"
 
 namespace kestrane {
 namespace {
@@ -31,6 +30,11 @@ class SdlHapticDriver final : public HapticDriver {
  private:
   SDL_Haptic* haptic_;
 };
+
+// CreateEffect's statuses (HapticPort: 0 is success).
+constexpr std::int32_t kCreated = 0;
+constexpr std::int32_t kRefused = 1;
+constexpr std::int32_t kUnsupported = 3;
 
 std::int64_t Scale(std::int32_t units, std::int64_t full) {
   return static_cast<std::int64_t>(units) * full / 10000;
@@ -117,13 +121,13 @@ std::int32_t SdlHapticPort::CreateEffect(EffectType type, const EffectRecord& re
                                          EffectId& id) {
   id = kNoEffect;
   const unsigned int needed = type == EffectType::Spring ? SDL_HAPTIC_SPRING : SDL_HAPTIC_DAMPER;
-  if ((driver_->Supported() & needed) == 0) return kInputUnsupported;
+  if ((driver_->Supported() & needed) == 0) return kUnsupported;
   SDL_HapticEffect effect = ToSdlEffect(type, record);
   const int created = driver_->NewEffect(effect);
-  if (created < 0) return kInputFailed;
+  if (created < 0) return kRefused;
   id = created;
   effects_.push_back({id, type, record, false});
-  return kInputOk;
+  return kCreated;
 }
 
 void SdlHapticPort::StartEffect(EffectId id) {
@@ -152,9 +156,9 @@ void SdlHapticPort::ReleaseEffect(EffectId id) {
   effects_.erase(it);
 }
 
-std::int32_t SdlHapticPort::DisableAutocenter() {
-  if ((driver_->Supported() & SDL_HAPTIC_AUTOCENTER) == 0) return kInputOk;
-  return driver_->SetAutocenter(0) == 0 ? kInputOk : kInputFailed;
+bool SdlHapticPort::DisableAutocenter() {
+  if ((driver_->Supported() & SDL_HAPTIC_AUTOCENTER) == 0) return true;
+  return driver_->SetAutocenter(0) == 0;
 }
 
 }  // namespace kestrane

@@ -58,8 +58,8 @@ class SdlHapticPort final : public HapticPort {
   void SetEffectParameters(EffectId id, const EffectRecord& record) override;
   void ReleaseEffect(EffectId id) override;
 
-  // Switches the device's centring spring off; a device without one has nothing to switch off.
-  std::int32_t DisableAutocenter();
+  // Switches the device's centring spring off; true also for a device without one.
+  bool DisableAutocenter();
 
  private:
   struct Effect {

@@ -105,30 +105,21 @@ class SdlDevice final : public InputDevice {
     SDL_JoystickClose(joystick_);
   }
 
-  std::int32_t SetAccessMode(AccessMode mode) override {
+  InputStatus Claim(AccessMode mode) override {
 #if defined(__linux__)
-    if (mode == AccessMode::Exclusive && GrabbedByAnotherProgram(path_)) return kInputBusy;
+    if (mode == AccessMode::Exclusive && GrabbedByAnotherProgram(path_)) return InputStatus::Busy;
 #else
     (void)mode;
 #endif
-    return kInputOk;
+    return SDL_JoystickGetAttached(joystick_) ? InputStatus::Ok : InputStatus::DeviceLost;
   }
 
-  // SDL hands out axes, buttons and hats by number; ReadState lays them out as a StickSample.
-  std::int32_t SetJoystickFormat() override {
-    return kInputOk;
-  }
-
-  std::int32_t DisableAutocenter() override {
-    if (haptics_) return haptics_->DisableAutocenter();
+  InputStatus DisableAutocenter() override {
+    if (haptics_) return haptics_->DisableAutocenter() ? InputStatus::Ok : InputStatus::Failed;
     // A force-feedback joystick whose haptic side SDL could not open (often: no write
     // permission on the device) keeps its centring spring: that is a refusal. A joystick
     // without force feedback has no spring to switch off.
-    return has_haptics_ ? kInputFailed : kInputOk;
-  }
-
-  std::int32_t Acquire() override {
-    return SDL_JoystickGetAttached(joystick_) ? kInputOk : kInputDeviceLost;
+    return has_haptics_ ? InputStatus::Failed : InputStatus::Ok;
   }
 
   void Poll() override {
@@ -137,7 +128,8 @@ class SdlDevice final : public InputDevice {
     polled_ = true;
   }
 
-  std::int32_t ReadState(StickSample& sample) override {
+  // SDL hands out axes, buttons and hats by number; they are laid out as a StickSample here.
+  InputStatus Read(StickSample& sample) override {
     // SDL's state moves only when it is updated: a read without a poll before it refreshes the
     // state itself, so the device also works with polling switched off.
     if (!polled_) {
@@ -145,7 +137,7 @@ class SdlDevice final : public InputDevice {
       FlushJoystickEvents();
     }
     polled_ = false;
-    if (!SDL_JoystickGetAttached(joystick_)) return kInputDeviceLost;
+    if (!SDL_JoystickGetAttached(joystick_)) return InputStatus::DeviceLost;
 
     StickSample s;
     std::int32_t* const axes[kSampleAxes] = {&s.X,  &s.Y,  &s.Z,         &s.Rx,
@@ -158,10 +150,9 @@ class SdlDevice final : public InputDevice {
       s.Pov[static_cast<std::size_t>(i)] = PovFromSdlHat(SDL_JoystickGetHat(joystick_, i));
     }
     sample = s;
-    return kInputOk;
+    return InputStatus::Ok;
   }
 
-  void Unacquire() override {}
   HapticPort* Haptics() override {
     return haptics_.get();
   }
@@ -209,8 +200,10 @@ class SdlVirtualStick final : public VirtualStick {
     }
   }
 
-  void SetAxis(int axis, std::int16_t value) override {
-    if (joystick_ && axis >= 0 && axis < kAxes) SDL_JoystickSetVirtualAxis(joystick_, axis, value);
+  void SetAxis(int axis, std::int32_t value) override {
+    if (joystick_ && axis >= 0 && axis < kAxes) {
+      SDL_JoystickSetVirtualAxis(joystick_, axis, SdlAxisFromSample(value));
+    }
   }
   void SetButton(int button, bool down) override {
     if (joystick_ && button >= 0 && button < kButtons) {
@@ -226,46 +219,37 @@ class SdlVirtualStick final : public VirtualStick {
 
 class SdlPlatform final : public SdlInputPlatform {
  public:
-  explicit SdlPlatform(bool virtual_stick) : want_virtual_stick_(virtual_stick) {}
+  explicit SdlPlatform(bool virtual_stick) {
+    if (virtual_stick) virtual_stick_ = std::make_unique<SdlVirtualStick>();
+  }
   SdlPlatform(const SdlPlatform&) = delete;
   SdlPlatform& operator=(const SdlPlatform&) = delete;
-  ~SdlPlatform() override { Shutdown(); }
+  ~SdlPlatform() override { Stop(); }
 
-  // The library: SDL's joystick subsystem (which brings up SDL's event queue).
-  std::int32_t StartLibrary() override {
+  // The library is SDL's joystick subsystem (which brings up SDL's event queue); the service is
+  // the haptic subsystem, with the virtual stick when asked for.
+  InputStart Start() override {
     // A window program handles its own signals; without this SDL would swallow SIGINT/SIGTERM.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
-    if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) return kInputFailed;
+    if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) return InputStart::LibraryFailed;
     joystick_up_ = true;
-    library_held_ = true;
     IgnoreJoystickEvents();
-    return kInputOk;
-  }
-
-  // The input service: the haptic subsystem, and the virtual stick when asked for.
-  std::int32_t StartInputService() override {
-    if (!joystick_up_) return kInputFailed;
-    if (SDL_InitSubSystem(SDL_INIT_HAPTIC) != 0) return kInputFailed;
+    if (SDL_InitSubSystem(SDL_INIT_HAPTIC) != 0) return InputStart::ServiceFailed;
     haptic_up_ = true;
-    if (want_virtual_stick_) {
-      auto stick = std::make_unique<SdlVirtualStick>();
-      if (!stick->Attach()) return kInputFailed;
-      virtual_stick_ = std::move(stick);
-    }
-    service_held_ = true;
-    return kInputOk;
+    if (virtual_stick_ && !virtual_stick_->Attach()) return InputStart::ServiceFailed;
+    return InputStart::Ok;
   }
 
-  std::int32_t ListJoysticks(std::vector<JoystickListEntry>& out) override {
-    if (!joystick_up_) return kInputFailed;
+  InputStatus List(std::vector<JoystickListEntry>& out) override {
+    if (!joystick_up_) return InputStatus::Failed;
     SDL_JoystickUpdate();  // take in joysticks plugged in since the start
     FlushJoystickEvents();
     SDL_LockJoysticks();
     const int n = SDL_NumJoysticks();
     if (n < 0) {
       SDL_UnlockJoysticks();
-      return kInputFailed;
+      return InputStatus::Failed;
     }
     out.clear();
     for (int i = 0; i < n; ++i) {
@@ -280,48 +264,31 @@ class SdlPlatform final : public SdlInputPlatform {
       out.push_back(std::move(entry));
     }
     SDL_UnlockJoysticks();
-    return kInputOk;
+    return InputStatus::Ok;
   }
 
-  std::int32_t CreateDevice(const std::string& id, std::unique_ptr<InputDevice>& device) override {
-    if (!joystick_up_) return kInputFailed;
+  std::unique_ptr<InputDevice> Open(const std::string& id) override {
+    if (!joystick_up_) return nullptr;
     const int index = IndexForIdentifier(id);
-    if (index < 0) return kInputDeviceLost;
+    if (index < 0) return nullptr;
     SDL_Joystick* joystick = SDL_JoystickOpen(index);
-    if (!joystick) return kInputFailed;
+    if (!joystick) return nullptr;
     const char* path = SDL_JoystickPath(joystick);
-    device = std::make_unique<SdlDevice>(joystick, path ? path : "");
-    return kInputOk;
+    return std::make_unique<SdlDevice>(joystick, path ? path : "");
   }
 
-  // The service is made from the library and holds on to it: SDL shuts down once both are
-  // released, whichever goes first.
-  void ReleaseLibrary() override {
-    library_held_ = false;
-    if (!service_held_) Shutdown();
-  }
-  void ReleaseInputService() override {
-    service_held_ = false;
-    if (!library_held_) Shutdown();
+  void Stop() override {
+    if (virtual_stick_) virtual_stick_->Detach();
+    if (haptic_up_) SDL_QuitSubSystem(SDL_INIT_HAPTIC);
+    if (joystick_up_) SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
+    haptic_up_ = joystick_up_ = false;
   }
 
   VirtualStick* GetVirtualStick() override { return virtual_stick_.get(); }
 
  private:
-  void Shutdown() {
-    if (virtual_stick_) virtual_stick_->Detach();
-    virtual_stick_.reset();
-    if (haptic_up_) SDL_QuitSubSystem(SDL_INIT_HAPTIC);
-    if (joystick_up_) SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
-    haptic_up_ = joystick_up_ = false;
-    library_held_ = service_held_ = false;
-  }
-
-  bool want_virtual_stick_;
   bool joystick_up_ = false;
   bool haptic_up_ = false;
-  bool library_held_ = false;
-  bool service_held_ = false;
   std::unique_ptr<SdlVirtualStick> virtual_stick_;
 };
 

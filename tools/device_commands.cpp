@@ -2,17 +2,17 @@
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <iostream>
 #include <memory>
-#include <thread>
 
 #include "config/setting_keys.h"
 #include "core/shift_state.h"
 #include "core/effects.h"
 #include "device/joystick_device.h"
 #include "device/sdl_input.h"
+#include "platform/stop_signals.h"
 #include "tools/cli_options.h"
+#include "tools/realtime.h"
 #include "tools/trace.h"
 
 namespace kestrane {
@@ -45,21 +45,6 @@ std::optional<std::int64_t> ParseCount(const std::string& text, std::int64_t min
   }
   if (v < min || v > 1'000'000'000) return std::nullopt;
   return v;
-}
-
-volatile std::sig_atomic_t g_interrupted = 0;
-extern "C" void OnInterrupt(int) {
-  g_interrupted = 1;
-}
-
-// Sleeps until `when`, waking early on an interrupt.
-void SleepUntil(std::chrono::steady_clock::time_point when) {
-  constexpr auto kSlice = std::chrono::milliseconds(20);
-  while (!g_interrupted) {
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= when) return;
-    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(when - now, kSlice));
-  }
 }
 
 // The device layer over SDL, brought up and listed as the window program does at start-up.
@@ -143,27 +128,18 @@ int RecordCommand(const std::vector<std::string>& args) {
     return kExitFailure;
   }
 
-  g_interrupted = 0;
-  auto previous_int = std::signal(SIGINT, OnInterrupt);
-  auto previous_term = std::signal(SIGTERM, OnInterrupt);
-
-  const auto interval = std::chrono::milliseconds(opts.interval_ms);
-  auto next = std::chrono::steady_clock::now();
+  CatchStopSignals(/*interrupt_blocking_calls=*/false);
+  InputDevice& stick = *input.device.OpenDevice();
+  TickPacer pacer(std::chrono::milliseconds(opts.interval_ms));
   for (std::int64_t tick = 0; !opts.ticks || tick < *opts.ticks; ++tick) {
-    if (tick > 0) {
-      next += interval;
-      SleepUntil(next);
-    }
-    if (g_interrupted) break;
-    input.device.PollJoystick();
+    if (tick > 0 && !pacer.WaitForTick()) break;
+    if (StopSignal() != 0) break;
+    stick.Poll();
     StickSample sample;
-    const bool read = input.device.ReadStickSample(sample) == 0;
+    const bool read = stick.Read(sample) == InputStatus::Ok;
     std::cout << (read ? FormatTraceLine(sample) : std::string("fail")) << '\n' << std::flush;
     if (!std::cout) break;  // the reader has gone
   }
-
-  std::signal(SIGINT, previous_int);
-  std::signal(SIGTERM, previous_term);
   return 0;
 }
 

@@ -14,6 +14,7 @@
 
 #include "config/setting_keys.h"
 #include "config/settings_file.h"
+#include "platform/stop_signals.h"
 #include "tools/realtime.h"
 #include "platform/system_keyboard.h"
 #include "tools/device_commands.h"
@@ -70,7 +71,7 @@ int ReplayCommand(const std::vector<std::string>& args) {
     keyboard = OpenSystemKeyboard(problem);
     if (!problem.empty()) std::cerr << "kestrane-cli: " << problem << "\n";
     pacer.emplace(RealtimeTickInterval(timer.Interval()));
-    CatchStopSignals();
+    CatchStopSignals(/*interrupt_blocking_calls=*/true);
   }
 
   Replay replay(settings, keyboard.get());

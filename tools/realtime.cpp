@@ -1,17 +1,12 @@
 #include "tools/realtime.h"
 
 #include <algorithm>
-#include <csignal>
 #include <thread>
+
+#include "platform/stop_signals.h"
 
 namespace kestrane {
 namespace {
-
-volatile std::sig_atomic_t g_stop_signal = 0;
-
-extern "C" void OnStopSignal(int sig) {
-  g_stop_signal = sig;
-}
 
 constexpr std::uint32_t kDefaultIntervalMs = 25;
 constexpr std::uint32_t kLongestIntervalMs = 60000;
@@ -25,24 +20,6 @@ std::chrono::milliseconds RealtimeTickInterval(std::uint32_t check_interval_ms) 
     return std::chrono::milliseconds(kDefaultIntervalMs);
   }
   return std::chrono::milliseconds(check_interval_ms);
-}
-
-void CatchStopSignals() {
-#ifdef _WIN32
-  std::signal(SIGINT, OnStopSignal);
-  std::signal(SIGTERM, OnStopSignal);
-#else
-  struct sigaction action {};
-  action.sa_handler = OnStopSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = 0;  // no SA_RESTART: a read of the trace from a terminal or pipe stops too
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-#endif
-}
-
-int StopSignal() {
-  return static_cast<int>(g_stop_signal);
 }
 
 TickPacer::TickPacer(std::chrono::milliseconds interval)

@@ -1,7 +1,7 @@
 #pragma once
 
-// Running in real time from the command line: ticks at a fixed interval, and a stop on SIGINT or
-// SIGTERM that lets the current tick finish (so that no key is left down).
+// Running in real time from the command line: ticks at a fixed interval that a stop request
+// (platform/stop_signals.h) ends after the current tick, so that no key is left down.
 
 #include <chrono>
 #include <cstdint>
@@ -14,18 +14,13 @@ namespace kestrane {
 // above a minute.
 std::chrono::milliseconds RealtimeTickInterval(std::uint32_t check_interval_ms);
 
-// From now on SIGINT and SIGTERM only set a flag (and interrupt a blocking read).
-void CatchStopSignals();
-// The signal that asked to stop, 0 while none has come.
-int StopSignal();
-
 // Paces ticks: the first tick one interval after the start, each next one an interval after the
 // one before; when a tick ran over (long key waits) the next one follows at once, as the window
 // program's timer does after a busy tick.
 class TickPacer {
  public:
   explicit TickPacer(std::chrono::milliseconds interval);
-  // Sleeps until the next tick is due. False when a stop signal came meanwhile.
+  // Sleeps until the next tick is due. False when a stop request came meanwhile.
   bool WaitForTick();
 
  private:

@@ -19,7 +19,7 @@ ReplayTick Replay::Step(const TraceLine& line) {
   recorder_.events.clear();
   haptic_.Clear();
   joystick_.SetNext(line);
-  PollContext ctx{state_, settings_, joystick_, keys_, &effects_, nullptr, &shifter_};
+  PollContext ctx{state_, settings_, &joystick_, keys_, &effects_, nullptr, &shifter_};
   OnPollTimer(ctx);
 
   ReplayTick out;

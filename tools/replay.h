@@ -8,6 +8,7 @@
 
 #include "core/settings.h"
 #include "core/keystroke_output.h"
+#include "core/input_device.h"
 #include "core/polling_cycle.h"
 #include "core/shift_state.h"
 #include "core/shifter_buttons.h"
@@ -45,16 +46,18 @@ class RecordingKeySink final : public KeySink {
 };
 
 // The trace's stick: each read gives the tick's sample, or fails on a "fail" line.
-class TraceJoystick final : public JoystickPort {
+class TraceJoystick final : public InputDevice {
  public:
   void SetNext(const TraceLine& line) { line_ = line; }
-  bool IsJoystickOpen() const override { return true; }
-  void PollJoystick() override {}
-  std::int32_t ReadStickSample(StickSample& sample) override {
-    if (line_.kind != TraceLineKind::Sample) return 1;
+  InputStatus Claim(AccessMode) override { return InputStatus::Ok; }
+  InputStatus DisableAutocenter() override { return InputStatus::Ok; }
+  void Poll() override {}
+  InputStatus Read(StickSample& sample) override {
+    if (line_.kind != TraceLineKind::Sample) return InputStatus::Failed;
     sample = line_.sample;
-    return 0;
+    return InputStatus::Ok;
   }
+  HapticPort* Haptics() override { return nullptr; }
 
  private:
   TraceLine line_;

@@ -10,8 +10,6 @@
 // timer's ticks and writes them to <file> at the end (scripts/measure-window). SIGINT and SIGTERM close the main window.
 
 #include <SDL.h>
-#include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QSocketNotifier>
@@ -23,6 +21,7 @@
 #include "ui/settings_dialog.h"
 #include "config/settings_file.h"
 #include "device/sdl_input.h"
+#include "platform/stop_signals.h"
 #include "platform/system_keyboard.h"
 #include "platform/system_shifter.h"
 #include "ui/application.h"
@@ -30,49 +29,18 @@
 
 namespace {
 
-// Sets the SDL virtual stick from the mouse drive of the main window.
-class SdlVirtualStickDrive final : public kestrane::VirtualStickDrive {
- public:
-  explicit SdlVirtualStickDrive(kestrane::SdlInputPlatform& platform) : platform_(platform) {}
-  void SetStickAxes(std::int32_t x, std::int32_t y) override {
-    if (kestrane::VirtualStick* stick = platform_.GetVirtualStick()) {
-      stick->SetAxis(0, kestrane::SdlAxisFromSample(x));
-      stick->SetAxis(1, kestrane::SdlAxisFromSample(y));
-    }
-  }
-  void SetStickButton(int index, bool pressed) override {
-    if (kestrane::VirtualStick* stick = platform_.GetVirtualStick()) {
-      stick->SetButton(index, pressed);
-    }
-  }
-
- private:
-  kestrane::SdlInputPlatform& platform_;
-};
-
-// SIGINT and SIGTERM close the main window like its close button does, so that a held key comes
-// up and the joystick is released before the program ends with status 0.
-int g_signal_pipe[2] = {-1, -1};
-
-void OnTerminate(int) {
-  const char byte = 1;
-  [[maybe_unused]] const ssize_t n = write(g_signal_pipe[1], &byte, 1);
-}
-
-void CloseOnTerminate(QWidget& window) {
-  if (socketpair(AF_UNIX, SOCK_STREAM, 0, g_signal_pipe) != 0) return;
-  auto* notifier = new QSocketNotifier(g_signal_pipe[0], QSocketNotifier::Read, &window);
-  QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+// A stop request (SIGINT, SIGTERM) closes the main window like its close button does, so that a
+// held key comes up and the joystick is released before the program ends with status 0.
+void CloseOnStopRequest(QWidget& window) {
+  kestrane::CatchStopSignals(/*interrupt_blocking_calls=*/false);
+  const int fd = kestrane::StopSignalDescriptor();
+  if (fd < 0) return;
+  auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, &window);
+  QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window, fd] {
     char byte = 0;
-    [[maybe_unused]] const ssize_t n = read(g_signal_pipe[0], &byte, 1);
+    [[maybe_unused]] const auto n = read(fd, &byte, 1);
     window.close();
   });
-  struct sigaction action {};
-  action.sa_handler = OnTerminate;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
 }
 
 }  // namespace
@@ -95,7 +63,6 @@ int main(int argc, char** argv) {
 
   std::unique_ptr<kestrane::SdlInputPlatform> input =
       kestrane::CreateSdlInputPlatform(virtual_stick);
-  SdlVirtualStickDrive drive(*input);
 
   kestrane::MainWindowServices services;
   services.input = input.get();
@@ -104,7 +71,7 @@ int main(int argc, char** argv) {
     return kestrane::OpenSystemShifter(problem);
   };
   services.settings_path = kestrane::SettingsFilePath();
-  if (virtual_stick) services.virtual_stick = &drive;
+  services.virtual_stick = input->GetVirtualStick();
   if (const char* dump = std::getenv("KESTRANE_DISPLAY_DUMP")) {
     services.display_dump_path = QString::fromLocal8Bit(dump);
   }
@@ -113,12 +80,12 @@ int main(int argc, char** argv) {
 
   int status = 0;
   {
-    kestrane::MainWindow MainForm(std::move(services));
-    kestrane::SettingsDialog Settings;
-    MainForm.SetSettingsDialog(&Settings);
-    CloseOnTerminate(MainForm);
-    MainForm.show();  // the first show runs the start-up
-    if (auto code = MainForm.StartupExitCode()) {
+    kestrane::MainWindow main_window(std::move(services));
+    kestrane::SettingsDialog settings_dialog;
+    main_window.SetSettingsDialog(&settings_dialog);
+    CloseOnStopRequest(main_window);
+    main_window.show();  // the first show runs the start-up
+    if (auto code = main_window.StartupExitCode()) {
       status = *code;
     } else {
       status = app.exec();

@@ -336,7 +336,7 @@ void MainWindow::OnSettingsClicked() {
 
 void MainWindow::OnPollTimer() {
   if (tick_log_) tick_log_->Mark();
-  PollContext ctx{state_, record_, device_, keys_, &effects_, this, &shifter_};
+  PollContext ctx{state_, record_, device_.OpenDevice(), keys_, &effects_, this, &shifter_};
   ::kestrane::OnPollTimer(ctx);
 }
 
@@ -416,7 +416,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
       auto* mouse = static_cast<QMouseEvent*>(event);
       const QPoint pos = mouse->position().toPoint();
       if (type != QEvent::MouseMove && mouse->button() == Qt::RightButton) {
-        services_.virtual_stick->SetStickButton(0, press);
+        services_.virtual_stick->SetButton(0, press);
       } else if (press && mouse->button() == Qt::LeftButton) {
         dragging_ = true;
         DriveVirtualStick(pos);
@@ -437,7 +437,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void MainWindow::DriveVirtualStick(QPoint panel_pos) {
   const RawAxes axes = PointerToRawAxes(panel_pos, record_);
-  services_.virtual_stick->SetStickAxes(axes.x, axes.y);
+  services_.virtual_stick->SetAxis(0, axes.x);
+  services_.virtual_stick->SetAxis(1, axes.y);
 }
 
 }  // namespace kestrane

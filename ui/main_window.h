@@ -41,14 +41,6 @@ class PollTimer final : public QTimer, public IntervalTimer {
   std::uint32_t ms_ = 0;
 };
 
-// Moves the virtual stick of --virtual-stick mode.
-class VirtualStickDrive {
- public:
-  virtual ~VirtualStickDrive() = default;
-  virtual void SetStickAxes(std::int32_t x, std::int32_t y) = 0;
-  virtual void SetStickButton(int index, bool pressed) = 0;
-};
-
 // What the main window works with besides its own members. The program passes the real ones;
 // tests pass scripted ones.
 struct MainWindowServices {
@@ -60,7 +52,7 @@ struct MainWindowServices {
   // (the gear buttons are only tracked).
   std::function<std::unique_ptr<ShifterPort>(std::string& problem)> open_shifter;
   std::string settings_path;                   // Kestrane.ini
-  VirtualStickDrive* virtual_stick = nullptr;  // dragging on PosPanel moves it when set
+  VirtualStick* virtual_stick = nullptr;  // dragging on PosPanel moves it when set
   // Modal message box with an OK button; a recording in tests.
   std::function<void(const QString&)> show_message;
   // Whether the desktop has a notification area; unset asks Qt.

@@ -46,7 +46,7 @@ TEST(PollStep, NoDeviceChangesNothing) {
   Rig r;
   CountingEffects fx(r);
   r.effects = &fx.effects;
-  r.joystick.SetOpen(false);
+  r.joystick_open = false;
   const ShiftState before = r.state;
   r.Tick(0, 0);
   EXPECT_EQ(r.state.GateX, before.GateX);

@@ -84,10 +84,9 @@ TEST_F(JoystickDeviceTest, StartInputFailuresShowTheirMessage) {
   input.Fail(Op::StartLibrary);
   EXPECT_FALSE(device.StartInput());
   EXPECT_EQ(messages.shown, std::vector<std::string>{"Can't initialize DirectX8"});
-  EXPECT_EQ(Count("start input service"), 0);
 
   input.Heal(Op::StartLibrary);
-  input.Fail(Op::StartInputService);
+  input.Fail(Op::StartService);
   messages.shown.clear();
   EXPECT_FALSE(device.StartInput());
   EXPECT_EQ(messages.shown, std::vector<std::string>{"Can't initialize DirectXInput8"});
@@ -152,8 +151,7 @@ TEST_F(JoystickDeviceTest, NoJoystickAttachedOpensNothingQuietly) {
   EXPECT_TRUE(messages.shown.empty());
   EXPECT_TRUE(input.log.empty());
   EXPECT_FALSE(device.IsJoystickOpen());
-  StickSample sample;
-  EXPECT_NE(device.ReadStickSample(sample), 0);
+  EXPECT_EQ(device.OpenDevice(), nullptr);
 }
 
 TEST_F(JoystickDeviceTest, OpenRunsTheStepsInOrderAndBuildsTheEffects) {
@@ -161,8 +159,7 @@ TEST_F(JoystickDeviceTest, OpenRunsTheStepsInOrderAndBuildsTheEffects) {
   settings.DAMPER_ENABLED = true;
   EXPECT_TRUE(device.OpenJoystick(settings, state));
   EXPECT_TRUE(messages.shown.empty());
-  EXPECT_EQ(input.log, (std::vector<std::string>{"create id-a", "access exclusive", "format",
-                                                 "autocenter", "acquire"}));
+  EXPECT_EQ(input.log, (std::vector<std::string>{"open id-a", "claim exclusive", "autocenter"}));
   EXPECT_TRUE(device.IsJoystickOpen());
   EXPECT_EQ(device.OpenDeviceId(), "id-a");
   EXPECT_EQ(Creations(), 4);  // cross, hole, damper, center
@@ -173,8 +170,8 @@ TEST_F(JoystickDeviceTest, AccessModeFollowsTheSetting) {
   StartAndSelectFirst();
   settings.EXCLUSIVE_ACCESS = false;
   EXPECT_TRUE(device.OpenJoystick(settings, state));
-  EXPECT_EQ(Count("access shared"), 1);
-  EXPECT_EQ(Count("access exclusive"), 0);
+  EXPECT_EQ(Count("claim shared"), 1);
+  EXPECT_EQ(Count("claim exclusive"), 0);
 }
 
 TEST_F(JoystickDeviceTest, WithoutForceFeedbackAutocentreIsNeverTouched) {
@@ -193,7 +190,7 @@ TEST_F(JoystickDeviceTest, AutocentreFailureIsShownAndOpeningGoesOn) {
   input.Fail(Op::DisableAutocenter);
   EXPECT_TRUE(device.OpenJoystick(settings, state));
   EXPECT_EQ(messages.shown, std::vector<std::string>{"Can't disable autocenter"});
-  EXPECT_EQ(Count("acquire"), 1);
+  EXPECT_TRUE(device.IsJoystickOpen());
   EXPECT_EQ(device.OpenDeviceId(), "id-a");
   EXPECT_EQ(Creations(), 3);
 }
@@ -227,7 +224,7 @@ TEST_P(OpenFailureTest, ShowsItsMessageAndLeavesTheReleaseToClose) {
   EXPECT_EQ(input.devices_alive, f.device_left ? 1 : 0);
   EXPECT_EQ(device.OpenDeviceId(), "");
   EXPECT_EQ(Creations(), 0);
-  EXPECT_EQ(Count("acquire"), f.op == Op::Acquire ? 1 : 0);
+  EXPECT_EQ(Count("autocenter"), 0);
 
   device.CloseJoystick();
   EXPECT_FALSE(device.IsJoystickOpen());
@@ -238,16 +235,14 @@ TEST_P(OpenFailureTest, ShowsItsMessageAndLeavesTheReleaseToClose) {
 INSTANTIATE_TEST_SUITE_P(
     EveryStep, OpenFailureTest,
     ::testing::Values(
-        OpenFailure{Op::CreateDevice, "Can't open device Stick B", false},
-        OpenFailure{Op::CreateDeviceWithoutObject, "Can't open device Stick B", false},
-        OpenFailure{Op::SetAccessMode, "Can't open non_exlusive acces to the device", true},
-        OpenFailure{Op::SetJoystickFormat, "Can't set joystick format communication", true},
-        OpenFailure{Op::Acquire, "Can't acquire device", true}));
+        OpenFailure{Op::Open, "Can't open device Stick B", false},
+        OpenFailure{Op::ClaimBusy, "Can't open non_exlusive acces to the device", true},
+        OpenFailure{Op::ClaimLost, "Can't acquire device", true}));
 
 TEST_F(JoystickDeviceTest, SharedAccessRefusalHasTheSameMessage) {
   StartAndSelectFirst();
   settings.EXCLUSIVE_ACCESS = false;
-  input.Fail(Op::SetAccessMode);
+  input.Fail(Op::ClaimBusy);
   EXPECT_FALSE(device.OpenJoystick(settings, state));
   EXPECT_EQ(messages.shown,
             std::vector<std::string>{"Can't open non_exlusive acces to the device"});
@@ -271,7 +266,7 @@ TEST_F(JoystickDeviceTest, CloseReleasesTheEffectsBeforeTheDevice) {
   input.log.clear();
   device.CloseJoystick();
   EXPECT_EQ(input.log, (std::vector<std::string>{"effect release 1", "effect release 2",
-                                                 "effect release 3", "unacquire", "release"}));
+                                                 "effect release 3", "close"}));
   EXPECT_FALSE(device.IsJoystickOpen());
   EXPECT_EQ(device.OpenDeviceId(), "id-a");  // kept by the close
   input.log.clear();
@@ -287,9 +282,9 @@ TEST_F(JoystickDeviceTest, OpeningAnotherJoystickClosesTheFirst) {
   device.SetSelection(1);
   input.log.clear();
   EXPECT_TRUE(device.OpenJoystick(settings, state));
-  EXPECT_EQ(input.log, (std::vector<std::string>{"effect release 1", "unacquire", "release",
-                                                 "create id-b", "access exclusive", "format",
-                                                 "autocenter", "acquire", "effect create 2"}));
+  EXPECT_EQ(input.log, (std::vector<std::string>{"effect release 1", "close", "open id-b",
+                                                 "claim exclusive", "autocenter",
+                                                 "effect create 2"}));
   EXPECT_EQ(device.OpenDeviceId(), "id-b");
   EXPECT_EQ(input.devices_alive, 1);
 }
@@ -300,9 +295,9 @@ TEST_F(JoystickDeviceTest, PollAndReadGoToTheDevice) {
   input.sample.X = 123;
   input.sample.Buttons[4] = 0x80;
   input.log.clear();
-  device.PollJoystick();
+  device.OpenDevice()->Poll();
   StickSample sample;
-  EXPECT_EQ(device.ReadStickSample(sample), 0);
+  EXPECT_EQ(device.OpenDevice()->Read(sample), InputStatus::Ok);
   EXPECT_EQ(sample.X, 123);
   EXPECT_EQ(sample.Buttons[4], 0x80);
   EXPECT_EQ(input.log, (std::vector<std::string>{"poll", "read"}));
@@ -311,38 +306,37 @@ TEST_F(JoystickDeviceTest, PollAndReadGoToTheDevice) {
 TEST_F(JoystickDeviceTest, FailedReadsReturnTheStatusWithoutReopening) {
   StartAndSelectFirst();
   ASSERT_TRUE(device.OpenJoystick(settings, state));
-  input.Fail(Op::ReadState);
+  input.Fail(Op::Read);
   input.log.clear();
   StickSample sample;
   for (int i = 0; i < 3; ++i) {
-    device.PollJoystick();
-    EXPECT_NE(device.ReadStickSample(sample), 0);
+    device.OpenDevice()->Poll();
+    EXPECT_EQ(device.OpenDevice()->Read(sample), InputStatus::DeviceLost);
   }
   EXPECT_EQ(input.log, (std::vector<std::string>{"poll", "read", "poll", "read", "poll", "read"}));
   EXPECT_TRUE(messages.shown.empty());
   EXPECT_TRUE(device.IsJoystickOpen());
 }
 
-TEST_F(JoystickDeviceTest, StopReleasesDeviceThenLibraryThenService) {
+TEST_F(JoystickDeviceTest, StopClosesTheDeviceThenStopsThePlatform) {
   input.haptic = &logging;
   settings.CROSS_ENABLED = settings.HOLE_ENABLED = false;
   StartAndSelectFirst();
   ASSERT_TRUE(device.OpenJoystick(settings, state));
   input.log.clear();
   device.StopInput();
-  EXPECT_EQ(input.log, (std::vector<std::string>{"effect release 1", "unacquire", "release",
-                                                 "release library", "release input service"}));
+  EXPECT_EQ(input.log, (std::vector<std::string>{"effect release 1", "close", "stop"}));
   input.log.clear();
   device.StopInput();
   EXPECT_TRUE(input.log.empty());
 }
 
-TEST_F(JoystickDeviceTest, StopAfterAFailedServiceReleasesOnlyTheLibrary) {
-  input.Fail(Op::StartInputService);
+TEST_F(JoystickDeviceTest, StopAfterAFailedStartStillStopsThePlatform) {
+  input.Fail(Op::StartService);
   ASSERT_FALSE(device.StartInput());
   input.log.clear();
   device.StopInput();
-  EXPECT_EQ(input.log, std::vector<std::string>{"release library"});
+  EXPECT_EQ(input.log, std::vector<std::string>{"stop"});
 }
 
 }  // namespace

@@ -79,8 +79,8 @@ class SdlInputTest : public ::testing::Test {
   }
   StickSample ReadAfterPoll() {
     StickSample sample;
-    device.PollJoystick();
-    EXPECT_EQ(device.ReadStickSample(sample), 0);
+    device.OpenDevice()->Poll();
+    EXPECT_EQ(device.OpenDevice()->Read(sample), InputStatus::Ok);
     return sample;
   }
 
@@ -242,7 +242,7 @@ TEST_F(SdlInputTest, ReadWithoutPollStillSeesNewValues) {
   ASSERT_TRUE(OpenByName("Gear Stick"));
   SDL_JoystickSetVirtualAxis(j, 1, -32768);
   StickSample s;
-  ASSERT_EQ(device.ReadStickSample(s), 0);
+  ASSERT_EQ(device.OpenDevice()->Read(s), InputStatus::Ok);
   EXPECT_EQ(s.Y, 0);
 }
 
@@ -253,11 +253,11 @@ TEST_F(SdlInputTest, JoystickEventsNeverPileUpInSdlsQueue) {
   for (int i = 0; i < 2000; ++i) {
     SDL_JoystickSetVirtualAxis(j, i % 8, static_cast<Sint16>(i * 7));
     SDL_JoystickSetVirtualButton(j, i % 32, static_cast<Uint8>(i & 1));
-    device.PollJoystick();
+    device.OpenDevice()->Poll();
   }
   SDL_Joystick* other = Attach("Plugged Later");
   Detach(other);
-  device.PollJoystick();
+  device.OpenDevice()->Poll();
   EXPECT_EQ(
       SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_JOYAXISMOTION, SDL_CONTROLLERAXISMOTION - 1),
       0);
@@ -271,13 +271,13 @@ TEST_F(SdlInputTest, UnpluggedJoystickFailsReadsQuietlyAndIsNotReopened) {
   Detach(j);
   StickSample s;
   for (int i = 0; i < 3; ++i) {
-    device.PollJoystick();
-    EXPECT_NE(device.ReadStickSample(s), 0);
+    device.OpenDevice()->Poll();
+    EXPECT_NE(device.OpenDevice()->Read(s), InputStatus::Ok);
   }
   // Plugged in again it is a new device to SDL; the open one stays gone.
   Attach("Gear Stick");
-  device.PollJoystick();
-  EXPECT_NE(device.ReadStickSample(s), 0);
+  device.OpenDevice()->Poll();
+  EXPECT_NE(device.OpenDevice()->Read(s), InputStatus::Ok);
   EXPECT_TRUE(device.IsJoystickOpen());
   EXPECT_TRUE(messages.shown.empty());
 }
@@ -320,19 +320,19 @@ TEST(SdlVirtualStick, ListedOpenedAndDrivenLikeHardware) {
   EXPECT_TRUE(messages.shown.empty());
 
   StickSample s;
-  device.PollJoystick();
-  ASSERT_EQ(device.ReadStickSample(s), 0);
+  device.OpenDevice()->Poll();
+  ASSERT_EQ(device.OpenDevice()->Read(s), InputStatus::Ok);
   EXPECT_EQ(s.X, 32767);
   EXPECT_EQ(s.Y, 32767);
 
-  stick->SetAxis(0, SdlAxisFromSample(11469));
-  stick->SetAxis(1, SdlAxisFromSample(0));
-  stick->SetAxis(7, SdlAxisFromSample(65535));
+  stick->SetAxis(0, 11469);
+  stick->SetAxis(1, 0);
+  stick->SetAxis(7, 65535);
   stick->SetButton(31, true);
   stick->SetAxis(8, 100);      // no such axis
   stick->SetButton(32, true);  // no such button
-  device.PollJoystick();
-  ASSERT_EQ(device.ReadStickSample(s), 0);
+  device.OpenDevice()->Poll();
+  ASSERT_EQ(device.OpenDevice()->Read(s), InputStatus::Ok);
   EXPECT_EQ(s.X, 11469);
   EXPECT_EQ(s.Y, 0);
   EXPECT_EQ(s.Slider[1], 65535);

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <cstdint>
 #include <memory>
-#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -13,21 +11,19 @@
 namespace kestrane {
 
 // An input platform driven by hand for tests: a fixed list of joysticks, any operation can be
-// told to fail, and every call is written to a log in order ("create <id>", "access exclusive",
-// "format", "autocenter", "acquire", "poll", "read", "unacquire", "release", ...).
+// told to fail, and every call is written to a log in order ("start", "list", "open <id>",
+// "claim exclusive", "autocenter", "poll", "read", "close", "stop").
 class ScriptedInput final : public InputPlatform {
  public:
   enum class Op : std::uint8_t {
-    StartLibrary,
-    StartInputService,
+    StartLibrary,       // Start fails with LibraryFailed
+    StartService,       // Start fails with ServiceFailed
     List,
-    CreateDevice,
-    CreateDeviceWithoutObject,  // status 0 but no device comes back
-    SetAccessMode,
-    SetJoystickFormat,
+    Open,
+    ClaimBusy,          // Claim answers Busy
+    ClaimLost,          // Claim answers DeviceLost
     DisableAutocenter,
-    Acquire,
-    ReadState,
+    Read,               // Read answers DeviceLost
   };
 
   std::vector<JoystickListEntry> joysticks;
@@ -40,61 +36,55 @@ class ScriptedInput final : public InputPlatform {
   void Heal(Op op) { failing_.erase(op); }
   bool Failing(Op op) const { return failing_.count(op) != 0; }
 
-  std::int32_t StartLibrary() override { return Run("start library", Op::StartLibrary); }
-  std::int32_t StartInputService() override {
-    return Run("start input service", Op::StartInputService);
+  InputStart Start() override {
+    log.push_back("start");
+    if (Failing(Op::StartLibrary)) return InputStart::LibraryFailed;
+    if (Failing(Op::StartService)) return InputStart::ServiceFailed;
+    return InputStart::Ok;
   }
-  std::int32_t ListJoysticks(std::vector<JoystickListEntry>& out) override {
-    const std::int32_t status = Run("list", Op::List);
-    if (status == kInputOk) out = joysticks;
-    return status;
+  InputStatus List(std::vector<JoystickListEntry>& out) override {
+    log.push_back("list");
+    if (Failing(Op::List)) return InputStatus::Failed;
+    out = joysticks;
+    return InputStatus::Ok;
   }
-  std::int32_t CreateDevice(const std::string& id, std::unique_ptr<InputDevice>& device) override {
-    const std::int32_t status = Run("create " + id, Op::CreateDevice);
-    if (status == kInputOk && !Failing(Op::CreateDeviceWithoutObject)) {
-      device = std::make_unique<Device>(*this);
-    }
-    return status;
+  std::unique_ptr<InputDevice> Open(const std::string& id) override {
+    log.push_back("open " + id);
+    if (Failing(Op::Open)) return nullptr;
+    return std::make_unique<Device>(*this);
   }
-  void ReleaseLibrary() override { log.push_back("release library"); }
-  void ReleaseInputService() override { log.push_back("release input service"); }
+  void Stop() override { log.push_back("stop"); }
 
  private:
   class Device final : public InputDevice {
    public:
     explicit Device(ScriptedInput& script) : script_(script) { ++script_.devices_alive; }
     ~Device() override {
-      script_.log.push_back("release");
+      script_.log.push_back("close");
       --script_.devices_alive;
     }
-    std::int32_t SetAccessMode(AccessMode mode) override {
-      return script_.Run(mode == AccessMode::Exclusive ? "access exclusive" : "access shared",
-                         Op::SetAccessMode);
+    InputStatus Claim(AccessMode mode) override {
+      script_.log.push_back(mode == AccessMode::Exclusive ? "claim exclusive" : "claim shared");
+      if (script_.Failing(Op::ClaimBusy)) return InputStatus::Busy;
+      if (script_.Failing(Op::ClaimLost)) return InputStatus::DeviceLost;
+      return InputStatus::Ok;
     }
-    std::int32_t SetJoystickFormat() override {
-      return script_.Run("format", Op::SetJoystickFormat);
+    InputStatus DisableAutocenter() override {
+      script_.log.push_back("autocenter");
+      return script_.Failing(Op::DisableAutocenter) ? InputStatus::Failed : InputStatus::Ok;
     }
-    std::int32_t DisableAutocenter() override {
-      return script_.Run("autocenter", Op::DisableAutocenter);
-    }
-    std::int32_t Acquire() override { return script_.Run("acquire", Op::Acquire); }
     void Poll() override { script_.log.push_back("poll"); }
-    std::int32_t ReadState(StickSample& sample) override {
-      const std::int32_t status = script_.Run("read", Op::ReadState);
-      if (status == kInputOk) sample = script_.sample;
-      return status;
+    InputStatus Read(StickSample& sample) override {
+      script_.log.push_back("read");
+      if (script_.Failing(Op::Read)) return InputStatus::DeviceLost;
+      sample = script_.sample;
+      return InputStatus::Ok;
     }
-    void Unacquire() override { script_.log.push_back("unacquire"); }
     HapticPort* Haptics() override { return script_.haptic; }
 
    private:
     ScriptedInput& script_;
   };
-
-  std::int32_t Run(std::string entry, Op op) {
-    log.push_back(std::move(entry));
-    return Failing(op) ? kInputFailed : kInputOk;
-  }
 
   std::set<Op> failing_;
 };

@@ -1,34 +1,32 @@
 #pragma once
 
-#include <cstdint>
 #include <optional>
 
-#include "core/polling_cycle.h"
+#include "core/input_device.h"
 
 namespace kestrane {
 
-// A joystick fed by hand: each read returns the sample last given, or fails when told to. Used by
-// `kestrane-cli replay` and by the tests.
-class ScriptedJoystick final : public JoystickPort {
+// An open joystick fed by hand: each read returns the sample last given, or fails when told to.
+class ScriptedJoystick final : public InputDevice {
  public:
-  void SetOpen(bool open) { open_ = open; }
-  // The next reads return this sample (nullopt: they fail with status 1).
+  // The next reads return this sample (nullopt: they fail).
   void SetNext(std::optional<StickSample> sample) { next_ = sample; }
 
-  bool IsJoystickOpen() const override { return open_; }
-  void PollJoystick() override { ++polls_; }
-  std::int32_t ReadStickSample(StickSample& sample) override {
+  InputStatus Claim(AccessMode) override { return InputStatus::Ok; }
+  InputStatus DisableAutocenter() override { return InputStatus::Ok; }
+  void Poll() override { ++polls_; }
+  InputStatus Read(StickSample& sample) override {
     ++reads_;
-    if (!next_) return 1;
+    if (!next_) return InputStatus::Failed;
     sample = *next_;
-    return 0;
+    return InputStatus::Ok;
   }
+  HapticPort* Haptics() override { return nullptr; }
 
   int polls() const { return polls_; }
   int reads() const { return reads_; }
 
  private:
-  bool open_ = true;
   std::optional<StickSample> next_ = StickSample{};
   int polls_ = 0;
   int reads_ = 0;

@@ -18,6 +18,7 @@ struct Rig {
   Settings settings = DefaultSettings();
   ShiftState state;
   ScriptedJoystick joystick;
+  bool joystick_open = true;
   FakeKeySink keys_seen;
   KeyOutput keys{keys_seen};
   ForceFeedback* effects = nullptr;
@@ -45,7 +46,9 @@ struct Rig {
     Run();
   }
   void Run() {
-    PollContext ctx{state, settings, joystick, keys, effects, display, shifter};
+    PollContext ctx{state,   settings, joystick_open ? &joystick : nullptr,
+                    keys,    effects,  display,
+                    shifter};
     OnPollTimer(ctx);
   }
   void Ticks(int n, std::int32_t x, std::int32_t y, std::uint32_t buttons = 0) {

@@ -1,5 +1,7 @@
 #include "tools/realtime.h"
 
+#include "platform/stop_signals.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -42,7 +44,7 @@ TEST(TickPacer, TicksOneIntervalApartAndDoesNotCatchUpAfterALongTick) {
 TEST(StopSignals, ASignalEndsTheWaitInsteadOfTheProgram) {
   EXPECT_EXIT(
       {
-        CatchStopSignals();
+        CatchStopSignals(true);
         const bool none_before = StopSignal() == 0;
         std::raise(SIGTERM);
         TickPacer pacer(milliseconds(10000));

@@ -42,12 +42,19 @@ class LoggingShifter final : public ShifterPort {
   std::vector<std::string>& log_;
 };
 
-class RecordingStick final : public VirtualStickDrive {
+// Keeps each move of the stick as its (X, Y) pair; a move sets X, then Y.
+class RecordingStick final : public VirtualStick {
  public:
-  void SetStickAxes(std::int32_t x, std::int32_t y) override { axes.push_back({x, y}); }
-  void SetStickButton(int index, bool pressed) override { buttons.push_back({index, pressed}); }
+  void SetAxis(int axis, std::int32_t value) override {
+    if (axis == 0) x_ = value;
+    if (axis == 1) axes.push_back({x_, value});
+  }
+  void SetButton(int index, bool pressed) override { buttons.push_back({index, pressed}); }
   std::vector<std::pair<std::int32_t, std::int32_t>> axes;
   std::vector<std::pair<int, bool>> buttons;
+
+ private:
+  std::int32_t x_ = 0;
 };
 
 std::string ReadFile(const std::string& path) {
@@ -247,7 +254,7 @@ TEST_F(MainFormTest, FirstShowRunsTheStartUpInOrder) {
   std::vector<std::string> device_log_at_step;
   on_step = [this](const std::string& step) {
     if (step == "ListJoysticks") {
-      EXPECT_EQ(input.log, (std::vector<std::string>{"start library", "start input service"}));
+      EXPECT_EQ(input.log, (std::vector<std::string>{"start"}));
     }
     if (step == "SelectSavedJoystick") {
       EXPECT_EQ(dialog->device_list->count(), 2);
@@ -267,7 +274,7 @@ TEST_F(MainFormTest, FirstShowRunsTheStartUpInOrder) {
     }
     if (step == "OpenJoystick") {
       EXPECT_FALSE(form->BackImg->pixmap().isNull());
-      EXPECT_FALSE(Contains(input.log, "create b"));
+      EXPECT_FALSE(Contains(input.log, "open b"));
     }
   };
   form->show();
@@ -277,8 +284,8 @@ TEST_F(MainFormTest, FirstShowRunsTheStartUpInOrder) {
                                              "ForceFeedbackSwitch", "SelectFirstJoystick",
                                              "CentrePositions", "DrawPattern", "OpenJoystick"}));
   EXPECT_EQ(input.log,
-            (std::vector<std::string>{"start library", "start input service", "list", "create b",
-                                      "access exclusive", "format", "autocenter", "acquire"}));
+            (std::vector<std::string>{"start", "list", "open b", "claim exclusive",
+                                      "autocenter"}));
   EXPECT_TRUE(form->Device().IsJoystickOpen());
   EXPECT_EQ(dialog->device_list->currentIndex(), 1);
   EXPECT_EQ(dialog->device_list->currentText(), "Pad B");
@@ -337,9 +344,9 @@ TEST_P(StartFailureTest, ShowsTheMessageAndEndsTheProgramWithMinusOne) {
 INSTANTIATE_TEST_SUITE_P(
     InputService, StartFailureTest,
     testing::Values(StartFailure{ScriptedInput::Op::StartLibrary, "Can't initialize DirectX8", 1},
-                    StartFailure{ScriptedInput::Op::StartInputService,
-                                 "Can't initialize DirectXInput8", 2},
-                    StartFailure{ScriptedInput::Op::List, "Can't enumerate devices", 3}));
+                    StartFailure{ScriptedInput::Op::StartService,
+                                 "Can't initialize DirectXInput8", 1},
+                    StartFailure{ScriptedInput::Op::List, "Can't enumerate devices", 2}));
 
 TEST_F(MainFormTest, StartsNormallyWithoutAnExitCode) {
   MakeAndShow();
@@ -395,7 +402,7 @@ TEST_F(MainFormTest, SavedJoystickNotAttachedFallsBackToTheFirst) {
   WriteSettings("[MAIN]\nJOYSTICK=Wheel\n");
   MakeAndShow();
   EXPECT_EQ(dialog->device_list->currentIndex(), 0);
-  EXPECT_TRUE(Contains(input.log, "create a"));
+  EXPECT_TRUE(Contains(input.log, "open a"));
   EXPECT_TRUE(form->Device().IsJoystickOpen());
 }
 
@@ -412,7 +419,7 @@ TEST_F(MainFormTest, NoJoystickAttachedRunsQuietlyWithAStillDisplay) {
 
 TEST_F(MainFormTest, JoystickThatCannotBeOpenedIsClosedAndTheProgramRunsOn) {
   input.joysticks = {Stick("Pad", "pad-1")};
-  input.Fail(ScriptedInput::Op::Acquire);
+  input.Fail(ScriptedInput::Op::ClaimLost);
   MakeAndShow();
   EXPECT_EQ(messages, std::vector<std::string>{"Can't acquire device"});
   EXPECT_FALSE(form->StartupExitCode().has_value());
@@ -498,9 +505,8 @@ TEST_F(MainFormTest, ClosingReleasesTheHeldKeyBeforeTheJoystickLayerStops) {
   EXPECT_FALSE(form->Keys().Held().has_value());
   const auto up = IndexOf(input.log, key_up);
   ASSERT_GE(up, 0);
-  EXPECT_LT(up, IndexOf(input.log, "unacquire"));
-  EXPECT_LT(IndexOf(input.log, "unacquire"), IndexOf(input.log, "release library"));
-  EXPECT_LT(IndexOf(input.log, "release library"), IndexOf(input.log, "release input service"));
+  EXPECT_LT(up, IndexOf(input.log, "close"));
+  EXPECT_LT(IndexOf(input.log, "close"), IndexOf(input.log, "stop"));
   EXPECT_EQ(input.devices_alive, 0);
 }
 
@@ -667,7 +673,7 @@ TEST_F(MainFormShifterTest, MadeOnceAtStartFollowsTheGearsAndLetsGoAtClose) {
                               "shifter made", "key down 51", "shifter 3", "key up 51", "shifter 0",
                               "key down 50", "shifter 2", "key up 50", "shifter 0", "key down 53",
                               "shifter 5", "key up 53", "shifter 0", "shifter gone"}));
-  EXPECT_LT(IndexOf(input.log, "shifter gone"), IndexOf(input.log, "unacquire"));
+  EXPECT_LT(IndexOf(input.log, "shifter gone"), IndexOf(input.log, "close"));
   EXPECT_TRUE(messages.empty());
 }
 

@@ -242,13 +242,12 @@ TEST(PointerToRawAxes, PollStepShowsTheStickUnderThePointer) {
     for (QPoint p : {QPoint(0, 0), QPoint(127, 127), QPoint(40, 200), QPoint(255, 3)}) {
       const RawAxes raw = PointerToRawAxes(p, settings);
       ScriptedJoystick stick;
-      stick.SetOpen(true);
       StickSample sample;
       sample.X = raw.x;
       sample.Y = raw.y;
       stick.SetNext(sample);
       ShiftState state;
-      PollContext ctx{state, settings, stick, keys};
+      PollContext ctx{state, settings, &stick, keys};
       PollStep(ctx);
       EXPECT_EQ(AxisToPixel(state.StickX), p.x()) << flags << " " << p.x();
       EXPECT_EQ(AxisToPixel(state.StickY), p.y()) << flags << " " << p.y();
