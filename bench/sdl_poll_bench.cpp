@@ -14,21 +14,17 @@
 #include "device/joystick_device.h"
 #include "device/sdl_input.h"
 #include "tests/support/fake_key_sink.h"
+#include "tests/support/recording_messages.h"
 
 namespace kestrane {
 namespace {
 
 
-class NoMessages final : public MessageSink {
- public:
-  void ShowMessage(const std::string& text) override { last = text; }
-  std::string last;
-};
 
 // The window program's start-up on the virtual stick, without a window.
 struct VirtualStickRig {
   std::unique_ptr<SdlInputPlatform> platform = CreateSdlInputPlatform(true);
-  NoMessages messages;
+  test::RecordingMessages messages;
   ForceFeedback effects;
   JoystickDevice device{*platform, messages, effects};
   Settings settings = DefaultSettings();

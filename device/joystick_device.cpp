@@ -37,10 +37,10 @@ bool JoystickDevice::StartInput() {
     case InputStart::Ok:
       return true;
     case InputStart::LibraryFailed:
-      messages_.ShowMessage("Can't initialize DirectX8");
+      messages_.ShowMessage(MessageKind::Error, "Can't initialize DirectX8");
       return false;
     case InputStart::ServiceFailed:
-      messages_.ShowMessage("Can't initialize DirectXInput8");
+      messages_.ShowMessage(MessageKind::Error, "Can't initialize DirectXInput8");
       return false;
   }
   return false;
@@ -49,7 +49,7 @@ bool JoystickDevice::StartInput() {
 bool JoystickDevice::ListJoysticks() {
   std::vector<JoystickListEntry> found;
   if (!started_ || platform_.List(found) != InputStatus::Ok) {
-    messages_.ShowMessage("Can't enumerate devices");
+    messages_.ShowMessage(MessageKind::Error, "Can't enumerate devices");
     return false;
   }
   list_ = std::move(found);
@@ -84,7 +84,7 @@ bool JoystickDevice::OpenJoystick(const Settings& settings, ShiftState& state) {
   CloseJoystick();
   device_ = platform_.Open(entry.id);
   if (!device_) {
-    messages_.ShowMessage("Can't open device " + entry.name);
+    messages_.ShowMessage(MessageKind::Error, "Can't open device " + entry.name);
     return false;
   }
   const AccessMode mode = settings.EXCLUSIVE_ACCESS ? AccessMode::Exclusive : AccessMode::Shared;
@@ -92,14 +92,14 @@ bool JoystickDevice::OpenJoystick(const Settings& settings, ShiftState& state) {
     case InputStatus::Ok:
       break;
     case InputStatus::Busy:
-      messages_.ShowMessage("Can't open non_exlusive acces to the device");
+      messages_.ShowMessage(MessageKind::Error, "Can't open non_exlusive acces to the device");
       return false;
     default:
-      messages_.ShowMessage("Can't acquire device");
+      messages_.ShowMessage(MessageKind::Error, "Can't acquire device");
       return false;
   }
   if (settings.FORCE_FEEDBACK && device_->DisableAutocenter() != InputStatus::Ok) {
-    messages_.ShowMessage("Can't disable autocenter");  // and the opening goes on
+    messages_.ShowMessage(MessageKind::Error, "Can't disable autocenter");  // and the opening goes on
   }
   open_device_id_ = entry.id;
   effects_.BuildEffects(device_->Haptics(), state, settings);

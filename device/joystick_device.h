@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/messages.h"
 #include "core/settings.h"
 #include "core/polling_cycle.h"
 #include "core/shift_state.h"
@@ -13,14 +14,6 @@
 #include "device/input_platform.h"
 
 namespace kestrane {
-
-// Where the device layer's messages go: modal message boxes in the window program, standard
-// error in kestrane-cli, a list in the tests.
-class MessageSink {
- public:
-  virtual ~MessageSink() = default;
-  virtual void ShowMessage(const std::string& text) = 0;
-};
 
 // The program's one road to the game controller: brings up the input service, lists the
 // attached joysticks, opens the chosen one with its force-feedback effects and reads it on

@@ -8,10 +8,6 @@
 
 namespace kestrane {
 
-void ReportToStderr(const std::string& message) {
-  std::cerr << "Kestrane: " << message << "\n";
-}
-
 void SleepMs(std::int32_t ms) {
   if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }

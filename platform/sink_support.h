@@ -5,20 +5,13 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "core/messages.h"
 #include "core/settings.h"
 
 namespace kestrane {
-
-// Receives a problem found while typing (a key the backend cannot type, a device that went
-// away). Each problem is reported once.
-using KeyProblemReport = std::function<void(const std::string& message)>;
-
-// Prints the message to standard error; the default report.
-void ReportToStderr(const std::string& message);
 
 // Blocks the calling thread for `ms` milliseconds (nothing for 0 or less).
 void SleepMs(std::int32_t ms);

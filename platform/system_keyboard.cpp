@@ -54,12 +54,12 @@ std::unique_ptr<KeySink> ChooseKeyboard(std::span<const KeyboardBackend> backend
 }
 
 #if defined(KESTRANE_NO_LINUX_KEYS)
-std::unique_ptr<KeySink> OpenSystemKeyboard(std::string& problem, KeyProblemReport) {
+std::unique_ptr<KeySink> OpenSystemKeyboard(std::string& problem, MessageSink&) {
   problem = "Kestrane types no keys: this build has no key output (built without uinput and XTest)";
   return std::make_unique<DroppedKeys>();
 }
 #elif !defined(_WIN32)
-std::unique_ptr<KeySink> OpenSystemKeyboard(std::string& problem, KeyProblemReport report) {
+std::unique_ptr<KeySink> OpenSystemKeyboard(std::string& problem, MessageSink& report) {
   const KeyboardBackend backends[] = {
       {"uinput", "uinput",
        [&](std::string& why) { return OpenUinputKeyboard(OpenUinputDevice, report, why); }},
@@ -74,7 +74,7 @@ std::unique_ptr<KeySink> OpenSystemKeyboard(std::string& problem, KeyProblemRepo
 #endif
 
 std::unique_ptr<KeySink> OpenSystemKeyboard(std::string& problem) {
-  return OpenSystemKeyboard(problem, ReportToStderr);
+  return OpenSystemKeyboard(problem, StandardErrorMessages());
 }
 
 }  // namespace kestrane

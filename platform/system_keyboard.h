@@ -22,7 +22,7 @@ namespace kestrane {
 // to `report` (standard error by default), once each. Waits of the sink block the calling thread;
 // the sink releases the keys it still holds down when it is destroyed.
 std::unique_ptr<KeySink> OpenSystemKeyboard(std::string& problem);
-std::unique_ptr<KeySink> OpenSystemKeyboard(std::string& problem, KeyProblemReport report);
+std::unique_ptr<KeySink> OpenSystemKeyboard(std::string& problem, MessageSink& report);
 
 // One way of typing keys, for the choice below.
 struct KeyboardBackend {

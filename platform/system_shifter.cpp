@@ -19,18 +19,18 @@ std::string ShifterProblemMessage(const std::string& why) {
 }
 
 #if !defined(_WIN32) && !defined(KESTRANE_NO_LINUX_KEYS)
-std::unique_ptr<ShifterPort> OpenSystemShifter(std::string& problem, KeyProblemReport report) {
+std::unique_ptr<ShifterPort> OpenSystemShifter(std::string& problem, MessageSink& report) {
   problem.clear();
   std::string why;
   if (std::unique_ptr<ShifterPort> shifter =
-          OpenUinputShifter(OpenUinputDevice, std::move(report), why)) {
+          OpenUinputShifter(OpenUinputDevice, report, why)) {
     return shifter;
   }
   problem = ShifterProblemMessage(why);
   return nullptr;
 }
 #else
-std::unique_ptr<ShifterPort> OpenSystemShifter(std::string& problem, KeyProblemReport) {
+std::unique_ptr<ShifterPort> OpenSystemShifter(std::string& problem, MessageSink&) {
   problem =
       "Kestrane has no virtual H-shifter on this system (it makes one only with Linux's uinput). "
       "The README names joystick drivers (vJoy and its successors) that a key-to-joystick tool "
@@ -40,7 +40,7 @@ std::unique_ptr<ShifterPort> OpenSystemShifter(std::string& problem, KeyProblemR
 #endif
 
 std::unique_ptr<ShifterPort> OpenSystemShifter(std::string& problem) {
-  return OpenSystemShifter(problem, ReportToStderr);
+  return OpenSystemShifter(problem, StandardErrorMessages());
 }
 
 }  // namespace kestrane

@@ -16,7 +16,7 @@ namespace kestrane {
 // once; the rest of Kestrane works without it. Problems found later, while shifting, go to
 // `report` (standard error by default), once.
 std::unique_ptr<ShifterPort> OpenSystemShifter(std::string& problem);
-std::unique_ptr<ShifterPort> OpenSystemShifter(std::string& problem, KeyProblemReport report);
+std::unique_ptr<ShifterPort> OpenSystemShifter(std::string& problem, MessageSink& report);
 
 // The message for a shifter that could not be created, `why` being the reason.
 std::string ShifterProblemMessage(const std::string& why);

@@ -23,7 +23,7 @@ constexpr int kExitUsage = 2;
 
 class StderrMessages final : public MessageSink {
  public:
-  void ShowMessage(const std::string& text) override {
+  void ShowMessage(MessageKind, const std::string& text) override {
     std::cerr << "kestrane-cli: " << text << "\n";
   }
 };

@@ -35,8 +35,8 @@ bool KestraneApplication::notify(QObject* receiver, QEvent* event) {
 }
 
 void KestraneApplication::ShowError(const QString& text) {
-  if (show_error) {
-    show_error(text);
+  if (messages) {
+    messages->ShowMessage(MessageKind::Error, text.toStdString());
     return;
   }
   QMessageBox box(QMessageBox::Critical, QStringLiteral("Kestrane"), text, QMessageBox::Ok,

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <functional>
 
+#include "core/messages.h"
+
 namespace kestrane {
 
 // How long a hint stays on screen, for every hint of the program (milliseconds; -1 Qt's own
@@ -18,8 +20,8 @@ class KestraneApplication final : public QApplication {
 
   bool notify(QObject* receiver, QEvent* event) override;
 
-  // Shows an escaped error; a modal message box unless replaced (tests).
-  std::function<void(const QString&)> show_error;
+  // Where an escaped error is shown; unset: a modal message box.
+  MessageSink* messages = nullptr;
 
  private:
   void ShowError(const QString& text);

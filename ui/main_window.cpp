@@ -193,7 +193,7 @@ void MainWindow::SetSettingsDialog(SettingsDialog* dialog) {
   settings_dialog_ = dialog;
   if (dialog) {
     dialog->Bind({&record_, poll_timer, &state_, &keys_, services_.settings_path,
-                  services_.show_message, [this] { SyncShifterDevice(); }});
+                  services_.messages, [this] { SyncShifterDevice(); }});
   }
 }
 
@@ -240,9 +240,9 @@ void MainWindow::OnShown() {
   std::string kept_copy;  // a file Kestrane could not read completely is kept before the write
   if (auto problem = LoadSettings(record_, *poll_timer, services_.settings_path, WriteBack::Yes,
                                   &kept_copy)) {
-    ShowMessage(*problem);
+    ShowMessage(MessageKind::Error, *problem);
   }
-  if (!kept_copy.empty()) ShowMessage(kept_copy);
+  if (!kept_copy.empty()) ShowMessage(MessageKind::Error, kept_copy);
 
   Trace("ForceFeedbackSwitch");
   ApplyForceFeedbackSwitch(record_);
@@ -262,7 +262,7 @@ void MainWindow::OnShown() {
   Trace("OpenJoystick");
   if (!device_.OpenJoystick(record_, state_)) device_.CloseJoystick();
 
-  if (!services_.keyboard_problem.empty()) ShowMessage(services_.keyboard_problem);
+  if (!services_.keyboard_problem.empty()) ShowMessage(MessageKind::Error, services_.keyboard_problem);
 
   if (record_.VIRTUAL_SHIFTER) {
     Trace("OpenShifter");
@@ -284,7 +284,7 @@ void MainWindow::SyncShifterDevice() {
   shifter_device_ = services_.open_shifter(problem);
   shifter_.Attach(shifter_device_.get());
   if (!shifter_device_) {
-    if (!problem.empty()) ShowMessage(problem);
+    if (!problem.empty()) ShowMessage(MessageKind::Error, problem);
     return;
   }
   // Switched on with a gear in: its button at once, not only at the next change.
@@ -376,12 +376,12 @@ void MainWindow::DumpDisplay() {
   file.commit();
 }
 
-void MainWindow::ShowMessage(const std::string& text) {
-  const QString qtext = QString::fromStdString(text);
-  if (services_.show_message) {
-    services_.show_message(qtext);
+void MainWindow::ShowMessage(MessageKind kind, const std::string& text) {
+  if (services_.messages) {
+    services_.messages->ShowMessage(kind, text);
     return;
   }
+  const QString qtext = QString::fromStdString(text);
   QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Kestrane"), qtext, QMessageBox::Ok,
                   isVisible() ? this : nullptr);
   box.exec();

@@ -53,8 +53,8 @@ struct MainWindowServices {
   std::function<std::unique_ptr<ShifterPort>(std::string& problem)> open_shifter;
   std::string settings_path;                   // Kestrane.ini
   VirtualStick* virtual_stick = nullptr;  // dragging on PosPanel moves it when set
-  // Modal message box with an OK button; a recording in tests.
-  std::function<void(const QString&)> show_message;
+  // Where messages go; unset: a modal message box with an OK button.
+  MessageSink* messages = nullptr;
   // Whether the desktop has a notification area; unset asks Qt.
   std::optional<bool> tray_available;
   // When set, the label texts are written to this file after every display update that changed
@@ -87,7 +87,7 @@ class MainWindow final : public QWidget, public DisplayPort, public MessageSink 
   bool IsMainWindowActive() const override;
   void UpdateDisplay(const ShiftState& state) override;
   // MessageSink
-  void ShowMessage(const std::string& text) override;
+  void ShowMessage(MessageKind kind, const std::string& text) override;
 
   Settings& Record() { return record_; }
   ShiftState& State() { return state_; }

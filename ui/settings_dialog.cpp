@@ -44,12 +44,6 @@ void SetHint(QWidget* widget, const QString& hint) {
   widget->setToolTipDuration(kHintMs);
 }
 
-void DefaultMessage(QWidget* parent, MessageKind kind, const QString& text) {
-  QMessageBox box(kind == MessageKind::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
-                  QStringLiteral("Kestrane"), text, QMessageBox::Ok, parent);
-  box.exec();
-}
-
 }  // namespace
 
 // The sequence field's filter: of every piece of text that enters the field (typed or pasted)
@@ -139,7 +133,7 @@ void KeyEdit::keyPressEvent(QKeyEvent* event) {
 // ---------------------------------------------------------------------------------------------
 // SettingsDialog
 
-SettingsDialog::SettingsDialog(QWidget* parent) : QDialog(parent), show_message_(DefaultMessage) {
+SettingsDialog::SettingsDialog(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("Settings"));
   setWindowTitle(QStringLiteral("Settings"));
   setModal(false);
@@ -155,11 +149,6 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QDialog(parent), show_message_
 
 void SettingsDialog::Bind(const SettingsBinding& binding) {
   binding_ = binding;
-  if (binding_.show_message) {
-    show_message_ = [show = binding_.show_message](QWidget*, MessageKind, const QString& text) {
-      show(text);
-    };
-  }
 }
 
 void SettingsDialog::SetNativeKeyCodes(NativeKeyCodes codes) {
@@ -549,7 +538,13 @@ SettingsFormValues SettingsDialog::FormValues() const {
 }
 
 void SettingsDialog::ShowMessage(MessageKind kind, const QString& text) {
-  if (show_message_) show_message_(this, kind, text);
+  if (binding_.messages) {
+    binding_.messages->ShowMessage(kind, S(text));
+    return;
+  }
+  QMessageBox box(kind == MessageKind::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
+                  QStringLiteral("Kestrane"), text, QMessageBox::Ok, this);
+  box.exec();
 }
 
 // Save. The record and the timer change only once the settings file has taken the new values:

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "config/settings_form.h"
+#include "core/messages.h"
 #include "platform/key_capture.h"
 #include "config/setting_keys.h"
 
@@ -65,15 +66,11 @@ struct SettingsBinding {
   KeyOutput* keys = nullptr;
   std::string path;  // Kestrane.ini
   // When set, the dialog's messages go here instead of into message boxes (the tests).
-  std::function<void(const QString&)> show_message;
+  MessageSink* messages = nullptr;
   // Called after Save has put new values into the record, for what the window program keeps
   // outside it (the virtual H-shifter device).
   std::function<void()> saved{};
 };
-
-enum class MessageKind : std::uint8_t { Information, Error };
-// Shows a modal message and returns when the user has closed it.
-using MessageFunction = std::function<void(QWidget* parent, MessageKind kind, const QString&)>;
 
 // The settings dialog: one instance, created hidden at start-up right after the main window and
 // living for the whole run. The main window shows it without blocking. Its device list `device_list`
@@ -86,8 +83,6 @@ class SettingsDialog : public QDialog {
   explicit SettingsDialog(QWidget* parent = nullptr);
 
   void Bind(const SettingsBinding& binding);
-  // Replaces the modal message boxes (the tests record the messages instead).
-  void SetMessageFunction(MessageFunction show) { show_message_ = std::move(show); }
   // What the native codes of key events mean; the platform's own by default.
   void SetNativeKeyCodes(NativeKeyCodes codes);
 
@@ -194,7 +189,6 @@ class SettingsDialog : public QDialog {
   void ShowMessage(MessageKind kind, const QString& text);
 
   SettingsBinding binding_;
-  MessageFunction show_message_;
   SequenceValidator* sequence_validator_ = nullptr;
   int label_count_ = 0;
 };

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "core/messages.h"
+
 namespace kestrane {
 
 // Writes one input event (type, code, value as in struct input_event) to a device.
@@ -62,15 +64,15 @@ struct InputEvent {
 // first failed write. The first failure is told once, as `failure` followed by the reason.
 class EventReports {
  public:
-  EventReports(std::unique_ptr<EventWriter> writer, std::function<void(const std::string&)> report,
+  EventReports(std::unique_ptr<EventWriter> writer, MessageSink& report,
                std::string failure)
-      : writer_(std::move(writer)), report_(std::move(report)), failure_(std::move(failure)) {}
+      : writer_(std::move(writer)), report_(report), failure_(std::move(failure)) {}
 
   void Send(std::initializer_list<InputEvent> events);
 
  private:
   std::unique_ptr<EventWriter> writer_;
-  std::function<void(const std::string&)> report_;
+  MessageSink& report_;
   std::string failure_;
   bool failed_ = false;
 };

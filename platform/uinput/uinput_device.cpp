@@ -84,7 +84,7 @@ void EventReports::Send(std::initializer_list<InputEvent> events) {
   if (rc == 0) rc = writer_->Write(EV_SYN, SYN_REPORT, 0);
   if (rc != 0 && !failed_) {
     failed_ = true;
-    if (report_) report_(failure_ + std::strerror(-rc));
+    report_.ShowMessage(MessageKind::Error, failure_ + std::strerror(-rc));
   }
 }
 

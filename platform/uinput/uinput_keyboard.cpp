@@ -19,9 +19,9 @@ UinputDeviceSetup VirtualKeyboardSetup() {
   return setup;
 }
 
-UinputKeyboard::UinputKeyboard(std::unique_ptr<EventWriter> writer, KeyProblemReport report)
+UinputKeyboard::UinputKeyboard(std::unique_ptr<EventWriter> writer, MessageSink& report)
     : report_(report),
-      reports_(std::move(writer), std::move(report), "the virtual keyboard stopped taking keys: ") {
+      reports_(std::move(writer), report, "the virtual keyboard stopped taking keys: ") {
 }
 
 UinputKeyboard::~UinputKeyboard() {
@@ -31,8 +31,8 @@ UinputKeyboard::~UinputKeyboard() {
 void UinputKeyboard::KeyEvent(KeyCode key, bool down) {
   const int code = EvdevCodeFor(key);
   if (code < 0) {
-    if (unknown_.First(key) && report_) {
-      report_("the key " + KeyDescription(key) + " is not a key Kestrane can type; it is not sent");
+    if (unknown_.First(key)) {
+      report_.ShowMessage(MessageKind::Error, "the key " + KeyDescription(key) + " is not a key Kestrane can type; it is not sent");
     }
     return;
   }
@@ -44,7 +44,7 @@ void UinputKeyboard::Send(int code, bool down) {
   reports_.Send({{EV_KEY, static_cast<std::uint16_t>(code), down ? 1 : 0}});
 }
 
-std::unique_ptr<KeySink> OpenUinputKeyboard(const UinputOpener& open, KeyProblemReport report,
+std::unique_ptr<KeySink> OpenUinputKeyboard(const UinputOpener& open, MessageSink& report,
                                             std::string& why) {
   int error = 0;
   std::unique_ptr<EventWriter> writer = open(VirtualKeyboardSetup(), error);
@@ -52,7 +52,7 @@ std::unique_ptr<KeySink> OpenUinputKeyboard(const UinputOpener& open, KeyProblem
     why = UinputErrorText(error);
     return nullptr;
   }
-  return std::make_unique<UinputKeyboard>(std::move(writer), std::move(report));
+  return std::make_unique<UinputKeyboard>(std::move(writer), report);
 }
 
 }  // namespace kestrane

@@ -19,7 +19,7 @@ UinputDeviceSetup VirtualKeyboardSetup();
 
 class UinputKeyboard final : public KeySink {
  public:
-  UinputKeyboard(std::unique_ptr<EventWriter> writer, KeyProblemReport report);
+  UinputKeyboard(std::unique_ptr<EventWriter> writer, MessageSink& report);
   UinputKeyboard(const UinputKeyboard&) = delete;
   UinputKeyboard& operator=(const UinputKeyboard&) = delete;
   // Releases the keys it still holds down.
@@ -32,14 +32,14 @@ class UinputKeyboard final : public KeySink {
  private:
   void Send(int code, bool down);
 
-  KeyProblemReport report_;  // also tells of keys it cannot type
+  MessageSink& report_;  // also tells of keys it cannot type
   EventReports reports_;
   PressedKeys pressed_;
   OncePerKey unknown_;
 };
 
 // Creates the virtual keyboard through `open`; on failure returns nullptr and says why in `why`.
-std::unique_ptr<KeySink> OpenUinputKeyboard(const UinputOpener& open, KeyProblemReport report,
+std::unique_ptr<KeySink> OpenUinputKeyboard(const UinputOpener& open, MessageSink& report,
                                             std::string& why);
 
 }  // namespace kestrane

@@ -22,8 +22,8 @@ UinputDeviceSetup VirtualShifterSetup() {
   return setup;
 }
 
-UinputShifter::UinputShifter(std::unique_ptr<EventWriter> writer, KeyProblemReport report)
-    : reports_(std::move(writer), std::move(report),
+UinputShifter::UinputShifter(std::unique_ptr<EventWriter> writer, MessageSink& report)
+    : reports_(std::move(writer), report,
                "the virtual H-shifter stopped taking buttons: ") {}
 
 UinputShifter::~UinputShifter() {
@@ -43,7 +43,7 @@ void UinputShifter::SetGearButton(int button) {
   held_ = button;
 }
 
-std::unique_ptr<UinputShifter> OpenUinputShifter(const UinputOpener& open, KeyProblemReport report,
+std::unique_ptr<UinputShifter> OpenUinputShifter(const UinputOpener& open, MessageSink& report,
                                                  std::string& why) {
   int error = 0;
   std::unique_ptr<EventWriter> writer = open(VirtualShifterSetup(), error);
@@ -51,7 +51,7 @@ std::unique_ptr<UinputShifter> OpenUinputShifter(const UinputOpener& open, KeyPr
     why = UinputErrorText(error);
     return nullptr;
   }
-  return std::make_unique<UinputShifter>(std::move(writer), std::move(report));
+  return std::make_unique<UinputShifter>(std::move(writer), report);
 }
 
 }  // namespace kestrane

@@ -26,7 +26,7 @@ std::uint16_t ShifterButtonCode(int button);
 
 class UinputShifter final : public ShifterPort {
  public:
-  UinputShifter(std::unique_ptr<EventWriter> writer, KeyProblemReport report);
+  UinputShifter(std::unique_ptr<EventWriter> writer, MessageSink& report);
   UinputShifter(const UinputShifter&) = delete;
   UinputShifter& operator=(const UinputShifter&) = delete;
   // Lets go of the button still held, then the device goes away with its writer.
@@ -43,7 +43,7 @@ class UinputShifter final : public ShifterPort {
 };
 
 // Creates the shifter through `open`; on failure returns nullptr and says why in `why`.
-std::unique_ptr<UinputShifter> OpenUinputShifter(const UinputOpener& open, KeyProblemReport report,
+std::unique_ptr<UinputShifter> OpenUinputShifter(const UinputOpener& open, MessageSink& report,
                                                  std::string& why);
 
 }  // namespace kestrane

@@ -17,7 +17,7 @@ namespace {
 
 class SendInputKeyboard final : public KeySink {
  public:
-  explicit SendInputKeyboard(KeyProblemReport report) : report_(std::move(report)) {}
+  explicit SendInputKeyboard(MessageSink& report) : report_(report) {}
   SendInputKeyboard(const SendInputKeyboard&) = delete;
   SendInputKeyboard& operator=(const SendInputKeyboard&) = delete;
   ~SendInputKeyboard() override {
@@ -46,23 +46,23 @@ class SendInputKeyboard final : public KeySink {
                        (IsExtendedKey(key) ? static_cast<DWORD>(KEYEVENTF_EXTENDEDKEY) : 0u);
     if (SendInput(1, &input, sizeof input) != 1 && !blocked_) {
       blocked_ = true;
-      if (report_) {
-        report_("Windows refused a key (SendInput failed, error " + std::to_string(GetLastError()) +
+      if (true) {
+        report_.ShowMessage(MessageKind::Error, "Windows refused a key (SendInput failed, error " + std::to_string(GetLastError()) +
                 "); a game running as administrator only takes keys from programs that are too");
       }
     }
   }
 
-  KeyProblemReport report_;
+  MessageSink& report_;
   PressedKeys pressed_;
   bool blocked_ = false;
 };
 
 }  // namespace
 
-std::unique_ptr<KeySink> OpenSystemKeyboard(std::string& problem, KeyProblemReport report) {
+std::unique_ptr<KeySink> OpenSystemKeyboard(std::string& problem, MessageSink& report) {
   problem.clear();
-  return std::make_unique<SendInputKeyboard>(std::move(report));
+  return std::make_unique<SendInputKeyboard>(report);
 }
 
 }  // namespace kestrane

@@ -29,7 +29,7 @@ bool HasEvdevKeymap(Display* display) {
 
 }  // namespace
 
-std::unique_ptr<XTestKeyboard> XTestKeyboard::Open(KeyProblemReport report, std::string& why) {
+std::unique_ptr<XTestKeyboard> XTestKeyboard::Open(MessageSink& report, std::string& why) {
   const char* name = std::getenv("DISPLAY");
   if (!name || !*name) {
     why = "no X display (DISPLAY is not set)";
@@ -46,11 +46,11 @@ std::unique_ptr<XTestKeyboard> XTestKeyboard::Open(KeyProblemReport report, std:
     why = std::string("the X server of \"") + name + "\" lacks the XTEST extension";
     return nullptr;
   }
-  return std::unique_ptr<XTestKeyboard>(new XTestKeyboard(display, std::move(report)));
+  return std::unique_ptr<XTestKeyboard>(new XTestKeyboard(display, report));
 }
 
-XTestKeyboard::XTestKeyboard(Display* display, KeyProblemReport report)
-    : display_(display), report_(std::move(report)) {
+XTestKeyboard::XTestKeyboard(Display* display, MessageSink& report)
+    : display_(display), report_(report) {
   XDisplayKeycodes(display_, &min_keycode_, &max_keycode_);
   evdev_keymap_ = HasEvdevKeymap(display_);
 }
@@ -81,8 +81,8 @@ unsigned XTestKeyboard::KeycodeFor(KeyCode key) const {
 void XTestKeyboard::KeyEvent(KeyCode key, bool down) {
   const unsigned keycode = KeycodeFor(key);
   if (keycode == 0) {
-    if (unknown_.First(key) && report_) {
-      report_("the key " + KeyDescription(key) +
+    if (unknown_.First(key)) {
+      report_.ShowMessage(MessageKind::Error, "the key " + KeyDescription(key) +
               " is not in the X server's keymap; it is not sent");
     }
     return;

@@ -16,7 +16,7 @@ namespace kestrane {
 class XTestKeyboard final : public KeySink {
  public:
   // Opens the display named by DISPLAY; on failure returns nullptr and says why in `why`.
-  static std::unique_ptr<XTestKeyboard> Open(KeyProblemReport report, std::string& why);
+  static std::unique_ptr<XTestKeyboard> Open(MessageSink& report, std::string& why);
   XTestKeyboard(const XTestKeyboard&) = delete;
   XTestKeyboard& operator=(const XTestKeyboard&) = delete;
   // Releases the keys it still holds down, then closes the display.
@@ -33,10 +33,10 @@ class XTestKeyboard final : public KeySink {
   bool EvdevKeymap() const { return evdev_keymap_; }
 
  private:
-  XTestKeyboard(Display* display, KeyProblemReport report);
+  XTestKeyboard(Display* display, MessageSink& report);
 
   Display* display_;
-  KeyProblemReport report_;
+  MessageSink& report_;
   bool evdev_keymap_ = false;
   int min_keycode_ = 0;
   int max_keycode_ = 0;

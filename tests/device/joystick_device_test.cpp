@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/support/scripted_haptic.h"
+#include "tests/support/recording_messages.h"
 #include "tests/support/scripted_input.h"
 #include "config/setting_keys.h"
 
@@ -16,12 +17,6 @@ namespace kestrane {
 namespace {
 
 using Op = ScriptedInput::Op;
-
-class RecordingMessages final : public MessageSink {
- public:
-  void ShowMessage(const std::string& text) override { shown.push_back(text); }
-  std::vector<std::string> shown;
-};
 
 // A force-feedback device that writes its calls into the platform's log, so that the order of
 // effect and device calls can be checked together.
@@ -73,7 +68,7 @@ class JoystickDeviceTest : public ::testing::Test {
   ScriptedInput input;
   ScriptedHaptic haptic;
   LoggingHaptic logging{input.log};  // outlives the effects that may point to it
-  RecordingMessages messages;
+  test::RecordingMessages messages;
   ForceFeedback effects;
   JoystickDevice device{input, messages, effects};
   Settings settings = DefaultSettings();

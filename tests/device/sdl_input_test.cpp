@@ -1,6 +1,7 @@
 // The device layer through the real SDL path, with SDL virtual joysticks standing in for
 // hardware: listing, choosing, opening, reading and unplugging.
 #include "device/sdl_input.h"
+#include "tests/support/recording_messages.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -15,12 +16,6 @@
 
 namespace kestrane {
 namespace {
-
-class RecordingMessages final : public MessageSink {
- public:
-  void ShowMessage(const std::string& text) override { shown.push_back(text); }
-  std::vector<std::string> shown;
-};
 
 struct VirtualShape {
   int axes = 8;
@@ -85,7 +80,7 @@ class SdlInputTest : public ::testing::Test {
   }
 
   std::unique_ptr<SdlInputPlatform> platform = CreateSdlInputPlatform(false);
-  RecordingMessages messages;
+  test::RecordingMessages messages;
   ForceFeedback effects;
   JoystickDevice device{*platform, messages, effects};
   Settings settings = DefaultSettings();
@@ -302,7 +297,7 @@ TEST_F(SdlInputTest, SdlLeavesTheSignalHandlersAlone) {
 
 TEST(SdlVirtualStick, ListedOpenedAndDrivenLikeHardware) {
   auto platform = CreateSdlInputPlatform(true);
-  RecordingMessages messages;
+  test::RecordingMessages messages;
   ForceFeedback effects;
   JoystickDevice device(*platform, messages, effects);
   ASSERT_TRUE(device.StartInput());

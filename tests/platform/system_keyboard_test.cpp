@@ -121,7 +121,7 @@ TEST(ChooseKeyboard, TheMessageNamesTheUinputFailure) {
             err = error;
             return nullptr;
           },
-          nullptr, why);
+          StandardErrorMessages(), why);
     };
   };
   auto no_x = [](std::string& why) -> std::unique_ptr<KeySink> {

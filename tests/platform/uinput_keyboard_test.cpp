@@ -1,5 +1,6 @@
 #include "platform/uinput/uinput_keyboard.h"
 #include "tests/support/recording_writer.h"
+#include "tests/support/recording_messages.h"
 
 #include <gtest/gtest.h>
 #include <linux/input-event-codes.h>
@@ -29,9 +30,10 @@ Event Key(std::uint16_t code, bool down) {
 struct Fixture : ::testing::Test {
   std::vector<Event> events;
   std::vector<std::string> reports;
+  test::RecordingMessages report{reports};
   std::unique_ptr<UinputKeyboard> keyboard =
       std::make_unique<UinputKeyboard>(std::make_unique<RecordingWriter>(events),
-                                       [this](const std::string& m) { reports.push_back(m); });
+                                       report);
 };
 
 using UinputKeyboardEvents = Fixture;
@@ -99,8 +101,9 @@ TEST_F(UinputKeyboardEvents, NothingDownNothingReleased) {
 TEST(UinputKeyboard, AFailingDeviceIsReportedOnce) {
   std::vector<Event> events;
   std::vector<std::string> reports;
+  test::RecordingMessages report{reports};
   UinputKeyboard keyboard(std::make_unique<RecordingWriter>(events, ENODEV),
-                          [&](const std::string& m) { reports.push_back(m); });
+                          report);
   keyboard.KeyEvent({0x41, 0x1E}, true);
   keyboard.KeyEvent({0x41, 0x1E}, false);
   EXPECT_EQ(reports.size(), 1u);
@@ -108,7 +111,7 @@ TEST(UinputKeyboard, AFailingDeviceIsReportedOnce) {
 
 TEST(UinputKeyboard, WaitsReallyWait) {
   std::vector<Event> events;
-  UinputKeyboard keyboard(std::make_unique<RecordingWriter>(events), nullptr);
+  UinputKeyboard keyboard(std::make_unique<RecordingWriter>(events), StandardErrorMessages());
   const auto start = std::chrono::steady_clock::now();
   keyboard.Wait(30);
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(30));
@@ -139,7 +142,7 @@ std::string OpenFailingWith(int error) {
         err = error;
         return nullptr;
       },
-      nullptr, why);
+      StandardErrorMessages(), why);
   EXPECT_EQ(sink, nullptr);
   return why;
 }
@@ -167,7 +170,7 @@ TEST(UinputKeyboardOpen, TellsAMissingDeviceFromAMissingPermission) {
 TEST(UinputKeyboardOpen, TheRealDeviceIsMissingWhereUinputIs) {
   if (access("/dev/uinput", F_OK) == 0) GTEST_SKIP() << "this machine has /dev/uinput";
   std::string why;
-  EXPECT_EQ(OpenUinputKeyboard(OpenUinputDevice, nullptr, why), nullptr);
+  EXPECT_EQ(OpenUinputKeyboard(OpenUinputDevice, StandardErrorMessages(), why), nullptr);
   EXPECT_NE(why.find("/dev/uinput does not exist"), std::string::npos) << why;
 }
 
@@ -180,7 +183,7 @@ TEST(UinputKeyboardOpen, AWorkingDeviceGivesAKeyboard) {
         err = 0;
         return std::make_unique<RecordingWriter>(events);
       },
-      nullptr, why);
+      StandardErrorMessages(), why);
   ASSERT_NE(sink, nullptr);
   EXPECT_TRUE(why.empty());
   EXPECT_EQ(name, "Kestrane virtual keyboard");

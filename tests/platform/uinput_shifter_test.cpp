@@ -1,5 +1,6 @@
 #include "platform/uinput/uinput_shifter.h"
 #include "tests/support/recording_writer.h"
+#include "tests/support/recording_messages.h"
 
 #include <gtest/gtest.h>
 #include <linux/input.h>
@@ -56,9 +57,10 @@ TEST(UinputShifterDevice, AJoystickWithEightButtonsAndTwoCentredAxes) {
 struct Fixture : ::testing::Test {
   std::vector<Event> events;
   std::vector<std::string> reports;
+  test::RecordingMessages report{reports};
   std::unique_ptr<UinputShifter> shifter =
       std::make_unique<UinputShifter>(std::make_unique<RecordingWriter>(events),
-                                      [this](const std::string& m) { reports.push_back(m); });
+                                      report);
 };
 
 using UinputShifterEvents = Fixture;
@@ -127,9 +129,10 @@ TEST_F(UinputShifterEvents, GearChangesFromTheShifterOutput) {
 TEST(UinputShifter, AFailingDeviceIsReportedOnce) {
   std::vector<Event> events;
   std::vector<std::string> reports;
+  test::RecordingMessages report{reports};
   {
     UinputShifter shifter(std::make_unique<RecordingWriter>(events, ENODEV),
-                          [&](const std::string& m) { reports.push_back(m); });
+                          report);
     shifter.SetGearButton(1);
     shifter.SetGearButton(2);
   }
@@ -145,7 +148,7 @@ std::string OpenFailingWith(int error) {
         err = error;
         return nullptr;
       },
-      nullptr, why);
+      StandardErrorMessages(), why);
   EXPECT_EQ(shifter, nullptr);
   return why;
 }
@@ -173,7 +176,7 @@ TEST(UinputShifterOpen, AWorkingDeviceGetsTheShifterSetup) {
         err = 0;
         return std::make_unique<RecordingWriter>(events);
       },
-      nullptr, why);
+      StandardErrorMessages(), why);
   ASSERT_NE(shifter, nullptr);
   EXPECT_TRUE(why.empty());
   EXPECT_EQ(seen.name, "Kestrane H-shifter");
@@ -191,7 +194,8 @@ TEST(SystemShifter, NoUinputGivesOneMessageWithTheFix) {
   if (access("/dev/uinput", F_OK) == 0) GTEST_SKIP() << "this machine has /dev/uinput";
   std::string problem;
   std::vector<std::string> reports;
-  EXPECT_EQ(OpenSystemShifter(problem, [&](const std::string& m) { reports.push_back(m); }),
+  test::RecordingMessages report{reports};
+  EXPECT_EQ(OpenSystemShifter(problem, report),
             nullptr);
   EXPECT_NE(problem.find("/dev/uinput does not exist"), std::string::npos) << problem;
   EXPECT_NE(problem.find("60-kestrane-uinput.rules"), std::string::npos) << problem;

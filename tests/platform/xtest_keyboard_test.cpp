@@ -1,4 +1,5 @@
 #include "platform/x11/xtest_keyboard.h"
+#include "tests/support/recording_messages.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +24,7 @@ class XTestKeyboardTest : public ::testing::Test {
   void SetUp() override {
     if (server_.display().empty()) GTEST_SKIP() << "no X display";
     std::string why;
-    keyboard_ = XTestKeyboard::Open([this](const std::string& m) { reports_.push_back(m); }, why);
+    keyboard_ = XTestKeyboard::Open(report_, why);
     ASSERT_NE(keyboard_, nullptr) << why;
     observer_ = XOpenDisplay(nullptr);
     ASSERT_NE(observer_, nullptr);
@@ -59,8 +60,9 @@ class XTestKeyboardTest : public ::testing::Test {
   }
 
   test::XServer server_;
-  std::unique_ptr<XTestKeyboard> keyboard_;
   std::vector<std::string> reports_;
+  test::RecordingMessages report_{reports_};
+  std::unique_ptr<XTestKeyboard> keyboard_;
   Display* observer_ = nullptr;
 };
 
@@ -137,10 +139,10 @@ TEST(XTestKeyboardOpen, SaysWhyWithoutADisplay) {
   const std::string keep = saved ? saved : "";
   unsetenv("DISPLAY");
   std::string why;
-  EXPECT_EQ(XTestKeyboard::Open(nullptr, why), nullptr);
+  EXPECT_EQ(XTestKeyboard::Open(StandardErrorMessages(), why), nullptr);
   EXPECT_NE(why.find("DISPLAY is not set"), std::string::npos) << why;
   setenv("DISPLAY", ":9999", 1);
-  EXPECT_EQ(XTestKeyboard::Open(nullptr, why), nullptr);
+  EXPECT_EQ(XTestKeyboard::Open(StandardErrorMessages(), why), nullptr);
   EXPECT_NE(why.find("\":9999\""), std::string::npos) << why;
   if (saved)
     setenv("DISPLAY", keep.c_str(), 1);

@@ -1,4 +1,5 @@
 #include "ui/application.h"
+#include "tests/support/recording_messages.h"
 
 #include <gtest/gtest.h>
 
@@ -32,12 +33,13 @@ class ApplicationTest : public testing::Test {
   void SetUp() override {
     app = dynamic_cast<KestraneApplication*>(QCoreApplication::instance());
     ASSERT_NE(app, nullptr);
-    app->show_error = [this](const QString& text) { shown.push_back(text.toStdString()); };
+    app->messages = &recorded;
   }
-  void TearDown() override { app->show_error = nullptr; }
+  void TearDown() override { app->messages = nullptr; }
 
   KestraneApplication* app = nullptr;
   std::vector<std::string> shown;
+  test::RecordingMessages recorded{shown};
 };
 
 TEST_F(ApplicationTest, AnErrorEscapingAHandlerIsShownAndTheLoopGoesOn) {

@@ -24,6 +24,7 @@
 #include "ui/settings_dialog.h"
 #include "config/settings_file.h"
 #include "tests/support/fake_key_sink.h"
+#include "tests/support/recording_messages.h"
 #include "tests/support/scripted_input.h"
 #include "ui/application.h"
 #include "config/setting_keys.h"
@@ -94,7 +95,7 @@ class MainFormTest : public testing::Test {
     s.open_shifter = open_shifter;
     s.settings_path = path;
     s.virtual_stick = virtual_stick;
-    s.show_message = [this](const QString& text) { messages.push_back(text.toStdString()); };
+    s.messages = &recorded_messages;
     s.tray_available = tray;
     s.display_dump_path = dump_path;
     s.startup_trace = [this](const char* step) {
@@ -135,6 +136,7 @@ class MainFormTest : public testing::Test {
   std::string path;
   ScriptedInput input;
   std::vector<std::string> messages;
+  test::RecordingMessages recorded_messages{messages};
   std::vector<std::string> trace;
   std::function<void(const std::string&)> on_step;
   std::string keyboard_problem;

@@ -26,6 +26,7 @@
 #include "core/keystroke_output.h"
 #include "core/shift_state.h"
 #include "tests/support/fake_key_sink.h"
+#include "tests/support/recording_messages.h"
 #include "tests/support/temp_dir.h"
 
 // Readable QString values in failure messages.
@@ -62,11 +63,7 @@ class SettingsDialogTest : public ::testing::Test {
 
     record_ = DefaultSettings();
     dialog_ = std::make_unique<SettingsDialog>();
-    dialog_->Bind({&record_, &timer_, &state_, &keys_, path_, {}});
-    dialog_->SetMessageFunction([this](QWidget*, MessageKind kind, const QString& text) {
-      messages_.push_back(text.toStdString());
-      kinds_.push_back(kind);
-    });
+    dialog_->Bind({&record_, &timer_, &state_, &keys_, path_, &shown_});
     dialog_->SetNativeKeyCodes(NativeKeyCodes::Xkb);
     dialog_->device_list->addItems({QStringLiteral("Pad A"), QStringLiteral("Wheel B")});
     dialog_->device_list->setCurrentIndex(1);
@@ -93,7 +90,8 @@ class SettingsDialogTest : public ::testing::Test {
   KeyOutput keys_{sink_};
   std::unique_ptr<SettingsDialog> dialog_;
   std::vector<std::string> messages_;
-  std::vector<MessageKind> kinds_;
+  test::RecordingMessages shown_{messages_};
+  std::vector<MessageKind>& kinds_ = shown_.kinds;
 };
 
 // --- Controls ---------------------------------------------------------------------------------
@@ -522,7 +520,7 @@ TEST_F(SettingsDialogTest, VirtualShifterBoxInGeneral) {
 
 TEST_F(SettingsDialogTest, VirtualShifterBoxRoundTrip) {
   int saved = 0;
-  dialog_->Bind({&record_, &timer_, &state_, &keys_, path_, {}, [&] { ++saved; }});
+  dialog_->Bind({&record_, &timer_, &state_, &keys_, path_, &shown_, [&] { ++saved; }});
   record_.VIRTUAL_SHIFTER = true;
   Show();
   EXPECT_TRUE(dialog_->virtual_shifter_box->isChecked());

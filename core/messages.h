@@ -1,0 +1,23 @@
+#pragma once
+
+// The one way Kestrane tells the user something: message boxes in the window program, standard
+// error in kestrane-cli and for problems found while typing, a list in the tests.
+
+#include <cstdint>
+#include <string>
+
+namespace kestrane {
+
+enum class MessageKind : std::uint8_t { Information, Error };
+
+class MessageSink {
+ public:
+  virtual ~MessageSink() = default;
+  // Shows `text` and returns once it is shown (a modal box: once the user has closed it).
+  virtual void ShowMessage(MessageKind kind, const std::string& text) = 0;
+};
+
+// "Kestrane: <text>" lines on standard error.
+MessageSink& StandardErrorMessages();
+
+}  // namespace kestrane
