@@ -7,30 +7,11 @@
 #include "core/polling_cycle.h"
 #include "tests/support/scripted_joystick.h"
 #include "core/effects.h"
-#include "tests/support/scripted_haptic.h"
 #include "tools/replay.h"
 #include "tests/support/fake_key_sink.h"
 
 namespace kestrane {
 namespace {
-
-
-// A force-feedback device that accepts everything and does nothing.
-class NullHaptic final : public HapticPort {
- public:
-  std::int32_t CreateEffect(EffectType, const EffectRecord&, EffectId& id) override {
-    id = next_++;
-    return 0;
-  }
-  void StartEffect(EffectId) override {}
-  void SetEffectParameters(EffectId, const EffectRecord& r) override {
-    benchmark::DoNotOptimize(r);
-  }
-  void ReleaseEffect(EffectId) override {}
-
- private:
-  EffectId next_ = 1;
-};
 
 struct Bench {
   Settings settings = DefaultSettings();
@@ -38,7 +19,7 @@ struct Bench {
   ScriptedJoystick joystick;
   test::FakeKeySink sink{test::FakeKeySink::CountOnly{}};
   KeyOutput keys{sink};
-  NullHaptic haptic;
+  SentEffects haptic;  // kestrane-cli replay's device: keeps the last record of each effect
   ForceFeedback effects;
   PollContext ctx{state, settings, &joystick, keys, nullptr, nullptr};
 

@@ -19,8 +19,6 @@
 namespace kestrane {
 namespace {
 
-
-
 // The window program's start-up on the virtual stick, without a window.
 struct VirtualStickRig {
   std::unique_ptr<SdlInputPlatform> platform = CreateSdlInputPlatform(true);

@@ -77,17 +77,8 @@ SDL_HapticEffect ToSdlEffect(EffectType type, const EffectRecord& record) {
   c.button = 0;  // no trigger button
   c.interval = 0;
 
-  // Axis and sign mapping, the one place where it is decided.
-  // The records are written for a device whose first condition block is the Y axis and whose
-  // second is X, with the X offsets computed as middle minus position and the Y offset as
-  // position minus middle. SDL's condition arrays are indexed by axis, 0 = X and 1 = Y, so the
-  // blocks swap places. The values go through with their signs unchanged: SDL's DirectInput
-  // backend passes `center` and the coefficients straight to DICONDITION (scaled by
-  // 10000/0x7FFF), and on Linux hid-pidff writes them to the same HID PID condition fields
-  // (CP Offset, coefficients) that DirectInput fills, so a base sees the very values the
-  // records describe on either system. Derived from SDL's and the kernel's sources only:
-  // this must be tried on a real force-feedback stick (the hole spring must pull the stick into
-  // the slot, the cross spring toward its lane) before it is relied upon.
+  // Axis and sign mapping, the one place where it is decided (docs/architecture.md): SDL indexes
+  // the condition blocks by axis (0 = X), the records put Y first; signs pass unchanged.
   const Condition* by_axis[2] = {&record.x(), &record.y()};
   for (int axis = 0; axis < 2; ++axis) {
     const Condition& k = *by_axis[axis];

@@ -4,11 +4,7 @@ set -u
 cli=${KESTRANE_CLI:?}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-check() {  # check NAME CONDITION...
-  local name=$1; shift
-  if "$@"; then echo "ok   $name"; else echo "FAIL $name"; failures=$((failures + 1)); fi
-}
+source "$(dirname "$0")/../support/checks.sh"
 unset KESTRANE_VIRTUAL_STICK
 
 # devices: exit 0 whatever is attached; a machine without input devices lists nothing.
@@ -73,5 +69,4 @@ check "unknown option status" test $? = 2
 "$cli" devices extra > /dev/null 2>&1
 check "devices argument status" test $? = 2
 
-echo "$failures failure(s)"
-test "$failures" = 0
+checks_done

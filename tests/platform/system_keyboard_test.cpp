@@ -13,6 +13,7 @@
 #include <map>
 
 #include "tests/support/fake_key_sink.h"
+#include "tests/support/recording_writer.h"
 
 namespace kestrane {
 namespace {
@@ -117,10 +118,7 @@ TEST(ChooseKeyboard, TheMessageNamesTheUinputFailure) {
   auto failing = [](int error) {
     return [error](std::string& why) {
       return OpenUinputKeyboard(
-          [error](const UinputDeviceSetup&, int& err) -> std::unique_ptr<EventWriter> {
-            err = error;
-            return nullptr;
-          },
+          test::FailingOpener(error),
           StandardErrorMessages(), why);
     };
   };

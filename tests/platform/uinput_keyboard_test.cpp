@@ -138,10 +138,7 @@ TEST(UinputKeyboardDevice, IsNamedAndOffersEveryKeyKestraneTypes) {
 std::string OpenFailingWith(int error) {
   std::string why;
   auto sink = OpenUinputKeyboard(
-      [&](const UinputDeviceSetup&, int& err) -> std::unique_ptr<EventWriter> {
-        err = error;
-        return nullptr;
-      },
+      test::FailingOpener(error),
       StandardErrorMessages(), why);
   EXPECT_EQ(sink, nullptr);
   return why;

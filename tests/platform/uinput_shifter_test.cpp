@@ -144,10 +144,7 @@ TEST(UinputShifter, AFailingDeviceIsReportedOnce) {
 std::string OpenFailingWith(int error) {
   std::string why;
   auto shifter = OpenUinputShifter(
-      [&](const UinputDeviceSetup&, int& err) -> std::unique_ptr<EventWriter> {
-        err = error;
-        return nullptr;
-      },
+      test::FailingOpener(error),
       StandardErrorMessages(), why);
   EXPECT_EQ(shifter, nullptr);
   return why;

@@ -9,11 +9,7 @@ examples=${KESTRANE_EXAMPLES:?}
 source "$(dirname "$0")/../support/x_session.sh"
 x_require Xvfb
 work=$x_work
-failures=0
-check() {  # check NAME CONDITION...
-  local name=$1; shift
-  if "$@"; then echo "ok   $name"; else echo "FAIL $name"; failures=$((failures + 1)); fi
-}
+source "$(dirname "$0")/../support/checks.sh"
 # A private X server keeps the typed keys away from other tests' windows.
 x_start_display 640x480x24
 
@@ -108,5 +104,4 @@ for sig in INT TERM; do
 done
 
 check "the logger kept the focus" test "$(grep -c '^focus lost$' "$work/log")" = 0
-[ "$failures" -eq 0 ] || { echo "$failures failure(s)"; exit 1; }
-echo "all passed"
+checks_done

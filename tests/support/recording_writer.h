@@ -4,6 +4,7 @@
 // and can mark its own end (the device going away) with an event of type 0xFFFF.
 
 #include <cstdint>
+#include <memory>
 #include <ostream>
 #include <vector>
 
@@ -41,5 +42,13 @@ class RecordingWriter : public EventWriter {
   int fail_;
   bool mark_end_;
 };
+
+// A device opener that fails as the kernel does, with `error` (ENOENT, EACCES, ...).
+inline UinputOpener FailingOpener(int error) {
+  return [error](const UinputDeviceSetup&, int& err) -> std::unique_ptr<EventWriter> {
+    err = error;
+    return nullptr;
+  };
+}
 
 }  // namespace kestrane::test

@@ -5,11 +5,7 @@ cli=${KESTRANE_CLI:?}
 examples=${KESTRANE_EXAMPLES:?}
 work=$(mktemp -d)
 trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
-failures=0
-check() {  # check NAME CONDITION...
-  local name=$1; shift
-  if "$@"; then echo "ok   $name"; else echo "FAIL $name"; failures=$((failures + 1)); fi
-}
+source "$(dirname "$0")/../support/checks.sh"
 
 # Replay of the bundled trace shifts through every gear, in order.
 gears=$("$cli" replay --jsonl "$examples/every-gear.trace" | python3 -c '
@@ -140,5 +136,4 @@ import json, sys
 assert json.load(open(sys.argv[1]))["MAIN"]["JOY_GEAR_WIDTH"] == 777' "$work/rec.json"
 check "read-only untouched" test "$(cat "$work/locked.ini")" = "$(printf '[MAIN]\nJOY_GEAR_WIDTH=777')"
 
-echo "$((failures == 0 ? 1 : 0)) passed, $failures failed" >/dev/null
-[ "$failures" = 0 ]
+checks_done
