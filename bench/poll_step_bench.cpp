@@ -2,13 +2,13 @@
 #include <benchmark/benchmark.h>
 
 #include "config/setting_keys.h"
+#include "core/effects.h"
 #include "core/gate_tracking.h"
 #include "core/keystroke_output.h"
 #include "core/polling_cycle.h"
-#include "tests/support/scripted_joystick.h"
-#include "core/effects.h"
-#include "tools/replay.h"
 #include "tests/support/fake_key_sink.h"
+#include "tests/support/scripted_joystick.h"
+#include "tools/replay.h"
 
 namespace kestrane {
 namespace {

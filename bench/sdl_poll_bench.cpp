@@ -6,11 +6,11 @@
 #include <string>
 
 #include "config/setting_keys.h"
+#include "core/effects.h"
 #include "core/gate_tracking.h"
 #include "core/keystroke_output.h"
 #include "core/polling_cycle.h"
 #include "core/shift_state.h"
-#include "core/effects.h"
 #include "device/joystick_device.h"
 #include "device/sdl_input.h"
 #include "tests/support/fake_key_sink.h"

@@ -24,42 +24,45 @@ struct KeyFieldValue {
 // What the dialog's controls hold, each member named after its control.
 struct SettingsFormValues {
   // Lists: the index of the chosen entry, -1 when none is chosen.
-  int switch_button = -1;      // SWITCH_BUTTON
-  int switch_b_axe = -1;      // SWITCH_B_AXE
-  int sym_type = -1;  // SYM_TYPE
+  int switch_button = -1;  // SWITCH_BUTTON
+  int switch_b_axe = -1;   // SWITCH_B_AXE
+  int sym_type = -1;       // SYM_TYPE
 
-  bool autocenter_neutral = false;   // AUTOCENTER_NEUTRAL
-  bool switch_xy = false;   // SWITCH_XY
-  bool reverse_x = false;   // REVERSE_X
-  bool reverse_y = false;   // REVERSE_Y
-  bool force_feedback = false;   // FORCE_FEEDBACK
-  bool damper_enabled = false;   // DAMPER_ENABLED
-  bool cross_enabled = false;   // CROSS_ENABLED
-  bool hole_enabled = false;  // HOLE_ENABLED
-  bool center_enabled = false;   // CENTER_ENABLED
-  bool virtual_shifter = false;  // VIRTUAL_SHIFTER
+  bool autocenter_neutral = false;  // AUTOCENTER_NEUTRAL
+  bool switch_xy = false;           // SWITCH_XY
+  bool reverse_x = false;           // REVERSE_X
+  bool reverse_y = false;           // REVERSE_Y
+  bool force_feedback = false;      // FORCE_FEEDBACK
+  bool damper_enabled = false;      // DAMPER_ENABLED
+  bool cross_enabled = false;       // CROSS_ENABLED
+  bool hole_enabled = false;        // HOLE_ENABLED
+  bool center_enabled = false;      // CENTER_ENABLED
+  bool virtual_shifter = false;     // VIRTUAL_SHIFTER
 
   // Whole-number fields.
   std::string check_interval;  // CHECK_INTERVAL (the polling timer's interval)
   std::string joy_gear_width, joy_gear_height, gear_cross_size;
-  std::string gear_force_death_free_x, gear_force_death_nofree_x, gear_force_death_free_y, gear_force_death_nofree_y, gear_damper_force, gear_damper_saturation, gear_hole_force_x, gear_hole_saturation_x, gear_hole_force_y, gear_hole_saturation_y, gear_cross_force_count,
+  std::string gear_force_death_free_x, gear_force_death_nofree_x, gear_force_death_free_y,
+      gear_force_death_nofree_y, gear_damper_force, gear_damper_saturation, gear_hole_force_x,
+      gear_hole_saturation_x, gear_hole_force_y, gear_hole_saturation_y, gear_cross_force_count,
       gear_cross_force, gear_cross_saturation;
-  std::string gear_center_force_x, gear_center_saturation_x, gear_center_force_y, gear_center_saturation_y;
+  std::string gear_center_force_x, gear_center_saturation_x, gear_center_force_y,
+      gear_center_saturation_y;
   std::string switch_b_min, switch_b_max;
   std::string sym_key_time, sym_space_time;
 
   std::string sym_sequence;  // SYM_SEQUENCE
 
-  // Key fields: key_reverse reverse, key_gear1..key_gear7 gears 1 to 7, key_neutral neutral, key_shift_up shift up,
-  // key_shift_down shift down.
-  KeyFieldValue key_gear1, key_gear2, key_gear3, key_gear4, key_gear5, key_gear6, key_gear7, key_reverse, key_neutral, key_shift_up,
-      key_shift_down;
+  // Key fields: key_reverse reverse, key_gear1..key_gear7 gears 1 to 7, key_neutral neutral,
+  // key_shift_up shift up, key_shift_down shift down.
+  KeyFieldValue key_gear1, key_gear2, key_gear3, key_gear4, key_gear5, key_gear6, key_gear7,
+      key_reverse, key_neutral, key_shift_up, key_shift_down;
 
   friend bool operator==(const SettingsFormValues&, const SettingsFormValues&) = default;
 };
 
-// A whole-number field and the value it edits; `setting` is null for check_interval, which edits the
-// polling timer's interval.
+// A whole-number field and the value it edits; `setting` is null for check_interval, which edits
+// the polling timer's interval.
 struct NumberField {
   const char* control;
   std::string SettingsFormValues::*text;
@@ -81,13 +84,15 @@ struct KeyField {
   int entry;
 };
 
-// In the order Save converts them: switch_b_min, switch_b_max, gear_center_force_x, gear_center_force_y, gear_center_saturation_x, gear_center_saturation_y, joy_gear_width to
+// In the order Save converts them: switch_b_min, switch_b_max, gear_center_force_x,
+// gear_center_force_y, gear_center_saturation_x, gear_center_saturation_y, joy_gear_width to
 // gear_cross_saturation, check_interval, sym_key_time, sym_space_time.
 std::span<const NumberField> NumberFields();
-// In the order Save copies them: autocenter_neutral, 4, 5, 6, 7, 8, 9, 10, then center_enabled and virtual_shifter.
+// In the order Save copies them: autocenter_neutral, 4, 5, 6, 7, 8, 9, 10, then center_enabled and
+// virtual_shifter.
 std::span<const CheckField> CheckFields();
-// By key-table entry, which is also the order Save reads them: key_reverse, key_gear1 to key_gear7, key_neutral,
-// key_shift_up, key_shift_down.
+// By key-table entry, which is also the order Save reads them: key_reverse, key_gear1 to key_gear7,
+// key_neutral, key_shift_up, key_shift_down.
 std::span<const KeyField> KeyFields();
 
 // A key-table entry as its key field shows it: "65#30".
@@ -130,8 +135,9 @@ struct FormOutcome {
 // taken; the first bad one is the error and the outcome holds the current record and interval.
 // Otherwise: POOLED_DEVICE 1, the lists' indexes (-1 when none is chosen), the boxes,
 // EXCLUSIVE_ACCESS equal to FORCE_FEEDBACK, every whole number, the sequence text as it stands
-// (up to 9 characters), the key table from the key fields, SYM_TYPE; the interval is check_interval's
-// number taken as unsigned. Settings the dialog has no control for stay as they were.
+// (up to 9 characters), the key table from the key fields, SYM_TYPE; the interval is
+// check_interval's number taken as unsigned. Settings the dialog has no control for stay as they
+// were.
 FormOutcome ApplySettingsForm(const SettingsFormValues& values, const Settings& current,
                               std::uint32_t current_interval);
 

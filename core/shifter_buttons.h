@@ -4,8 +4,8 @@
 // H-shifter reports its gears (buttons 1 to 7 for the forward gears, 8 for reverse, none in
 // neutral). Some games take an H-shifter only that way and ignore keys for it.
 
-#include "core/settings.h"
 #include "core/gear.h"
+#include "core/settings.h"
 #include "core/shift_state.h"
 
 namespace kestrane {

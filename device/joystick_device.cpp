@@ -99,7 +99,8 @@ bool JoystickDevice::OpenJoystick(const Settings& settings, ShiftState& state) {
       return false;
   }
   if (settings.FORCE_FEEDBACK && device_->DisableAutocenter() != InputStatus::Ok) {
-    messages_.ShowMessage(MessageKind::Error, "Can't disable autocenter");  // and the opening goes on
+    messages_.ShowMessage(MessageKind::Error,
+                          "Can't disable autocenter");  // and the opening goes on
   }
   open_device_id_ = entry.id;
   effects_.BuildEffects(device_->Haptics(), state, settings);

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "core/effects.h"
 #include "core/messages.h"
-#include "core/settings.h"
 #include "core/polling_cycle.h"
+#include "core/settings.h"
 #include "core/shift_state.h"
 #include "core/stick_sample.h"
-#include "core/effects.h"
 #include "device/input_platform.h"
 
 namespace kestrane {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <utility>
 
-
 namespace kestrane {
 namespace {
 

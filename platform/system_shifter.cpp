@@ -22,8 +22,7 @@ std::string ShifterProblemMessage(const std::string& why) {
 std::unique_ptr<ShifterPort> OpenSystemShifter(std::string& problem, MessageSink& report) {
   problem.clear();
   std::string why;
-  if (std::unique_ptr<ShifterPort> shifter =
-          OpenUinputShifter(OpenUinputDevice, report, why)) {
+  if (std::unique_ptr<ShifterPort> shifter = OpenUinputShifter(OpenUinputDevice, report, why)) {
     return shifter;
   }
   problem = ShifterProblemMessage(why);

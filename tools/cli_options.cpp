@@ -1,8 +1,8 @@
 #include "tools/cli_options.h"
 
 #include "config/profile_file.h"
-#include "config/setting_number.h"
 #include "config/setting_keys.h"
+#include "config/setting_number.h"
 
 namespace kestrane {
 bool TakeOptionValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name,

@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "config/setting_keys.h"
-#include "core/shift_state.h"
 #include "core/effects.h"
+#include "core/shift_state.h"
 #include "device/joystick_device.h"
 #include "device/sdl_input.h"
 #include "platform/stop_signals.h"

@@ -2,18 +2,18 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "core/settings.h"
-#include "core/keystroke_output.h"
+#include "core/effects.h"
 #include "core/input_device.h"
+#include "core/keystroke_output.h"
 #include "core/polling_cycle.h"
+#include "core/settings.h"
 #include "core/shift_state.h"
 #include "core/shifter_buttons.h"
-#include "core/effects.h"
-#include <map>
 #include "tools/trace.h"
 
 namespace kestrane {

@@ -47,8 +47,8 @@ void SetHint(QWidget* widget, const QString& hint) {
 }  // namespace
 
 // The sequence field's filter: of every piece of text that enters the field (typed or pasted)
-// only the characters IsSequenceCharacter lets pass stay, in upper case. Text already standing in the
-// field is left as it is, so a sequence read from the file is shown and saved unchanged, and a
+// only the characters IsSequenceCharacter lets pass stay, in upper case. Text already standing in
+// the field is left as it is, so a sequence read from the file is shown and saved unchanged, and a
 // typed character that does not pass changes nothing at all.
 class SequenceValidator final : public QValidator {
  public:
@@ -156,7 +156,7 @@ void SettingsDialog::SetNativeKeyCodes(NativeKeyCodes codes) {
 }
 
 QLabel* SettingsDialog::AddLabel(QWidget* parent, const QString& caption, int x, int y,
-                            const QString& hint) {
+                                 const QString& hint) {
   auto* label = new QLabel(caption, parent);
   label->setObjectName(QStringLiteral("Label%1").arg(++label_count_));
   label->move(x, y + 3);
@@ -165,8 +165,8 @@ QLabel* SettingsDialog::AddLabel(QWidget* parent, const QString& caption, int x,
   return label;
 }
 
-QLineEdit* SettingsDialog::AddNumberEdit(QWidget* parent, const char* name, QLabel* label, int x, int y,
-                                    int width, int height) {
+QLineEdit* SettingsDialog::AddNumberEdit(QWidget* parent, const char* name, QLabel* label, int x,
+                                         int y, int width, int height) {
   auto* edit = new QLineEdit(parent);
   edit->setObjectName(QLatin1String(name));
   edit->setGeometry(x, y, width, height);
@@ -178,7 +178,7 @@ QLineEdit* SettingsDialog::AddNumberEdit(QWidget* parent, const char* name, QLab
 }
 
 QCheckBox* SettingsDialog::AddCheckBox(QWidget* parent, const char* name, const QString& caption,
-                                  const QString& hint, int x, int y, int width) {
+                                       const QString& hint, int x, int y, int width) {
   auto* box = new QCheckBox(caption, parent);
   box->setObjectName(QLatin1String(name));
   // Only as wide as its box and caption: a click beside the caption does not toggle it.
@@ -188,7 +188,7 @@ QCheckBox* SettingsDialog::AddCheckBox(QWidget* parent, const char* name, const 
 }
 
 KeyEdit* SettingsDialog::AddKeyEdit(QWidget* parent, const char* name, const QString& caption,
-                               const QString& hint, KeyColumn column, int y) {
+                                    const QString& hint, KeyColumn column, int y) {
   QLabel* label = AddLabel(parent, caption, column.label_x, y, hint);
   auto* edit = new KeyEdit(parent);
   edit->setObjectName(QLatin1String(name));
@@ -221,16 +221,16 @@ void SettingsDialog::BuildGeneral() {
   AddLabel(group, QStringLiteral("ms"), 175, 20);
 
   switch_xy_box = AddCheckBox(group, "CheckBox4", QStringLiteral("Switch X/Y axes"),
-                          QStringLiteral("X will be Y and Y will be X axe"), 10, 45, 150);
+                              QStringLiteral("X will be Y and Y will be X axe"), 10, 45, 150);
   autocenter_neutral_box = AddCheckBox(
       group, "CheckBox3", QStringLiteral("Manual Neutral"),
       QStringLiteral("check if you not have force feedback and have center force. neutral N will "
                      "be set when  X-Left and then X-Right movement detected."),
       165, 45, 150);
   reverse_x_box = AddCheckBox(group, "CheckBox5", QStringLiteral("Reverse X"),
-                          QStringLiteral("Reverse +-X axe"), 10, 68, 150);
+                              QStringLiteral("Reverse +-X axe"), 10, 68, 150);
   reverse_y_box = AddCheckBox(group, "CheckBox6", QStringLiteral("Reverse Y"),
-                          QStringLiteral("Reverse +-Y axe"), 165, 68, 150);
+                              QStringLiteral("Reverse +-Y axe"), 165, 68, 150);
   virtual_shifter_box = AddCheckBox(
       group, "CheckBox11", QStringLiteral("Virtual H-shifter"),
       QStringLiteral("a joystick \"Kestrane H-shifter\" that holds one button while a gear is in: "
@@ -280,8 +280,9 @@ void SettingsDialog::BuildSwitchButton() {
   switch_b_axe_list = new QComboBox(group);
   switch_b_axe_list->setObjectName(QStringLiteral("ComboBox2"));
   switch_b_axe_list->addItems({QStringLiteral("Disabled"), QStringLiteral("Z Axe"),
-                       QStringLiteral("Rx Axe"), QStringLiteral("Ry Axe"), QStringLiteral("Rz Axe"),
-                       QStringLiteral("POW 1"), QStringLiteral("POW 2")});
+                               QStringLiteral("Rx Axe"), QStringLiteral("Ry Axe"),
+                               QStringLiteral("Rz Axe"), QStringLiteral("POW 1"),
+                               QStringLiteral("POW 2")});
   switch_b_axe_list->setGeometry(200, 20, 110, 22);
   axe->setBuddy(switch_b_axe_list);
   SetHint(switch_b_axe_list, axe_hint);
@@ -330,19 +331,20 @@ void SettingsDialog::BuildKeyboard() {
   constexpr KeyColumn kRight{150, 244};
   constexpr int kStep = 26;
   key_gear1_edit = AddKeyEdit(gear_key_panel, "Edit21", QStringLiteral("Gear 1 :"),
-                      QStringLiteral("Left top position of cross"), kLeft, 2);
+                              QStringLiteral("Left top position of cross"), kLeft, 2);
   key_gear2_edit = AddKeyEdit(gear_key_panel, "Edit22", QStringLiteral("Gear 2 :"),
-                      QStringLiteral("Left bottom position of cross"), kLeft, 2 + kStep);
+                              QStringLiteral("Left bottom position of cross"), kLeft, 2 + kStep);
   key_gear3_edit = AddKeyEdit(gear_key_panel, "Edit23", QStringLiteral("Gear 3 :"),
-                      QStringLiteral("Center top position of cross"), kLeft, 2 + 2 * kStep);
-  key_gear4_edit = AddKeyEdit(gear_key_panel, "Edit24", QStringLiteral("Gear 4 :"),
-                      QStringLiteral("Center bottom position of cross"), kLeft, 2 + 3 * kStep);
+                              QStringLiteral("Center top position of cross"), kLeft, 2 + 2 * kStep);
+  key_gear4_edit =
+      AddKeyEdit(gear_key_panel, "Edit24", QStringLiteral("Gear 4 :"),
+                 QStringLiteral("Center bottom position of cross"), kLeft, 2 + 3 * kStep);
   key_neutral_edit = AddKeyEdit(gear_key_panel, "Edit32", QStringLiteral("Gear N:"),
-                      QStringLiteral("Center position of cross"), kLeft, 2 + 4 * kStep);
+                                QStringLiteral("Center position of cross"), kLeft, 2 + 4 * kStep);
   key_gear5_edit = AddKeyEdit(gear_key_panel, "Edit25", QStringLiteral("Gear 5 :"),
-                      QStringLiteral("Right top position of cross"), kRight, 2);
+                              QStringLiteral("Right top position of cross"), kRight, 2);
   key_gear6_edit = AddKeyEdit(gear_key_panel, "Edit26", QStringLiteral("Gear 6 :"),
-                      QStringLiteral("Right bottom position of cross"), kRight, 2 + kStep);
+                              QStringLiteral("Right bottom position of cross"), kRight, 2 + kStep);
   key_gear7_edit = AddKeyEdit(
       gear_key_panel, "Edit27", QStringLiteral("Gear 7 :"),
       QStringLiteral("Right bottom position of cross + Joystick switch button/switch axe"), kRight,
@@ -356,19 +358,21 @@ void SettingsDialog::BuildKeyboard() {
   shift_key_panel->setObjectName(QStringLiteral("GearPanel2"));
   shift_key_panel->setGeometry(gear_key_panel->geometry());
   key_shift_up_edit = AddKeyEdit(shift_key_panel, "Edit33", QStringLiteral("Switch UP:"),
-                      QStringLiteral("key to switch gear up in sequence"), kLeft, 2);
-  key_shift_down_edit = AddKeyEdit(shift_key_panel, "Edit34", QStringLiteral("Switch DN:"),
-                      QStringLiteral("key to switch gear down in sequence"), kLeft, 2 + kStep);
+                                 QStringLiteral("key to switch gear up in sequence"), kLeft, 2);
+  key_shift_down_edit =
+      AddKeyEdit(shift_key_panel, "Edit34", QStringLiteral("Switch DN:"),
+                 QStringLiteral("key to switch gear down in sequence"), kLeft, 2 + kStep);
   const QString sequence_hint = QStringLiteral("sequence of keys (RN1234567) for switching to");
-  QLabel* sequence = AddLabel(shift_key_panel, QStringLiteral("Sequence:"), kLeft.label_x, 2 + 2 * kStep,
-                              sequence_hint);
+  QLabel* sequence = AddLabel(shift_key_panel, QStringLiteral("Sequence:"), kLeft.label_x,
+                              2 + 2 * kStep, sequence_hint);
   sym_sequence_edit = new QLineEdit(shift_key_panel);
   sym_sequence_edit->setObjectName(QStringLiteral("Edit35"));
   sym_sequence_edit->setGeometry(kLeft.field_x, 2 + 2 * kStep, 100, kRowHeight);
   sym_sequence_edit->setMaxLength(kSequenceLength);
   sequence_validator_ = new SequenceValidator(sym_sequence_edit);
   sym_sequence_edit->setValidator(sequence_validator_);
-  connect(sym_sequence_edit, &QLineEdit::textChanged, sequence_validator_, &SequenceValidator::SetAccepted);
+  connect(sym_sequence_edit, &QLineEdit::textChanged, sequence_validator_,
+          &SequenceValidator::SetAccepted);
   sequence->setBuddy(sym_sequence_edit);
   SetHint(sym_sequence_edit, sequence_hint);
   shift_key_panel->hide();
@@ -397,44 +401,57 @@ void SettingsDialog::BuildForceFeedback() {
   };
 
   force_feedback_box = box("CheckBox7", "Enabled",
-                  "enable/disable all force feedback. if your joystick not support force "
-                  "feedback leave this unchecked.");
+                           "enable/disable all force feedback. if your joystick not support force "
+                           "feedback leave this unchecked.");
   cross_enabled_box =
       box("CheckBox9", "Cross", "enable/disable force that fit joypad in cross of shifting.");
-  gear_force_death_free_x_edit = field("Edit4", "FORCE_DEATH_FREE_X",
-                "0-10000 X death zone if joy is in horizontal line of cross.");
-  gear_force_death_nofree_x_edit = field("Edit5", "FORCE_DEATH_NOFREE_X",
-                "0-10000 X death zone if joy is in vertical line of cross.");
+  gear_force_death_free_x_edit = field(
+      "Edit4", "FORCE_DEATH_FREE_X", "0-10000 X death zone if joy is in horizontal line of cross.");
+  gear_force_death_nofree_x_edit = field(
+      "Edit5", "FORCE_DEATH_NOFREE_X", "0-10000 X death zone if joy is in vertical line of cross.");
   gear_force_death_free_y_edit = field("Edit6", "FORCE_DEATH_FREE_Y",
-                "0-10000 Y death zone if joy is in vertical line of cross.");
-  gear_force_death_nofree_y_edit = field("Edit7", "FORCE_DEATH_NOFREE_Y",
-                "0-10000 Y death zone if joy is in horizontal line of cross.");
-  gear_cross_force_count_edit = field("Edit14", "CROSS_FORCE_COUNT",
-                 "1-2 number of forces used in cross efect. 2 multiply FORCE and SATURATION by 2");
-  gear_cross_force_edit = field("Edit15", "CROSS_FORCE",
-                 "0-10000 index of dependence betwet force and distance from point. X and Y "
-                 "direction");
-  gear_cross_saturation_edit = field("Edit16", "CROSS_SATURATION", "0-10000 maximal force in X and Y direction.");
+                                       "0-10000 Y death zone if joy is in vertical line of cross.");
+  gear_force_death_nofree_y_edit =
+      field("Edit7", "FORCE_DEATH_NOFREE_Y",
+            "0-10000 Y death zone if joy is in horizontal line of cross.");
+  gear_cross_force_count_edit =
+      field("Edit14", "CROSS_FORCE_COUNT",
+            "1-2 number of forces used in cross efect. 2 multiply FORCE and SATURATION by 2");
+  gear_cross_force_edit =
+      field("Edit15", "CROSS_FORCE",
+            "0-10000 index of dependence betwet force and distance from point. X and Y "
+            "direction");
+  gear_cross_saturation_edit =
+      field("Edit16", "CROSS_SATURATION", "0-10000 maximal force in X and Y direction.");
   damper_enabled_box =
       box("CheckBox8", "Damper", "enable/disable force that offer resistance on fast movents.");
-  gear_damper_force_edit = field("Edit8", "DAMPER_FORCE", "0-10000 index of dependence betwet force and speed.");
+  gear_damper_force_edit =
+      field("Edit8", "DAMPER_FORCE", "0-10000 index of dependence betwet force and speed.");
   gear_damper_saturation_edit = field("Edit9", "DAMPER_SATURATION", "0-10000 maximal force.");
   hole_enabled_box =
       box("CheckBox10", "Hole", "enable/disable force that pull joypad to shift's position 1-6");
-  gear_hole_force_x_edit = field("Edit10", "HOLE_FORCE_X",
-                 "0-10000 index of dependence betwet force and distance from point. X direction");
-  gear_hole_saturation_x_edit = field("Edit11", "HOLE_SATURATION_X", "0-10000 maximal force in X direction.");
-  gear_hole_force_y_edit = field("Edit12", "HOLE_FORCE_Y",
-                 "0-10000 index of dependence betwet force and distance from point. Y direction");
-  gear_hole_saturation_y_edit = field("Edit13", "HOLE_SATURATION_Y", "0-10000 maximal force in Y direction.");
+  gear_hole_force_x_edit =
+      field("Edit10", "HOLE_FORCE_X",
+            "0-10000 index of dependence betwet force and distance from point. X direction");
+  gear_hole_saturation_x_edit =
+      field("Edit11", "HOLE_SATURATION_X", "0-10000 maximal force in X direction.");
+  gear_hole_force_y_edit =
+      field("Edit12", "HOLE_FORCE_Y",
+            "0-10000 index of dependence betwet force and distance from point. Y direction");
+  gear_hole_saturation_y_edit =
+      field("Edit13", "HOLE_SATURATION_Y", "0-10000 maximal force in Y direction.");
   center_enabled_box = box("CheckBox1", "Center",
-                  "enable/disable force that center joypad to center of shifting cross.");
-  gear_center_force_x_edit = field("Edit17", "CENTER_FORCE_X",
-                 "0-10000 index of dependence betwet force and distance from point. X direction");
-  gear_center_saturation_x_edit = field("Edit18", "CENTER_SATURATION_X", "0-10000 maximal force in X direction.");
-  gear_center_force_y_edit = field("Edit19", "CENTER_FORCE_Y",
-                 "0-10000 index of dependence betwet force and distance from point. Y direction");
-  gear_center_saturation_y_edit = field("Edit20", "CENTER_SATURATION_Y", "0-10000 maximal force in Y direction.");
+                           "enable/disable force that center joypad to center of shifting cross.");
+  gear_center_force_x_edit =
+      field("Edit17", "CENTER_FORCE_X",
+            "0-10000 index of dependence betwet force and distance from point. X direction");
+  gear_center_saturation_x_edit =
+      field("Edit18", "CENTER_SATURATION_X", "0-10000 maximal force in X direction.");
+  gear_center_force_y_edit =
+      field("Edit19", "CENTER_FORCE_Y",
+            "0-10000 index of dependence betwet force and distance from point. Y direction");
+  gear_center_saturation_y_edit =
+      field("Edit20", "CENTER_SATURATION_Y", "0-10000 maximal force in Y direction.");
 
   connect(force_feedback_box, &QCheckBox::toggled, this, [this] { OnForceFeedbackClicked(); });
 }
@@ -481,9 +498,26 @@ void SettingsDialog::OnShown() {
     findChild<QCheckBox*>(QLatin1String(f.control))->setChecked(v.*f.checked);
   }
   check_interval_edit->setText(Q(v.check_interval));
-  for (QLineEdit* edit :
-       {gear_center_force_x_edit, gear_center_force_y_edit, gear_center_saturation_x_edit, gear_center_saturation_y_edit, joy_gear_width_edit,  joy_gear_height_edit,  gear_cross_size_edit,  gear_force_death_free_x_edit,  gear_force_death_nofree_x_edit,  gear_force_death_free_y_edit,
-        gear_force_death_nofree_y_edit,  gear_damper_force_edit,  gear_damper_saturation_edit,  gear_hole_force_x_edit, gear_hole_saturation_x_edit, gear_hole_force_y_edit, gear_hole_saturation_y_edit, gear_cross_force_count_edit, gear_cross_force_edit, gear_cross_saturation_edit}) {
+  for (QLineEdit* edit : {gear_center_force_x_edit,
+                          gear_center_force_y_edit,
+                          gear_center_saturation_x_edit,
+                          gear_center_saturation_y_edit,
+                          joy_gear_width_edit,
+                          joy_gear_height_edit,
+                          gear_cross_size_edit,
+                          gear_force_death_free_x_edit,
+                          gear_force_death_nofree_x_edit,
+                          gear_force_death_free_y_edit,
+                          gear_force_death_nofree_y_edit,
+                          gear_damper_force_edit,
+                          gear_damper_saturation_edit,
+                          gear_hole_force_x_edit,
+                          gear_hole_saturation_x_edit,
+                          gear_hole_force_y_edit,
+                          gear_hole_saturation_y_edit,
+                          gear_cross_force_count_edit,
+                          gear_cross_force_edit,
+                          gear_cross_saturation_edit}) {
     for (const NumberField& f : NumberFields()) {
       if (edit->objectName() == QLatin1String(f.control)) edit->setText(Q(v.*f.text));
     }
@@ -500,7 +534,9 @@ void SettingsDialog::OnShown() {
 
 void SettingsDialog::OnForceFeedbackClicked() {
   if (force_feedback_box->isChecked()) return;
-  for (QCheckBox* box : {cross_enabled_box, damper_enabled_box, hole_enabled_box, center_enabled_box}) box->setChecked(false);
+  for (QCheckBox* box :
+       {cross_enabled_box, damper_enabled_box, hole_enabled_box, center_enabled_box})
+    box->setChecked(false);
 }
 
 void SettingsDialog::OnGearTypeChanged() {

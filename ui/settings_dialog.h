@@ -5,10 +5,10 @@
 #include <functional>
 #include <string>
 
+#include "config/setting_keys.h"
 #include "config/settings_form.h"
 #include "core/messages.h"
 #include "platform/key_capture.h"
-#include "config/setting_keys.h"
 
 class QCheckBox;
 class QComboBox;
@@ -73,9 +73,9 @@ struct SettingsBinding {
 };
 
 // The settings dialog: one instance, created hidden at start-up right after the main window and
-// living for the whole run. The main window shows it without blocking. Its device list `device_list`
-// is filled and selected by the main window's first show; every other control is filled from the
-// record each time the dialog is shown, and only Save copies them back.
+// living for the whole run. The main window shows it without blocking. Its device list
+// `device_list` is filled and selected by the main window's first show; every other control is
+// filled from the record each time the dialog is shown, and only Save copies them back.
 class SettingsDialog : public QDialog {
   Q_OBJECT
 
@@ -90,7 +90,7 @@ class SettingsDialog : public QDialog {
   void OnShown();
   void OnForceFeedbackClicked();
   void OnGearTypeChanged();
-  void OnSaveClicked();  // Save
+  void OnSaveClicked();    // Save
   void OnCancelClicked();  // Cancel
   // Whether a character typed into the sequence field passes: Backspace, r, n, R, N, 1 to 7.
   static bool IsSequenceCharacter(QChar c);

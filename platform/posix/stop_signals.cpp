@@ -14,7 +14,8 @@ int g_pipe[2] = {-1, -1};
 extern "C" void OnStopSignal(int sig) {
   g_stop_signal = sig;
   const char byte = 1;
-  if (g_pipe[1] >= 0) [[maybe_unused]] const ssize_t n = ::write(g_pipe[1], &byte, 1);
+  if (g_pipe[1] >= 0) [[maybe_unused]]
+    const ssize_t n = ::write(g_pipe[1], &byte, 1);
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
 // The settings file's system services on POSIX systems (Linux, the BSDs, macOS).
+#include "core/system.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -6,12 +8,9 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "core/system.h"
-
 namespace kestrane {
 
 namespace fs = std::filesystem;
-
 
 namespace {
 
@@ -98,7 +97,6 @@ bool WriteFileAtomically(const std::string& raw_path, std::string_view content) 
   if (!ok) ::unlink(temp.c_str());
   return ok;
 }
-
 
 std::string ExecutablePath() {
   std::error_code ec;

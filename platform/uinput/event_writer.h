@@ -64,8 +64,7 @@ struct InputEvent {
 // first failed write. The first failure is told once, as `failure` followed by the reason.
 class EventReports {
  public:
-  EventReports(std::unique_ptr<EventWriter> writer, MessageSink& report,
-               std::string failure)
+  EventReports(std::unique_ptr<EventWriter> writer, MessageSink& report, std::string failure)
       : writer_(std::move(writer)), report_(report), failure_(std::move(failure)) {}
 
   void Send(std::initializer_list<InputEvent> events);

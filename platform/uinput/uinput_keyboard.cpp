@@ -21,8 +21,7 @@ UinputDeviceSetup VirtualKeyboardSetup() {
 
 UinputKeyboard::UinputKeyboard(std::unique_ptr<EventWriter> writer, MessageSink& report)
     : report_(report),
-      reports_(std::move(writer), report, "the virtual keyboard stopped taking keys: ") {
-}
+      reports_(std::move(writer), report, "the virtual keyboard stopped taking keys: ") {}
 
 UinputKeyboard::~UinputKeyboard() {
   for (int code : pressed_.TakeAll()) Send(code, false);
@@ -32,7 +31,9 @@ void UinputKeyboard::KeyEvent(KeyCode key, bool down) {
   const int code = EvdevCodeFor(key);
   if (code < 0) {
     if (unknown_.First(key)) {
-      report_.ShowMessage(MessageKind::Error, "the key " + KeyDescription(key) + " is not a key Kestrane can type; it is not sent");
+      report_.ShowMessage(
+          MessageKind::Error,
+          "the key " + KeyDescription(key) + " is not a key Kestrane can type; it is not sent");
     }
     return;
   }

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "core/keystroke_output.h"
-#include "platform/uinput/event_writer.h"
 #include "platform/sink_support.h"
+#include "platform/uinput/event_writer.h"
 
 namespace kestrane {
 

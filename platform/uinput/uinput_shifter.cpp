@@ -23,8 +23,7 @@ UinputDeviceSetup VirtualShifterSetup() {
 }
 
 UinputShifter::UinputShifter(std::unique_ptr<EventWriter> writer, MessageSink& report)
-    : reports_(std::move(writer), report,
-               "the virtual H-shifter stopped taking buttons: ") {}
+    : reports_(std::move(writer), report, "the virtual H-shifter stopped taking buttons: ") {}
 
 UinputShifter::~UinputShifter() {
   SetGearButton(kNoShifterButton);

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "core/shifter_buttons.h"
-#include "platform/uinput/event_writer.h"
 #include "platform/sink_support.h"
+#include "platform/uinput/event_writer.h"
 
 namespace kestrane {
 

@@ -47,7 +47,9 @@ class SendInputKeyboard final : public KeySink {
     if (SendInput(1, &input, sizeof input) != 1 && !blocked_) {
       blocked_ = true;
       if (true) {
-        report_.ShowMessage(MessageKind::Error, "Windows refused a key (SendInput failed, error " + std::to_string(GetLastError()) +
+        report_.ShowMessage(
+            MessageKind::Error,
+            "Windows refused a key (SendInput failed, error " + std::to_string(GetLastError()) +
                 "); a game running as administrator only takes keys from programs that are too");
       }
     }

@@ -1,10 +1,10 @@
 // The settings file's system services on Windows.
+#include "core/system.h"
+
 #include <windows.h>
 
 #include <filesystem>
 #include <fstream>
-
-#include "core/system.h"
 
 namespace kestrane {
 
@@ -45,7 +45,8 @@ bool WriteFileAtomically(const std::string& path, std::string_view content) {
 std::string ExecutablePath() {
   char buffer[MAX_PATH];
   const DWORD n = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-  return (n > 0 && n < MAX_PATH) ? std::string(buffer, n) : (fs::current_path() / "kestrane").string();
+  return (n > 0 && n < MAX_PATH) ? std::string(buffer, n)
+                                 : (fs::current_path() / "kestrane").string();
 }
 
 std::tm UtcTime(std::time_t when) {

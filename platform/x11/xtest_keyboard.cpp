@@ -82,8 +82,9 @@ void XTestKeyboard::KeyEvent(KeyCode key, bool down) {
   const unsigned keycode = KeycodeFor(key);
   if (keycode == 0) {
     if (unknown_.First(key)) {
-      report_.ShowMessage(MessageKind::Error, "the key " + KeyDescription(key) +
-              " is not in the X server's keymap; it is not sent");
+      report_.ShowMessage(
+          MessageKind::Error,
+          "the key " + KeyDescription(key) + " is not in the X server's keymap; it is not sent");
     }
     return;
   }

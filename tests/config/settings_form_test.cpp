@@ -1,11 +1,12 @@
 #include "config/settings_form.h"
-#include "config/setting_keys.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "config/setting_keys.h"
 
 namespace kestrane {
 namespace {
@@ -130,10 +131,14 @@ TEST(SettingsForm, EachControlEditsItsSetting) {
   }
 
   const std::vector<std::pair<bool V::*, bool Settings::*>> boxes = {
-      {&V::autocenter_neutral, &Settings::AUTOCENTER_NEUTRAL}, {&V::switch_xy, &Settings::SWITCH_XY},
-      {&V::reverse_x, &Settings::REVERSE_X},          {&V::reverse_y, &Settings::REVERSE_Y},
-      {&V::damper_enabled, &Settings::DAMPER_ENABLED},     {&V::cross_enabled, &Settings::CROSS_ENABLED},
-      {&V::hole_enabled, &Settings::HOLE_ENABLED},      {&V::center_enabled, &Settings::CENTER_ENABLED},
+      {&V::autocenter_neutral, &Settings::AUTOCENTER_NEUTRAL},
+      {&V::switch_xy, &Settings::SWITCH_XY},
+      {&V::reverse_x, &Settings::REVERSE_X},
+      {&V::reverse_y, &Settings::REVERSE_Y},
+      {&V::damper_enabled, &Settings::DAMPER_ENABLED},
+      {&V::cross_enabled, &Settings::CROSS_ENABLED},
+      {&V::hole_enabled, &Settings::HOLE_ENABLED},
+      {&V::center_enabled, &Settings::CENTER_ENABLED},
       {&V::virtual_shifter, &Settings::VIRTUAL_SHIFTER},
   };
   for (const auto& [box, setting] : boxes) {
@@ -148,8 +153,8 @@ TEST(SettingsForm, EachControlEditsItsSetting) {
   }
 
   const std::vector<std::pair<KeyFieldValue V::*, int>> keys = {
-      {&V::key_reverse, 0}, {&V::key_gear1, 1}, {&V::key_gear2, 2},  {&V::key_gear3, 3},
-      {&V::key_gear4, 4}, {&V::key_gear5, 5}, {&V::key_gear6, 6},  {&V::key_gear7, 7},
+      {&V::key_reverse, 0}, {&V::key_gear1, 1},    {&V::key_gear2, 2},       {&V::key_gear3, 3},
+      {&V::key_gear4, 4},   {&V::key_gear5, 5},    {&V::key_gear6, 6},       {&V::key_gear7, 7},
       {&V::key_neutral, 8}, {&V::key_shift_up, 9}, {&V::key_shift_down, 10},
   };
   for (const auto& [field, entry] : keys) {

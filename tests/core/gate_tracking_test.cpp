@@ -4,8 +4,8 @@
 
 #include <climits>
 
-#include "tests/support/test_rig.h"
 #include "config/setting_keys.h"
+#include "tests/support/test_rig.h"
 
 namespace kestrane {
 namespace {

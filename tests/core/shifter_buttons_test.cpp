@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/test_rig.h"
 #include "config/setting_keys.h"
+#include "tests/support/test_rig.h"
 
 namespace kestrane {
 namespace {

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/scripted_haptic.h"
-#include "tests/support/recording_messages.h"
-#include "tests/support/scripted_input.h"
 #include "config/setting_keys.h"
+#include "tests/support/recording_messages.h"
+#include "tests/support/scripted_haptic.h"
+#include "tests/support/scripted_input.h"
 
 namespace kestrane {
 namespace {
@@ -229,10 +229,10 @@ TEST_P(OpenFailureTest, ShowsItsMessageAndLeavesTheReleaseToClose) {
 
 INSTANTIATE_TEST_SUITE_P(
     EveryStep, OpenFailureTest,
-    ::testing::Values(
-        OpenFailure{Op::Open, "Can't open device Stick B", false},
-        OpenFailure{Op::ClaimBusy, "Can't open non_exlusive acces to the device", true},
-        OpenFailure{Op::ClaimLost, "Can't acquire device", true}));
+    ::testing::Values(OpenFailure{Op::Open, "Can't open device Stick B", false},
+                      OpenFailure{Op::ClaimBusy, "Can't open non_exlusive acces to the device",
+                                  true},
+                      OpenFailure{Op::ClaimLost, "Can't acquire device", true}));
 
 TEST_F(JoystickDeviceTest, SharedAccessRefusalHasTheSameMessage) {
   StartAndSelectFirst();
@@ -277,9 +277,9 @@ TEST_F(JoystickDeviceTest, OpeningAnotherJoystickClosesTheFirst) {
   device.SetSelection(1);
   input.log.clear();
   EXPECT_TRUE(device.OpenJoystick(settings, state));
-  EXPECT_EQ(input.log, (std::vector<std::string>{"effect release 1", "close", "open id-b",
-                                                 "claim exclusive", "autocenter",
-                                                 "effect create 2"}));
+  EXPECT_EQ(input.log,
+            (std::vector<std::string>{"effect release 1", "close", "open id-b", "claim exclusive",
+                                      "autocenter", "effect create 2"}));
   EXPECT_EQ(device.OpenDeviceId(), "id-b");
   EXPECT_EQ(input.devices_alive, 1);
 }

@@ -1,7 +1,6 @@
 // The device layer through the real SDL path, with SDL virtual joysticks standing in for
 // hardware: listing, choosing, opening, reading and unplugging.
 #include "device/sdl_input.h"
-#include "tests/support/recording_messages.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -11,8 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "device/joystick_device.h"
 #include "config/setting_keys.h"
+#include "device/joystick_device.h"
+#include "tests/support/recording_messages.h"
 
 namespace kestrane {
 namespace {

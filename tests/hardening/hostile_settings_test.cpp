@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "config/setting_keys.h"
 #include "config/settings_file.h"
 #include "tests/support/temp_dir.h"
-#include "config/setting_keys.h"
 
 namespace kestrane {
 namespace {
@@ -23,9 +23,7 @@ namespace fs = std::filesystem;
 
 class HostileSettingsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    path_ = (dir_ / "Kestrane.ini").string();
-  }
+  void SetUp() override { path_ = (dir_ / "Kestrane.ini").string(); }
 
   void WriteFile(const std::string& bytes) {
     std::ofstream(path_, std::ios::binary)

@@ -5,13 +5,11 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "platform/uinput/uinput_keyboard.h"
-
-#include <map>
-
 #include "tests/support/fake_key_sink.h"
 #include "tests/support/recording_writer.h"
 
@@ -117,9 +115,7 @@ TEST(ChooseKeyboard, AnUnknownForcedNameTypesNothingAndSaysWhatWouldDo) {
 TEST(ChooseKeyboard, TheMessageNamesTheUinputFailure) {
   auto failing = [](int error) {
     return [error](std::string& why) {
-      return OpenUinputKeyboard(
-          test::FailingOpener(error),
-          StandardErrorMessages(), why);
+      return OpenUinputKeyboard(test::FailingOpener(error), StandardErrorMessages(), why);
     };
   };
   auto no_x = [](std::string& why) -> std::unique_ptr<KeySink> {

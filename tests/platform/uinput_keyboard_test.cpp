@@ -1,6 +1,4 @@
 #include "platform/uinput/uinput_keyboard.h"
-#include "tests/support/recording_writer.h"
-#include "tests/support/recording_messages.h"
 
 #include <gtest/gtest.h>
 #include <linux/input-event-codes.h>
@@ -14,6 +12,8 @@
 #include <vector>
 
 #include "platform/key_table.h"
+#include "tests/support/recording_messages.h"
+#include "tests/support/recording_writer.h"
 
 namespace kestrane {
 namespace {
@@ -32,8 +32,7 @@ struct Fixture : ::testing::Test {
   std::vector<std::string> reports;
   test::RecordingMessages report{reports};
   std::unique_ptr<UinputKeyboard> keyboard =
-      std::make_unique<UinputKeyboard>(std::make_unique<RecordingWriter>(events),
-                                       report);
+      std::make_unique<UinputKeyboard>(std::make_unique<RecordingWriter>(events), report);
 };
 
 using UinputKeyboardEvents = Fixture;
@@ -102,8 +101,7 @@ TEST(UinputKeyboard, AFailingDeviceIsReportedOnce) {
   std::vector<Event> events;
   std::vector<std::string> reports;
   test::RecordingMessages report{reports};
-  UinputKeyboard keyboard(std::make_unique<RecordingWriter>(events, ENODEV),
-                          report);
+  UinputKeyboard keyboard(std::make_unique<RecordingWriter>(events, ENODEV), report);
   keyboard.KeyEvent({0x41, 0x1E}, true);
   keyboard.KeyEvent({0x41, 0x1E}, false);
   EXPECT_EQ(reports.size(), 1u);
@@ -137,9 +135,7 @@ TEST(UinputKeyboardDevice, IsNamedAndOffersEveryKeyKestraneTypes) {
 // Opening with a device opener that fails as the kernel does.
 std::string OpenFailingWith(int error) {
   std::string why;
-  auto sink = OpenUinputKeyboard(
-      test::FailingOpener(error),
-      StandardErrorMessages(), why);
+  auto sink = OpenUinputKeyboard(test::FailingOpener(error), StandardErrorMessages(), why);
   EXPECT_EQ(sink, nullptr);
   return why;
 }

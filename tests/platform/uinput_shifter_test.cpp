@@ -1,6 +1,4 @@
 #include "platform/uinput/uinput_shifter.h"
-#include "tests/support/recording_writer.h"
-#include "tests/support/recording_messages.h"
 
 #include <gtest/gtest.h>
 #include <linux/input.h>
@@ -11,8 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/system_shifter.h"
 #include "config/setting_keys.h"
+#include "platform/system_shifter.h"
+#include "tests/support/recording_messages.h"
+#include "tests/support/recording_writer.h"
 
 namespace kestrane {
 namespace {
@@ -22,7 +22,8 @@ using test::Event;
 // The shifter tests see the device go away.
 struct RecordingWriter : test::RecordingWriter {
   static constexpr Event kDestroyed = test::RecordingWriter::kDestroyed;
-  explicit RecordingWriter(std::vector<Event>& log, int fail = 0) : test::RecordingWriter(log, fail, true) {}
+  explicit RecordingWriter(std::vector<Event>& log, int fail = 0)
+      : test::RecordingWriter(log, fail, true) {}
 };
 
 constexpr Event kSyn{EV_SYN, SYN_REPORT, 0};
@@ -59,8 +60,7 @@ struct Fixture : ::testing::Test {
   std::vector<std::string> reports;
   test::RecordingMessages report{reports};
   std::unique_ptr<UinputShifter> shifter =
-      std::make_unique<UinputShifter>(std::make_unique<RecordingWriter>(events),
-                                      report);
+      std::make_unique<UinputShifter>(std::make_unique<RecordingWriter>(events), report);
 };
 
 using UinputShifterEvents = Fixture;
@@ -131,8 +131,7 @@ TEST(UinputShifter, AFailingDeviceIsReportedOnce) {
   std::vector<std::string> reports;
   test::RecordingMessages report{reports};
   {
-    UinputShifter shifter(std::make_unique<RecordingWriter>(events, ENODEV),
-                          report);
+    UinputShifter shifter(std::make_unique<RecordingWriter>(events, ENODEV), report);
     shifter.SetGearButton(1);
     shifter.SetGearButton(2);
   }
@@ -143,9 +142,7 @@ TEST(UinputShifter, AFailingDeviceIsReportedOnce) {
 // Opening with a device opener that fails as the kernel does.
 std::string OpenFailingWith(int error) {
   std::string why;
-  auto shifter = OpenUinputShifter(
-      test::FailingOpener(error),
-      StandardErrorMessages(), why);
+  auto shifter = OpenUinputShifter(test::FailingOpener(error), StandardErrorMessages(), why);
   EXPECT_EQ(shifter, nullptr);
   return why;
 }
@@ -192,8 +189,7 @@ TEST(SystemShifter, NoUinputGivesOneMessageWithTheFix) {
   std::string problem;
   std::vector<std::string> reports;
   test::RecordingMessages report{reports};
-  EXPECT_EQ(OpenSystemShifter(problem, report),
-            nullptr);
+  EXPECT_EQ(OpenSystemShifter(problem, report), nullptr);
   EXPECT_NE(problem.find("/dev/uinput does not exist"), std::string::npos) << problem;
   EXPECT_NE(problem.find("60-kestrane-uinput.rules"), std::string::npos) << problem;
   EXPECT_TRUE(reports.empty());

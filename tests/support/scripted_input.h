@@ -16,14 +16,14 @@ namespace kestrane {
 class ScriptedInput final : public InputPlatform {
  public:
   enum class Op : std::uint8_t {
-    StartLibrary,       // Start fails with LibraryFailed
-    StartService,       // Start fails with ServiceFailed
+    StartLibrary,  // Start fails with LibraryFailed
+    StartService,  // Start fails with ServiceFailed
     List,
     Open,
-    ClaimBusy,          // Claim answers Busy
-    ClaimLost,          // Claim answers DeviceLost
+    ClaimBusy,  // Claim answers Busy
+    ClaimLost,  // Claim answers DeviceLost
     DisableAutocenter,
-    Read,               // Read answers DeviceLost
+    Read,  // Read answers DeviceLost
   };
 
   std::vector<JoystickListEntry> joysticks;

@@ -1,13 +1,13 @@
 #include "tools/realtime.h"
 
-#include "platform/stop_signals.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <thread>
+
+#include "platform/stop_signals.h"
 
 namespace kestrane {
 namespace {

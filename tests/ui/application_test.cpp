@@ -1,5 +1,4 @@
 #include "ui/application.h"
-#include "tests/support/recording_messages.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +9,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "tests/support/recording_messages.h"
 
 namespace kestrane {
 namespace {

@@ -7,8 +7,8 @@
 #include "config/setting_keys.h"
 #include "core/keystroke_output.h"
 #include "core/polling_cycle.h"
-#include "tests/support/scripted_joystick.h"
 #include "tests/support/fake_key_sink.h"
+#include "tests/support/scripted_joystick.h"
 
 namespace kestrane {
 namespace {
