@@ -7,6 +7,8 @@
 #include <sstream>
 #include <utility>
 
+#include "core/system.h"
+
 
 namespace kestrane {
 namespace {
@@ -200,14 +202,9 @@ std::string ProfileFile::Text() const {
 }
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-  std::error_code ec;
-  if (fs::is_directory(path, ec)) return std::nullopt;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  if (in.bad()) return std::nullopt;
-  return std::move(buffer).str();
+  FileContent read = ReadRegularFile(path, kLargestProfileFile);
+  if (read.outcome != ReadOutcome::Ok) return std::nullopt;
+  return std::move(read.bytes);
 }
 
 }  // namespace kestrane

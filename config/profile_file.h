@@ -73,7 +73,11 @@ class ProfileFile {
   mutable LazyIndex index_;
 };
 
-// The whole file's bytes; nullopt when it does not exist or cannot be read.
+// The largest file ReadWholeFile reads.
+inline constexpr std::size_t kLargestProfileFile = 1024 * 1024;
+
+// The whole file's bytes; nullopt when it does not exist, cannot be read, is not a regular file
+// or is larger than kLargestProfileFile.
 std::optional<std::string> ReadWholeFile(const std::string& path);
 
 }  // namespace kestrane

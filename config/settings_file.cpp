@@ -27,19 +27,42 @@ std::string FullPath(const std::string& path) {
 // Writes the finished text unless it is already what the file holds; a file that is already right
 // but read-only still counts as refused, as a real write to it would be. A file not read
 // completely is kept as a copy first, and not written over when that fails.
-bool Commit(const std::string& path, const std::optional<std::string>& before,
-            const std::string& after, std::string* notice) {
-  if (before && *before == after) return IsWritablePath(path);
+// Returns the empty text, or why the write was refused.
+std::string Commit(const std::string& path, const std::optional<std::string>& before,
+                   const std::string& after, std::string* notice) {
+  constexpr const char* kReadOnly = "the file or its folder is read-only";
+  if (before && *before == after) return IsWritablePath(path) ? "" : kReadOnly;
   if (before && !SettingsTextUnderstood(*before)) {
-    if (!IsWritablePath(path)) return false;
+    if (!IsWritablePath(path)) return kReadOnly;
     const std::optional<std::string> copy = KeepSettingsCopy(path, *before);
-    if (!copy) return false;
+    if (!copy) return "no copy of the file as it was could be kept";
     if (notice) {
       *notice = FullPath(path) + " holds text Kestrane cannot read as settings; it is kept as " +
                 FullPath(*copy) + " before Kestrane writes its settings into the file";
     }
   }
-  return WriteFileAtomically(path, after);
+  return ReplaceWholeFile(path, after);
+}
+
+// What stands in the way of reading the settings file, in words; nullopt when nothing does (a
+// missing file reads as all defaults).
+std::optional<std::string> ReadProblem(const std::string& path, const FileContent& read) {
+  switch (read.outcome) {
+    case ReadOutcome::Ok:
+    case ReadOutcome::Missing:
+      return std::nullopt;
+    case ReadOutcome::NotRegular:
+      return FullPath(path) +
+             " is not a regular file; Kestrane reads and writes its settings only in a regular "
+             "file (or a link to one) and leaves this one alone";
+    case ReadOutcome::TooLarge:
+      return FullPath(path) + " is larger than " +
+             std::to_string(kLargestSettingsFile / (1024 * 1024)) +
+             " MiB, too large for a settings file; Kestrane leaves it alone";
+    case ReadOutcome::Unreadable:
+      return "Unable to read " + FullPath(path) + " (" + read.reason + ")";
+  }
+  return std::nullopt;
 }
 
 std::string CopyTimestamp() {
@@ -109,8 +132,8 @@ std::string ReadSavedJoystick(const std::string& path) {
   return ProfileFile(*content).Read(kSectionMain, "JOYSTICK").value_or("");
 }
 
-std::string WriteRefusedMessage(const std::string& path) {
-  return "Unable to write to " + FullPath(path);
+std::string WriteRefusedMessage(const std::string& path, const std::string& reason) {
+  return "Unable to write to " + FullPath(path) + (reason.empty() ? "" : "\n(" + reason + ")");
 }
 
 bool SettingsTextUnderstood(std::string_view content) {
@@ -148,14 +171,17 @@ std::optional<std::string> KeepSettingsCopy(const std::string& path, std::string
   for (int n = 2; fs::exists(fs::symlink_status(copy, ec)); ++n) {
     copy = base + "-" + std::to_string(n);
   }
-  if (!WriteFileAtomically(copy, content)) return std::nullopt;
+  if (!ReplaceWholeFile(copy, content).empty()) return std::nullopt;
   return copy;
 }
 
 std::optional<std::string> LoadSettings(Settings& settings, IntervalTimer& timer,
                                         const std::string& path, WriteBack write_back,
                                         std::string* notice) {
-  const std::optional<std::string> before = ReadWholeFile(path);
+  const FileContent read = ReadRegularFile(path, kLargestSettingsFile);
+  const std::optional<std::string> problem = ReadProblem(path, read);
+  const std::optional<std::string> before =
+      read.outcome == ReadOutcome::Ok ? std::optional(read.bytes) : std::nullopt;
   ProfileFile file(before.value_or(""));
   for (const SettingKey& key : LoadOrder()) {
     switch (key.kind) {
@@ -174,22 +200,22 @@ std::optional<std::string> LoadSettings(Settings& settings, IntervalTimer& timer
         break;
     }
   }
-  if (write_back == WriteBack::No) return std::nullopt;
-
   // A file that exists but cannot be read is never replaced by one made of defaults.
-  std::error_code ec;
-  const bool exists = fs::exists(fs::symlink_status(path, ec));
-  const bool unreadable = exists && !before && fs::exists(path, ec);
-  if (unreadable || !Commit(path, before, file.Text(), notice)) return WriteRefusedMessage(path);
+  if (problem || write_back == WriteBack::No) return problem;
+  RemoveStaleTemporaryFiles(path);
+  if (std::string refused = Commit(path, before, file.Text(), notice); !refused.empty()) {
+    return WriteRefusedMessage(path, refused);
+  }
   return std::nullopt;
 }
 
 std::optional<std::string> SaveSettings(const Settings& settings, const IntervalTimer& timer,
                                         std::string_view joystick, const std::string& path,
                                         std::string* notice) {
-  const std::optional<std::string> before = ReadWholeFile(path);
-  std::error_code ec;
-  if (!before && fs::exists(path, ec)) return WriteRefusedMessage(path);
+  const FileContent read = ReadRegularFile(path, kLargestSettingsFile);
+  if (std::optional<std::string> problem = ReadProblem(path, read)) return problem;
+  const std::optional<std::string> before =
+      read.outcome == ReadOutcome::Ok ? std::optional(read.bytes) : std::nullopt;
   ProfileFile file(before.value_or(""));
   for (const SettingKey& key : SaveOrder()) {
     switch (key.kind) {
@@ -202,7 +228,9 @@ std::optional<std::string> SaveSettings(const Settings& settings, const Interval
       default: WriteSettingInt(file, key.section, key.name, GetSettingInt(settings, key)); break;
     }
   }
-  if (!Commit(path, before, file.Text(), notice)) return WriteRefusedMessage(path);
+  if (std::string refused = Commit(path, before, file.Text(), notice); !refused.empty()) {
+    return WriteRefusedMessage(path, refused);
+  }
   return std::nullopt;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -41,15 +42,21 @@ bool SettingsTextUnderstood(std::string_view content);
 // there. Returns the copy's path, or nullopt when no copy could be written.
 std::optional<std::string> KeepSettingsCopy(const std::string& path, std::string_view content);
 
-// The "Unable to write to %s" text for a settings file.
-std::string WriteRefusedMessage(const std::string& path);
+// The largest settings file Kestrane reads; a larger one is refused, never read into memory.
+inline constexpr std::size_t kLargestSettingsFile = 1024 * 1024;
+
+// The "Unable to write to %s" text for a settings file, with the reason on a line of its own.
+std::string WriteRefusedMessage(const std::string& path, const std::string& reason = {});
 
 // Loads the record from the settings file and sets the timer's interval to CHECK_INTERVAL. Every
 // value read is written back, all in one atomic write at the end, so that the first start creates
-// a complete file. Every value is read even when the file cannot be written; the result is then
-// the "Unable to write to %s" message for the caller to show. With WriteBack::No the file is only
-// read. A file Kestrane does not read completely is kept as a copy before it is written over; the
-// copy is refused like the write, and `notice` (when given) gets a message naming the copy.
+// a complete file (temporary files an earlier write left behind are removed first). Every value is
+// read even when the file cannot be written; the result is then the "Unable to write to %s"
+// message for the caller to show. A path that is not a regular file, a file over
+// kLargestSettingsFile or one that cannot be read loads the defaults, is never written, and the
+// result says why. With WriteBack::No the file is only read. A file Kestrane does not read
+// completely is kept as a copy before it is written over; the copy is refused like the write,
+// and `notice` (when given) gets a message naming the copy.
 std::optional<std::string> LoadSettings(Settings& settings, IntervalTimer& timer,
                                         const std::string& path,
                                         WriteBack write_back = WriteBack::Yes,

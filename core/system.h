@@ -3,15 +3,35 @@
 // The operating system's services that the settings file needs. One implementation per system,
 // in platform/posix/ and platform/windows/; platform/CMakeLists.txt links the one that fits.
 
+#include <cstddef>
+#include <cstdint>
 #include <ctime>
 #include <string>
 #include <string_view>
 
 namespace kestrane {
 
-// Replaces the whole file so that a crash or a full disk never leaves it half-written (a temporary
-// file beside it, then a rename). A file read-only for every user is refused. False when refused.
-bool WriteFileAtomically(const std::string& path, std::string_view content);
+enum class ReadOutcome : std::uint8_t { Ok, Missing, NotRegular, TooLarge, Unreadable };
+
+struct FileContent {
+  ReadOutcome outcome = ReadOutcome::Missing;
+  std::string bytes;   // with Ok
+  std::string reason;  // the system's words, with Unreadable
+};
+
+// Reads a whole regular file (or the one a link points to) of at most `limit` bytes. Never
+// blocks on a FIFO or a device and never reads more than `limit` + 1 bytes.
+FileContent ReadRegularFile(const std::string& path, std::size_t limit);
+
+// Replaces the whole file with `content` through a temporary file beside it and a rename, so
+// that whatever ends the program the file holds the old or the new text, complete; a link is
+// followed. Never writes in place: a folder that takes no new file refuses. A file read-only for
+// every user is refused. Returns the empty text, or why the write was refused.
+std::string ReplaceWholeFile(const std::string& path, std::string_view content);
+
+// Removes what an interrupted ReplaceWholeFile of `path` left beside it: temporary files of its own
+// naming only, and only those nothing has written to for a few seconds.
+void RemoveStaleTemporaryFiles(const std::string& path);
 
 // True when `path` could be written: it exists and is writable, or it does not exist and its
 // directory is writable.

@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -43,7 +44,17 @@ int ReplayCommand(const std::vector<std::string>& args) {
 
   Settings settings = DefaultSettings();
   StoredInterval timer(25);
-  if (opts.settings_file) LoadSettings(settings, timer, *opts.settings_file, WriteBack::No);
+  if (opts.settings_file) {
+    // A file named here must be there and readable: defaults in its place would mislead.
+    if (!std::filesystem::exists(*opts.settings_file)) {
+      std::cerr << "kestrane-cli: the settings file " << *opts.settings_file << " does not exist\n";
+      return kExitUsage;
+    }
+    if (auto problem = LoadSettings(settings, timer, *opts.settings_file, WriteBack::No)) {
+      std::cerr << "kestrane-cli: " << *problem << "\n";
+      return kExitUsage;
+    }
+  }
   std::string joystick;
   if (std::string error = ApplyOverrides(opts.overrides, settings, timer, joystick);
       !error.empty()) {
@@ -78,7 +89,8 @@ int ReplayCommand(const std::vector<std::string>& args) {
   if (!opts.jsonl) std::cout << TableHeader() << "\n";
   std::string line;
   std::size_t line_no = 0;
-  while ((!pacer || StopSignal() == 0) && std::getline(*in, line)) {
+  TraceLineReader lines(*in);
+  while ((!pacer || StopSignal() == 0) && lines.Next(line)) {
     ++line_no;
     const TraceLine parsed = ParseTraceLine(line);
     if (parsed.kind == TraceLineKind::Skip) continue;

@@ -8,7 +8,9 @@
 namespace kestrane {
 namespace {
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
 
 std::optional<std::int64_t> ParseDigits(std::string_view s, int base) {
   if (s.empty()) return std::nullopt;
@@ -101,7 +103,8 @@ TraceLine ParseTraceLine(std::string_view line) {
   s.Ry = axes[4];
   s.Rz = axes[5];
   s.Slider = {axes[6], axes[7]};
-  for (std::size_t b = 0; b < 32; ++b) s.Buttons[b] = static_cast<std::uint8_t>((buttons >> b) & 1u ? 0x80 : 0);
+  for (std::size_t b = 0; b < 32; ++b)
+    s.Buttons[b] = static_cast<std::uint8_t>((buttons >> b) & 1u ? 0x80 : 0);
   out.kind = TraceLineKind::Sample;
   return out;
 }
@@ -119,6 +122,20 @@ std::string FormatTraceLine(const StickSample& s) {
   char hex[16];
   std::snprintf(hex, sizeof hex, "0x%08X", mask);
   return out + hex;
+}
+
+bool TraceLineReader::Next(std::string& line) {
+  line.clear();
+  std::istream::int_type c = in_.get();
+  if (after_cr_ && c == '\n') c = in_.get();
+  after_cr_ = false;
+  if (c == std::istream::traits_type::eof()) return false;
+  while (c != std::istream::traits_type::eof() && c != '\n' && c != '\r') {
+    line.push_back(static_cast<char>(c));
+    c = in_.get();
+  }
+  after_cr_ = c == '\r';
+  return true;
 }
 
 }  // namespace kestrane

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <istream>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,19 @@ struct TraceLine {
 };
 
 TraceLine ParseTraceLine(std::string_view line);
+
+// Splits a trace into lines at LF, CRLF and a lone CR, reading no further than the end of the
+// line (so that a live trace is taken line by line as it comes).
+class TraceLineReader {
+ public:
+  explicit TraceLineReader(std::istream& in) : in_(in) {}
+  // The next line without its end; false at the end of the input.
+  bool Next(std::string& line);
+
+ private:
+  std::istream& in_;
+  bool after_cr_ = false;  // a LF right after a CR belongs to the same line end
+};
 
 // The trace line of a sample (what `record` writes and `replay` reads back unchanged).
 std::string FormatTraceLine(const StickSample& sample);

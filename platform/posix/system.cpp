@@ -5,7 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
 
 namespace kestrane {
@@ -53,6 +57,16 @@ bool WriteAll(int fd, std::string_view content) {
   return true;
 }
 
+// The temporary file ReplaceWholeFile writes beside "<dir>/<name>": "<dir>/.<name>.XXXXXX".
+std::string TemporaryPrefix(const std::string& path) {
+  const fs::path p(path);
+  return (fs::path(DirectoryOf(path)) / ("." + p.filename().string() + ".")).string();
+}
+
+std::string SystemError(int error) {
+  return std::strerror(error);
+}
+
 }  // namespace
 
 bool IsWritablePath(const std::string& raw_path) {
@@ -66,23 +80,21 @@ bool IsWritablePath(const std::string& raw_path) {
   return ::stat(dir.c_str(), &dst) == 0 && S_ISDIR(dst.st_mode) && WritableNode(dir, dst);
 }
 
-bool WriteFileAtomically(const std::string& raw_path, std::string_view content) {
+std::string ReplaceWholeFile(const std::string& raw_path, std::string_view content) {
   const std::string path = WriteTarget(raw_path);
-  if (!IsWritablePath(path)) return false;
+  if (!IsWritablePath(path)) return "the file or its folder is read-only";
 
   struct stat st {};
   const bool exists = ::stat(path.c_str(), &st) == 0;
-  std::string temp = DirectoryOf(path) + "/.Kestrane.ini.XXXXXX";
+  std::string temp = TemporaryPrefix(path) + "XXXXXX";
   const int fd = ::mkstemp(temp.data());
   if (fd < 0) {
-    // The directory takes no new file but the file itself is writable: write it in place.
-    if (!exists) return false;
-    const int in_place = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (in_place < 0) return false;
-    const bool ok = WriteAll(in_place, content) && ::fsync(in_place) == 0;
-    return ::close(in_place) == 0 && ok;
+    return "the folder takes no new file (" + SystemError(errno) +
+           "); Kestrane replaces the file whole, never in place";
   }
+  int error = 0;
   bool ok = WriteAll(fd, content);
+  if (!ok) error = errno;
   if (ok && exists) {
     ok = ::fchmod(fd, st.st_mode & 07777) == 0;
     if (ok && geteuid() == 0) ok = ::fchown(fd, st.st_uid, st.st_gid) == 0;
@@ -91,11 +103,78 @@ bool WriteFileAtomically(const std::string& raw_path, std::string_view content) 
     ::umask(mask);
     ok = ::fchmod(fd, 0666 & ~mask) == 0;
   }
-  ok = ok && ::fsync(fd) == 0;
-  ok = ::close(fd) == 0 && ok;
-  if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) ::unlink(temp.c_str());
-  return ok;
+  if (ok && ::fsync(fd) != 0) ok = false;
+  if (!ok && error == 0) error = errno;
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
+    ok = false;
+    error = errno;
+  }
+  if (!ok) {
+    ::unlink(temp.c_str());
+    return SystemError(error);
+  }
+  return {};
+}
+
+void RemoveStaleTemporaryFiles(const std::string& raw_path) {
+  const std::string path = WriteTarget(raw_path);
+  const std::string prefix = fs::path(TemporaryPrefix(path)).filename().string();
+  std::error_code ec;
+  const auto now = fs::file_time_type::clock::now();
+  for (fs::directory_iterator it(DirectoryOf(path), ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+    const bool random_tail =
+        std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                    [](unsigned char c) { return std::isalnum(c); });
+    std::error_code file_ec;
+    if (!random_tail || !it->is_regular_file(file_ec)) continue;
+    const auto written = fs::last_write_time(it->path(), file_ec);
+    if (file_ec || now - written < std::chrono::seconds(5)) continue;  // a write going on now
+    fs::remove(it->path(), file_ec);
+  }
+}
+
+FileContent ReadRegularFile(const std::string& path, std::size_t limit) {
+  FileContent out;
+  // Non-blocking, so that a FIFO or a device cannot hold the program; checked before reading.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    out.outcome = errno == ENOENT ? ReadOutcome::Missing : ReadOutcome::Unreadable;
+    out.reason = SystemError(errno);
+    return out;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    out.outcome = ReadOutcome::NotRegular;
+  } else if (static_cast<std::uintmax_t>(st.st_size) > limit) {
+    out.outcome = ReadOutcome::TooLarge;
+  } else {
+    out.outcome = ReadOutcome::Ok;
+    char buffer[16384];
+    for (;;) {
+      const ssize_t n = ::read(fd, buffer, sizeof buffer);
+      if (n == 0) break;
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        out.outcome = ReadOutcome::Unreadable;
+        out.reason = SystemError(errno);
+        break;
+      }
+      out.bytes.append(buffer, static_cast<std::size_t>(n));
+      if (out.bytes.size() > limit) {  // it grew while being read
+        out.outcome = ReadOutcome::TooLarge;
+        break;
+      }
+    }
+  }
+  ::close(fd);
+  if (out.outcome != ReadOutcome::Ok) out.bytes.clear();
+  return out;
 }
 
 std::string ExecutablePath() {

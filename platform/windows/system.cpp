@@ -3,8 +3,11 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
+#include <string>
 
 namespace kestrane {
 
@@ -20,26 +23,73 @@ bool IsWritablePath(const std::string& path) {
   return (attrs & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) == 0;
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view content) {
-  if (!IsWritablePath(path)) return false;
+std::string ReplaceWholeFile(const std::string& path, std::string_view content) {
+  if (!IsWritablePath(path)) return "the file or its folder is read-only";
   const std::string temp = path + ".kestrane-tmp";
   {
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
+    if (!out)
+      return "the folder takes no new file; Kestrane replaces the file whole, never in place";
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
     out.flush();
     if (!out) {
       out.close();
       DeleteFileA(temp.c_str());
-      return false;
+      return "the disk refused the text (full?)";
     }
   }
   if (!MoveFileExA(temp.c_str(), path.c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD error = GetLastError();
     DeleteFileA(temp.c_str());
-    return false;
+    return "Windows error " + std::to_string(error);
   }
-  return true;
+  return {};
+}
+
+void RemoveStaleTemporaryFiles(const std::string& path) {
+  const std::string temp = path + ".kestrane-tmp";
+  std::error_code ec;
+  if (!fs::is_regular_file(temp, ec)) return;
+  const auto written = fs::last_write_time(temp, ec);
+  if (!ec && fs::file_time_type::clock::now() - written >= std::chrono::seconds(5)) {
+    fs::remove(temp, ec);
+  }
+}
+
+FileContent ReadRegularFile(const std::string& path, std::size_t limit) {
+  FileContent out;
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (!fs::exists(status)) {
+    out.outcome = ReadOutcome::Missing;
+    return out;
+  }
+  if (!fs::is_regular_file(status)) {
+    out.outcome = ReadOutcome::NotRegular;
+    return out;
+  }
+  if (fs::file_size(path, ec) > limit) {
+    out.outcome = ReadOutcome::TooLarge;
+    return out;
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    out.outcome = ReadOutcome::Unreadable;
+    out.reason = "it cannot be opened";
+    return out;
+  }
+  std::ostringstream buffer;
+  buffer << in.rdbuf();
+  if (in.bad()) {
+    out.outcome = ReadOutcome::Unreadable;
+    out.reason = "a read failed";
+    return out;
+  }
+  out.bytes = std::move(buffer).str();
+  out.outcome = out.bytes.size() > limit ? ReadOutcome::TooLarge : ReadOutcome::Ok;
+  if (out.outcome != ReadOutcome::Ok) out.bytes.clear();
+  return out;
 }
 
 std::string ExecutablePath() {

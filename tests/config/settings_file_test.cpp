@@ -117,7 +117,7 @@ TEST_F(SettingsFileTest, ReadOnlyFileKeepsUserValuesAndContent) {
   StoredInterval timer(10);
   const auto error = LoadSettings(s, timer, path_);
   ASSERT_TRUE(error);
-  EXPECT_EQ(*error, "Unable to write to " + path_);
+  EXPECT_EQ(*error, "Unable to write to " + path_ + "\n(the file or its folder is read-only)");
   EXPECT_EQ(s.JOY_GEAR_WIDTH, 1234);  // everything is still read
   EXPECT_EQ(s.GEAR_CROSS_SIZE, 4000);
   EXPECT_EQ(timer.Interval(), 25u);

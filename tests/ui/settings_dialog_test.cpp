@@ -700,7 +700,7 @@ TEST_F(SettingsDialogTest, RefusedWriteKeepsRecordFileAndEdits) {
 
   dialog_->OnSaveClicked();
   ASSERT_EQ(messages_.size(), 2u);
-  EXPECT_EQ(messages_[1], "Unable to write to " + path_);
+  EXPECT_TRUE(messages_[1].starts_with("Unable to write to " + path_ + "\n")) << messages_[1];
   EXPECT_EQ(kinds_[1], MessageKind::Error);
   EXPECT_EQ(record_, before);
   EXPECT_EQ(timer_.Interval(), 25u);
