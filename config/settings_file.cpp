@@ -37,8 +37,9 @@ std::string Commit(const std::string& path, const std::optional<std::string>& be
     const std::optional<std::string> copy = KeepSettingsCopy(path, *before);
     if (!copy) return "no copy of the file as it was could be kept";
     if (notice) {
-      *notice = FullPath(path) + " holds text Kestrane cannot read as settings; it is kept as " +
-                FullPath(*copy) + " before Kestrane writes its settings into the file";
+      if (!notice->empty()) *notice += "\n";
+      *notice += FullPath(path) + " holds text Kestrane cannot read as settings; it is kept as " +
+                 FullPath(*copy) + " before Kestrane writes its settings into the file";
     }
   }
   return ReplaceWholeFile(path, after);
@@ -200,6 +201,21 @@ std::optional<std::string> LoadSettings(Settings& settings, IntervalTimer& timer
         break;
     }
   }
+  // Geometry that cannot describe a pattern falls back to its default, as a non-number does
+  // (anything else is kept as read: stored files may rely on it).
+  for (const char* name : {"JOY_GEAR_WIDTH", "JOY_GEAR_HEIGHT", "GEAR_CROSS_SIZE"}) {
+    const SettingKey& key = *FindSettingKey(name);
+    const std::int32_t value = GetSettingInt(settings, key);
+    if (value >= 0) continue;
+    SetSettingInt(settings, key, key.default_value);
+    WriteSettingInt(file, key.section, key.name, key.default_value);
+    if (notice) {
+      if (!notice->empty()) *notice += "\n";
+      *notice += std::string(name) + "=" + std::to_string(value) +
+                 " cannot describe a shift pattern; Kestrane uses the default " +
+                 std::to_string(key.default_value) + " instead";
+    }
+  }
   // A file that exists but cannot be read is never replaced by one made of defaults.
   if (problem || write_back == WriteBack::No) return problem;
   RemoveStaleTemporaryFiles(path);
@@ -209,29 +225,55 @@ std::optional<std::string> LoadSettings(Settings& settings, IntervalTimer& timer
   return std::nullopt;
 }
 
-std::optional<std::string> SaveSettings(const Settings& settings, const IntervalTimer& timer,
-                                        std::string_view joystick, const std::string& path,
-                                        std::string* notice) {
+namespace {
+
+// A key's value as the save writes it.
+std::string SavedText(const SettingKey& key, const Settings& settings, std::uint32_t interval,
+                      std::string_view joystick) {
+  switch (key.kind) {
+    case Kind::Joystick: return std::string(joystick);
+    case Kind::Sequence: return std::string(settings.Sequence());
+    case Kind::Interval: return std::to_string(static_cast<std::int32_t>(interval));
+    default: return std::to_string(GetSettingInt(settings, key));
+  }
+}
+
+// Writes into the file as it is on disk now the keys `write` picks, in the save's order.
+template <typename Pick>
+std::optional<std::string> WriteKeys(const std::string& path, std::string* notice, Pick write) {
   const FileContent read = ReadRegularFile(path, kLargestSettingsFile);
   if (std::optional<std::string> problem = ReadProblem(path, read)) return problem;
   const std::optional<std::string> before =
       read.outcome == ReadOutcome::Ok ? std::optional(read.bytes) : std::nullopt;
   ProfileFile file(before.value_or(""));
   for (const SettingKey& key : SaveOrder()) {
-    switch (key.kind) {
-      case Kind::Joystick: file.Write(key.section, key.name, joystick); break;
-      case Kind::Sequence: file.Write(key.section, key.name, settings.Sequence()); break;
-      case Kind::Interval:
-        WriteSettingInt(file, key.section, key.name,
-                        static_cast<std::int32_t>(timer.Interval()));
-        break;
-      default: WriteSettingInt(file, key.section, key.name, GetSettingInt(settings, key)); break;
-    }
+    if (std::optional<std::string> text = write(key)) file.Write(key.section, key.name, *text);
   }
   if (std::string refused = Commit(path, before, file.Text(), notice); !refused.empty()) {
     return WriteRefusedMessage(path, refused);
   }
   return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> SaveSettings(const Settings& settings, const IntervalTimer& timer,
+                                        std::string_view joystick, const std::string& path,
+                                        std::string* notice) {
+  return WriteKeys(path, notice, [&](const SettingKey& key) -> std::optional<std::string> {
+    return SavedText(key, settings, timer.Interval(), joystick);
+  });
+}
+
+std::optional<std::string> SaveChangedSettings(const SettingsSnapshot& shown,
+                                               const SettingsSnapshot& saved,
+                                               const std::string& path, std::string* notice) {
+  return WriteKeys(path, notice, [&](const SettingKey& key) -> std::optional<std::string> {
+    std::string before = SavedText(key, shown.settings, shown.interval, shown.joystick);
+    std::string after = SavedText(key, saved.settings, saved.interval, saved.joystick);
+    if (before == after) return std::nullopt;
+    return after;
+  });
 }
 
 }  // namespace kestrane

@@ -69,4 +69,19 @@ std::optional<std::string> SaveSettings(const Settings& settings, const Interval
                                         std::string_view joystick, const std::string& path,
                                         std::string* notice = nullptr);
 
+// What a save is about: the record, the polling interval and the chosen joystick's name.
+struct SettingsSnapshot {
+  Settings settings;
+  std::uint32_t interval = 0;
+  std::string joystick;
+};
+
+// The settings dialog's save: only the keys whose value differs between `shown` (what the dialog
+// showed) and `saved` are written, over the file as it is on disk now, so that a change another
+// program made meanwhile to other keys stays. Refusals as SaveSettings.
+std::optional<std::string> SaveChangedSettings(const SettingsSnapshot& shown,
+                                               const SettingsSnapshot& saved,
+                                               const std::string& path,
+                                               std::string* notice = nullptr);
+
 }  // namespace kestrane

@@ -11,31 +11,31 @@ using V = SettingsFormValues;
 using S = Settings;
 
 constexpr NumberField kNumberFields[] = {
-    {"Edit30", &V::switch_b_min, &S::SWITCH_B_MIN},
-    {"Edit31", &V::switch_b_max, &S::SWITCH_B_MAX},
-    {"Edit17", &V::gear_center_force_x, &S::GEAR_CENTER_FORCE_X},
-    {"Edit19", &V::gear_center_force_y, &S::GEAR_CENTER_FORCE_Y},
-    {"Edit18", &V::gear_center_saturation_x, &S::GEAR_CENTER_SATURATION_X},
-    {"Edit20", &V::gear_center_saturation_y, &S::GEAR_CENTER_SATURATION_Y},
-    {"Edit1", &V::joy_gear_width, &S::JOY_GEAR_WIDTH},
-    {"Edit2", &V::joy_gear_height, &S::JOY_GEAR_HEIGHT},
-    {"Edit3", &V::gear_cross_size, &S::GEAR_CROSS_SIZE},
-    {"Edit4", &V::gear_force_death_free_x, &S::GEAR_FORCE_DEATH_FREE_X},
-    {"Edit5", &V::gear_force_death_nofree_x, &S::GEAR_FORCE_DEATH_NOFREE_X},
-    {"Edit6", &V::gear_force_death_free_y, &S::GEAR_FORCE_DEATH_FREE_Y},
-    {"Edit7", &V::gear_force_death_nofree_y, &S::GEAR_FORCE_DEATH_NOFREE_Y},
-    {"Edit8", &V::gear_damper_force, &S::GEAR_DAMPER_FORCE},
-    {"Edit9", &V::gear_damper_saturation, &S::GEAR_DAMPER_SATURATION},
-    {"Edit10", &V::gear_hole_force_x, &S::GEAR_HOLE_FORCE_X},
-    {"Edit11", &V::gear_hole_saturation_x, &S::GEAR_HOLE_SATURATION_X},
-    {"Edit12", &V::gear_hole_force_y, &S::GEAR_HOLE_FORCE_Y},
-    {"Edit13", &V::gear_hole_saturation_y, &S::GEAR_HOLE_SATURATION_Y},
-    {"Edit14", &V::gear_cross_force_count, &S::GEAR_CROSS_FORCE_COUNT},
-    {"Edit15", &V::gear_cross_force, &S::GEAR_CROSS_FORCE},
-    {"Edit16", &V::gear_cross_saturation, &S::GEAR_CROSS_SATURATION},
-    {"Edit29", &V::check_interval, nullptr},
-    {"Edit36", &V::sym_key_time, &S::SYM_KEY_TIME},
-    {"Edit37", &V::sym_space_time, &S::SYM_SPACE_TIME},
+    {"Edit30", "Pos Min", 0, 65535, &V::switch_b_min, &S::SWITCH_B_MIN},
+    {"Edit31", "Pos Max", 0, 65535, &V::switch_b_max, &S::SWITCH_B_MAX},
+    {"Edit17", "CENTER_FORCE_X", 0, 10000, &V::gear_center_force_x, &S::GEAR_CENTER_FORCE_X},
+    {"Edit19", "CENTER_FORCE_Y", 0, 10000, &V::gear_center_force_y, &S::GEAR_CENTER_FORCE_Y},
+    {"Edit18", "CENTER_SATURATION_X", 0, 10000, &V::gear_center_saturation_x, &S::GEAR_CENTER_SATURATION_X},
+    {"Edit20", "CENTER_SATURATION_Y", 0, 10000, &V::gear_center_saturation_y, &S::GEAR_CENTER_SATURATION_Y},
+    {"Edit1", "Cross Width", 0, 32000, &V::joy_gear_width, &S::JOY_GEAR_WIDTH},
+    {"Edit2", "Cross Height", 0, 32000, &V::joy_gear_height, &S::JOY_GEAR_HEIGHT},
+    {"Edit3", "Cross Size", 0, 32000, &V::gear_cross_size, &S::GEAR_CROSS_SIZE},
+    {"Edit4", "FORCE_DEATH_FREE_X", 0, 10000, &V::gear_force_death_free_x, &S::GEAR_FORCE_DEATH_FREE_X},
+    {"Edit5", "FORCE_DEATH_NOFREE_X", 0, 10000, &V::gear_force_death_nofree_x, &S::GEAR_FORCE_DEATH_NOFREE_X},
+    {"Edit6", "FORCE_DEATH_FREE_Y", 0, 10000, &V::gear_force_death_free_y, &S::GEAR_FORCE_DEATH_FREE_Y},
+    {"Edit7", "FORCE_DEATH_NOFREE_Y", 0, 10000, &V::gear_force_death_nofree_y, &S::GEAR_FORCE_DEATH_NOFREE_Y},
+    {"Edit8", "DAMPER_FORCE", 0, 10000, &V::gear_damper_force, &S::GEAR_DAMPER_FORCE},
+    {"Edit9", "DAMPER_SATURATION", 0, 10000, &V::gear_damper_saturation, &S::GEAR_DAMPER_SATURATION},
+    {"Edit10", "HOLE_FORCE_X", 0, 10000, &V::gear_hole_force_x, &S::GEAR_HOLE_FORCE_X},
+    {"Edit11", "HOLE_SATURATION_X", 0, 10000, &V::gear_hole_saturation_x, &S::GEAR_HOLE_SATURATION_X},
+    {"Edit12", "HOLE_FORCE_Y", 0, 10000, &V::gear_hole_force_y, &S::GEAR_HOLE_FORCE_Y},
+    {"Edit13", "HOLE_SATURATION_Y", 0, 10000, &V::gear_hole_saturation_y, &S::GEAR_HOLE_SATURATION_Y},
+    {"Edit14", "CROSS_FORCE_COUNT", 1, 2, &V::gear_cross_force_count, &S::GEAR_CROSS_FORCE_COUNT},
+    {"Edit15", "CROSS_FORCE", 0, 10000, &V::gear_cross_force, &S::GEAR_CROSS_FORCE},
+    {"Edit16", "CROSS_SATURATION", 0, 10000, &V::gear_cross_saturation, &S::GEAR_CROSS_SATURATION},
+    {"Edit29", "Check interval", 0, 1000, &V::check_interval, nullptr},
+    {"Edit36", "Press time", 0, 1000, &V::sym_key_time, &S::SYM_KEY_TIME},
+    {"Edit37", "Space time", 0, 1000, &V::sym_space_time, &S::SYM_SPACE_TIME},
 };
 
 constexpr CheckField kCheckFields[] = {
@@ -149,6 +149,11 @@ std::string NotAnIntegerMessage(std::string_view text) {
   return "'" + std::string(text) + "' is not a valid integer value";
 }
 
+std::string OutOfRangeMessage(const NumberField& field, std::int32_t value) {
+  return "'" + std::to_string(value) + "' is out of range: " + field.name + " takes " +
+         std::to_string(field.minimum) + " to " + std::to_string(field.maximum);
+}
+
 std::string NotAKeyMessage(const KeyField& field, std::string_view text) {
   return "'" + std::string(text) + "' is not a key for \"" + field.name +
          "\". Click the field and press the key to use.";
@@ -177,8 +182,9 @@ FormOutcome ApplySettingsForm(const SettingsFormValues& values, const Settings& 
   std::uint32_t interval = current_interval;
 
   next.POOLED_DEVICE = true;
-  next.SWITCH_BUTTON = values.switch_button;
-  next.SWITCH_B_AXE = values.switch_b_axe;
+  // A list with nothing chosen (the file holds a value the list does not offer) keeps the value.
+  if (values.switch_button >= 0) next.SWITCH_BUTTON = values.switch_button;
+  if (values.switch_b_axe >= 0) next.SWITCH_B_AXE = values.switch_b_axe;
   for (const CheckField& f : kCheckFields) next.*f.setting = values.*f.checked;
   next.EXCLUSIVE_ACCESS = next.FORCE_FEEDBACK;
 
@@ -187,6 +193,10 @@ FormOutcome ApplySettingsForm(const SettingsFormValues& values, const Settings& 
     const std::optional<std::int32_t> number = ParseSettingNumber(text);
     if (!number) {
       out.error = FormError{f.control, NotAnIntegerMessage(text)};
+      return out;
+    }
+    if (*number < f.minimum || *number > f.maximum) {
+      out.error = FormError{f.control, OutOfRangeMessage(f, *number)};
       return out;
     }
     if (f.setting) {
@@ -207,7 +217,7 @@ FormOutcome ApplySettingsForm(const SettingsFormValues& values, const Settings& 
     next.Keys[static_cast<std::size_t>(f.entry)] = ParseKeyField(field.text);
   }
 
-  next.SYM_TYPE = values.sym_type;
+  if (values.sym_type >= 0) next.SYM_TYPE = values.sym_type;
 
   out.settings = next;
   out.interval = interval;

@@ -61,10 +61,13 @@ struct SettingsFormValues {
   friend bool operator==(const SettingsFormValues&, const SettingsFormValues&) = default;
 };
 
-// A whole-number field and the value it edits; `setting` is null for check_interval, which edits
-// the polling timer's interval.
+// A whole-number field, its caption, the values it takes and the value it edits; `setting` is
+// null for check_interval, which edits the polling timer's interval.
 struct NumberField {
   const char* control;
+  const char* name;
+  std::int32_t minimum;
+  std::int32_t maximum;
   std::string SettingsFormValues::*text;
   std::int32_t Settings::*setting;
 };
@@ -111,6 +114,8 @@ bool IsKeyFieldText(std::string_view text);
 
 // "'abc' is not a valid integer value".
 std::string NotAnIntegerMessage(std::string_view text);
+// "'40000' is out of range: Cross Width takes 0 to 32000".
+std::string OutOfRangeMessage(const NumberField& field, std::int32_t value);
 // The message for a key field whose text names no key; it names the field.
 std::string NotAKeyMessage(const KeyField& field, std::string_view text);
 
@@ -132,8 +137,9 @@ struct FormOutcome {
 };
 
 // Save's conversion, all or nothing. Every field is checked in Save's order before anything is
-// taken; the first bad one is the error and the outcome holds the current record and interval.
-// Otherwise: POOLED_DEVICE 1, the lists' indexes (-1 when none is chosen), the boxes,
+// taken (a number outside its field's range is refused like a non-number); the first bad one is
+// the error and the outcome holds the current record and interval. Otherwise: POOLED_DEVICE 1,
+// the lists' indexes (a list with nothing chosen keeps its setting), the boxes,
 // EXCLUSIVE_ACCESS equal to FORCE_FEEDBACK, every whole number, the sequence text as it stands
 // (up to 9 characters), the key table from the key fields, SYM_TYPE; the interval is
 // check_interval's number taken as unsigned. Settings the dialog has no control for stay as they

@@ -489,6 +489,8 @@ void SettingsDialog::SetSequenceText(const QString& text) {
 
 void SettingsDialog::OnShown() {
   if (!binding_.record || !binding_.timer) return;
+  // What Save compares against: only what the user changes here is written.
+  shown_ = {*binding_.record, binding_.timer->Interval(), ReadSavedJoystick(binding_.path)};
   const SettingsFormValues v = FormValuesFromSettings(*binding_.record, binding_.timer->Interval());
   switch_button_list->setCurrentIndex(v.switch_button);
   switch_b_axe_list->setCurrentIndex(v.switch_b_axe);
@@ -599,15 +601,15 @@ void SettingsDialog::OnSaveClicked() {
     return;
   }
 
-  const StoredInterval interval(outcome.interval);
-  if (const std::optional<std::string> problem =
-          SaveSettings(outcome.settings, interval, S(device_list->currentText()), binding_.path)) {
+  const SettingsSnapshot saved{outcome.settings, outcome.interval, S(device_list->currentText())};
+  if (const std::optional<std::string> problem = SaveChangedSettings(shown_, saved, binding_.path)) {
     ShowMessage(MessageKind::Error, Q(*problem));
     return;
   }
 
   *binding_.record = outcome.settings;
   binding_.timer->SetInterval(outcome.interval);
+  shown_ = saved;
   if (binding_.state && binding_.keys) {
     ApplyKeySettings(*binding_.state, *binding_.record, *binding_.keys);
   }

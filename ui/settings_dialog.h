@@ -6,6 +6,7 @@
 #include <string>
 
 #include "config/setting_keys.h"
+#include "config/settings_file.h"
 #include "config/settings_form.h"
 #include "core/messages.h"
 #include "platform/key_capture.h"
@@ -189,6 +190,7 @@ class SettingsDialog : public QDialog {
   void ShowMessage(MessageKind kind, const QString& text);
 
   SettingsBinding binding_;
+  SettingsSnapshot shown_;  // the values the dialog was last filled with
   SequenceValidator* sequence_validator_ = nullptr;
   int label_count_ = 0;
 };

@@ -64,7 +64,7 @@ TEST_F(SettingsFileTest, FirstStartCreatesCompleteFile) {
   EXPECT_EQ(ReadFile(), first);
 }
 
-TEST_F(SettingsFileTest, ValuesAreReadAndWrittenBackAsSpecified) {
+TEST_F(SettingsFileTest, NumbersAreReadInAnyNotationAndWrittenBackInDecimal) {
   WriteFile(
       "[main]\njoy_gear_width= 0x10\nJOY_GEAR_HEIGHT=abc\nforce_feedback=2\nSWITCH_B_MIN=-99999\n"
       "CHECK_INTERVAL=0\n[keyboard]\nKEY_CODE3=300\nSYM_SEQUENCE=RN12345678\n");
@@ -96,6 +96,28 @@ TEST_F(SettingsFileTest, ValuesAreReadAndWrittenBackAsSpecified) {
   EXPECT_EQ(file.Read("MAIN", "JOYSTICK"), "My Stick");
   EXPECT_EQ(file.Read("MAIN", "CHECK_INTERVAL"), "0");
   EXPECT_EQ(ReadSavedJoystick(path_), "My Stick");
+}
+
+// Geometry that cannot describe a pattern goes back to its default with a notice; every other
+// value, however odd, is kept as read.
+TEST_F(SettingsFileTest, NegativeGeometryFallsBackToItsDefault) {
+  WriteFile("[MAIN]\nJOY_GEAR_WIDTH=-5000\nJOY_GEAR_HEIGHT=-1\nGEAR_CROSS_SIZE=-3\n"
+            "SWITCH_B_MIN=-99999\nGEAR_HOLE_FORCE_X=-7\n");
+  Settings s;
+  StoredInterval timer(10);
+  std::string notice;
+  EXPECT_FALSE(LoadSettings(s, timer, path_, WriteBack::Yes, &notice));
+  EXPECT_EQ(s.JOY_GEAR_WIDTH, 21298);
+  EXPECT_EQ(s.JOY_GEAR_HEIGHT, 16383);
+  EXPECT_EQ(s.GEAR_CROSS_SIZE, 4000);
+  EXPECT_EQ(s.SWITCH_B_MIN, -99999);
+  EXPECT_EQ(s.GEAR_HOLE_FORCE_X, -7);
+  for (const char* shown : {"JOY_GEAR_WIDTH=-5000", "JOY_GEAR_HEIGHT=-1", "GEAR_CROSS_SIZE=-3"}) {
+    EXPECT_NE(notice.find(shown), std::string::npos) << notice;
+  }
+  const ProfileFile file(ReadFile());
+  EXPECT_EQ(file.Read("MAIN", "JOY_GEAR_WIDTH"), "21298");
+  EXPECT_EQ(file.Read("MAIN", "GEAR_CROSS_SIZE"), "4000");
 }
 
 TEST_F(SettingsFileTest, EmptySequenceAndNegativeInterval) {

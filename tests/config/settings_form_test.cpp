@@ -44,6 +44,7 @@ Settings DistinctSettings() {
                                     &Settings::SYM_SPACE_TIME}) {
     s.*f = n++;
   }
+  s.GEAR_CROSS_FORCE_COUNT = 2;  // it takes 1 or 2 only
   s.SWITCH_BUTTON = 7;
   s.SWITCH_B_AXE = 3;
   s.SYM_TYPE = 2;
@@ -119,14 +120,15 @@ TEST(SettingsForm, EachControlEditsItsSetting) {
   };
   for (const auto& [control, setting] : numbers) {
     V v = FormValuesFromSettings(base, 40);
-    v.*control = "-7777";
+    const std::int32_t value = base.*setting == 2 ? 1 : 2;  // in every field's range
+    v.*control = std::to_string(value);
     const FormOutcome out = ApplySettingsForm(v, base, 40);
     ASSERT_FALSE(out.error);
     Settings expected = base;
     expected.POOLED_DEVICE = true;
     expected.EXCLUSIVE_ACCESS = expected.FORCE_FEEDBACK;
-    expected.*setting = -7777;
-    EXPECT_EQ(out.settings, expected) << "field set to -7777 went elsewhere";
+    expected.*setting = value;
+    EXPECT_EQ(out.settings, expected) << "field set to " << value << " went elsewhere";
     EXPECT_EQ(out.interval, 40u);
   }
 
@@ -195,14 +197,41 @@ TEST(SettingsForm, SaveRightAfterShowKeepsTheRecordButForcesTheAccessSwitches) {
   }
 }
 
-TEST(SettingsForm, ListsWithoutSelectionSaveMinusOne) {
-  const Settings s = DefaultSettings();
+// A value the list does not offer (SWITCH_BUTTON=40 from the file) shows as no choice and is kept.
+TEST(SettingsForm, ListsWithoutSelectionKeepTheirSetting) {
+  Settings s = DefaultSettings();
+  s.SWITCH_BUTTON = 40;
+  s.SWITCH_B_AXE = 9;
+  s.SYM_TYPE = 3;
   V v = FormValuesFromSettings(s, 25);
   v.switch_button = v.switch_b_axe = v.sym_type = -1;
   const FormOutcome out = ApplySettingsForm(v, s, 25);
-  EXPECT_EQ(out.settings.SWITCH_BUTTON, -1);
-  EXPECT_EQ(out.settings.SWITCH_B_AXE, -1);
-  EXPECT_EQ(out.settings.SYM_TYPE, -1);
+  EXPECT_EQ(out.settings.SWITCH_BUTTON, 40);
+  EXPECT_EQ(out.settings.SWITCH_B_AXE, 9);
+  EXPECT_EQ(out.settings.SYM_TYPE, 3);
+}
+
+// Every number field takes exactly its range; a value outside is refused like a non-number, with
+// the field's caption and range.
+TEST(SettingsForm, EachNumberFieldTakesItsRange) {
+  const Settings s = DefaultSettings();
+  for (const NumberField& f : NumberFields()) {
+    for (std::int64_t value : {std::int64_t{f.minimum}, std::int64_t{f.maximum},
+                               std::int64_t{f.minimum} - 1, std::int64_t{f.maximum} + 1}) {
+      V v = FormValuesFromSettings(s, 25);
+      v.*f.text = std::to_string(value);
+      const FormOutcome out = ApplySettingsForm(v, s, 25);
+      const bool inside = value >= f.minimum && value <= f.maximum;
+      EXPECT_EQ(!out.error, inside) << f.control << " " << value;
+      if (!inside && out.error) {
+        EXPECT_EQ(out.error->control, f.control);
+        EXPECT_EQ(out.error->message, "'" + std::to_string(value) + "' is out of range: " + f.name +
+                                          " takes " + std::to_string(f.minimum) + " to " +
+                                          std::to_string(f.maximum));
+        EXPECT_EQ(out.settings, s);
+      }
+    }
+  }
 }
 
 TEST(SettingsForm, SequenceIsTakenAsItStands) {
@@ -220,13 +249,15 @@ TEST(SettingsForm, TimerIntervalConversion) {
   const Settings s = DefaultSettings();
   V v = FormValuesFromSettings(s, 25);
   const std::vector<std::pair<const char*, std::uint32_t>> good = {
-      {"0", 0u}, {" 50", 50u}, {"$FF", 255u}, {"-1", 4294967295u}, {"2147483647", 2147483647u}};
+      {"0", 0u}, {" 50", 50u}, {"$FF", 255u}, {"1000", 1000u}};
   for (const auto& [text, ms] : good) {
     v.check_interval = text;
     const FormOutcome out = ApplySettingsForm(v, s, 25);
     ASSERT_FALSE(out.error) << text;
     EXPECT_EQ(out.interval, ms) << text;
   }
+  v.check_interval = "-1";  // negative: refused
+  EXPECT_EQ(ApplySettingsForm(v, s, 25).error->control, "Edit29");
   // What OnShown shows for a negative CHECK_INTERVAL cannot be saved as it stands.
   v.check_interval = "4294967295";
   const FormOutcome out = ApplySettingsForm(v, s, 25);

@@ -133,11 +133,24 @@ def first_difference(path, want, got):
     return None
 
 
+def as_loaded_from_file(file_pairs):
+    """The file's values as the load takes them: a negative cross width, height or size cannot
+    describe a pattern and reads as its default (values given by --set are taken as they are)."""
+    out = []
+    for k, v in file_pairs or []:
+        if k.upper() in ("JOY_GEAR_WIDTH", "JOY_GEAR_HEIGHT", "GEAR_CROSS_SIZE"):
+            n = sm.parse_setting_number(sm.seen_value_text(v))
+            if n is not None and n < 0:
+                v = str(sm.INT_DEFAULTS[k.upper()])
+        out.append((k, v))
+    return out
+
+
 def compare_case(cli, pairs, trace_text, file_pairs=None):
     """Returns None when the tool matches the model, else a description.
     file_pairs: settings given through a --settings file (loaded before the
     --set pairs), or None for no file."""
-    status, mticks, merr = run_model((file_pairs or []) + pairs, trace_text)
+    status, mticks, merr = run_model(as_loaded_from_file(file_pairs) + pairs, trace_text)
     rc, tticks, stderr, bad = run_tool(cli, pairs, trace_text, file_pairs)
     if bad:
         return bad

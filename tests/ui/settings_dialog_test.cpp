@@ -62,6 +62,9 @@ class SettingsDialogTest : public ::testing::Test {
     path_ = (dir_ / "Kestrane.ini").string();
 
     record_ = DefaultSettings();
+    // The complete file the program's start writes.
+    ASSERT_FALSE(SaveSettings(record_, timer_, "", path_));
+    start_file_ = ReadFile();
     dialog_ = std::make_unique<SettingsDialog>();
     dialog_->Bind({&record_, &timer_, &state_, &keys_, path_, &shown_});
     dialog_->SetNativeKeyCodes(NativeKeyCodes::Xkb);
@@ -83,6 +86,7 @@ class SettingsDialogTest : public ::testing::Test {
   test::TempDir tmp_{"kestrane-dialog"};
   fs::path dir_ = tmp_.path();
   std::string path_;
+  std::string start_file_;
   Settings record_;
   StoredInterval timer_{25};
   ShiftState state_;
@@ -612,6 +616,34 @@ TEST_F(SettingsDialogTest, SaveRightAfterShowChangesOnlyTheAccessSwitches) {
   EXPECT_EQ(FileValue("KEYBOARD", "SYM_SEQUENCE"), "RN1234567");
 }
 
+// A Save writes only what was changed in the dialog, over the file as it is on disk then: values
+// the lists cannot show and key codes the record keeps in 8 bits stay as the file has them, and
+// a change another program saved meanwhile stays too.
+TEST_F(SettingsDialogTest, SaveWritesOnlyWhatTheDialogChanged) {
+  WriteFile(
+      "[MAIN]\nJOYSTICK=Wheel B\nSWITCH_BUTTON=40\nSWITCH_B_AXE=9\nJOY_GEAR_WIDTH=1000\n"
+      "[KEYBOARD]\nSYM_TYPE=3\n"
+      "KEY_CODE3=300\n");
+  ASSERT_FALSE(LoadSettings(record_, timer_, path_));  // the start-up load
+  Show();
+  std::string file = ReadFile();
+  const auto replace = [&file](const std::string& from, const std::string& to) {
+    file.replace(file.find(from), from.size(), to);
+  };
+  replace("JOY_GEAR_WIDTH=1000", "JOY_GEAR_WIDTH=777");  // kestrane-cli settings --save
+  WriteFile(file);
+
+  dialog_->OnSaveClicked();  // no edits
+  EXPECT_EQ(ReadFile(), file);
+
+  Show();
+  dialog_->check_interval_edit->setText(QStringLiteral("40"));
+  dialog_->OnSaveClicked();
+  replace("CHECK_INTERVAL=25", "CHECK_INTERVAL=40");
+  EXPECT_EQ(ReadFile(), file);
+  EXPECT_EQ(timer_.Interval(), 40u);
+}
+
 TEST_F(SettingsDialogTest, SaveReleasesOrMovesTheHeldKey) {
   // Mode 0 holds gear 3's key; a new key for gear 3 swaps the held key at once.
   state_.SentGear = 3;
@@ -654,7 +686,7 @@ TEST_F(SettingsDialogTest, BadNumberChangesNothingAndKeepsTheDialogOpen) {
   EXPECT_EQ(QApplication::focusWidget(), dialog_->switch_b_min_edit);
 
   // The same for a field further down, and for an interval OnShown showed unsigned.
-  dialog_->switch_b_min_edit->setText(QStringLiteral("-5"));
+  dialog_->switch_b_min_edit->setText(QStringLiteral("5"));
   dialog_->check_interval_edit->setText(QStringLiteral("4294967295"));
   messages_.clear();
   dialog_->OnSaveClicked();
@@ -668,7 +700,7 @@ TEST_F(SettingsDialogTest, BadNumberChangesNothingAndKeepsTheDialogOpen) {
   dialog_->OnSaveClicked();
   EXPECT_EQ(messages_, std::vector<std::string>{kWarning});
   EXPECT_EQ(record_.SWITCH_BUTTON, 4);
-  EXPECT_EQ(record_.SWITCH_B_MIN, -5);
+  EXPECT_EQ(record_.SWITCH_B_MIN, 5);
   EXPECT_EQ(record_.Keys[1], (KeyCode{65, 30}));
   EXPECT_EQ(timer_.Interval(), 80u);
   EXPECT_FALSE(dialog_->isVisible());
@@ -684,7 +716,7 @@ TEST_F(SettingsDialogTest, KeyFieldTextNotFromCaptureIsNamed) {
   EXPECT_NE(messages_[1].find("Switch UP"), std::string::npos) << messages_[1];
   EXPECT_NE(messages_[1].find("PgUp"), std::string::npos) << messages_[1];
   EXPECT_EQ(record_, before);
-  EXPECT_FALSE(fs::exists(path_));
+  EXPECT_EQ(ReadFile(), start_file_);
   EXPECT_TRUE(dialog_->isVisible());
 }
 
@@ -728,7 +760,7 @@ TEST_F(SettingsDialogTest, CancelAndCloseCopyNothing) {
   QTest::mouseClick(dialog_->cancel_button, Qt::LeftButton);
   EXPECT_FALSE(dialog_->isVisible());
   EXPECT_EQ(record_, before);
-  EXPECT_FALSE(fs::exists(path_));
+  EXPECT_EQ(ReadFile(), start_file_);
   EXPECT_TRUE(messages_.empty());
 
   // The next show refills every control except the device list.
@@ -741,7 +773,7 @@ TEST_F(SettingsDialogTest, CancelAndCloseCopyNothing) {
   dialog_->close();  // the title bar's close button
   EXPECT_FALSE(dialog_->isVisible());
   EXPECT_EQ(record_, before);
-  EXPECT_FALSE(fs::exists(path_));
+  EXPECT_EQ(ReadFile(), start_file_);
 
   // Escape in a number field closes the dialog like Cancel.
   Show();
