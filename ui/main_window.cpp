@@ -89,9 +89,10 @@ void PollTimer::SetInterval(std::uint32_t ms) {
   ms_ = ms;
   if (ms == 0) {
     stop();
-    return;
+  } else {
+    start(static_cast<int>(std::min<std::uint32_t>(ms, INT_MAX)));
   }
-  start(static_cast<int>(std::min<std::uint32_t>(ms, INT_MAX)));
+  if (on_change) on_change(ms != 0);
 }
 
 void MainWindow::KeyboardSink::KeyEvent(KeyCode key, bool down) {
@@ -123,6 +124,7 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
   if (!services_.tick_log_path.empty()) tick_log_ = std::make_unique<TickLog>(services_.tick_log_path);
   poll_timer = new PollTimer(this, kStartInterval);
   connect(poll_timer, &QTimer::timeout, this, &MainWindow::OnPollTimer);
+  poll_timer->on_change = [this](bool running) { ShowPaused(!running); };
 
   const bool tray = services_.tray_available.value_or(QSystemTrayIcon::isSystemTrayAvailable());
   if (tray) {
@@ -367,11 +369,31 @@ void MainWindow::UpdateDisplay(const ShiftState& state) {
   if (changed && !services_.display_dump_path.isEmpty()) DumpDisplay();
 }
 
+void MainWindow::ShowPaused(bool paused) {
+  if (paused) {
+    // Mode 0 holds the gear's key: let go of it, and press it again when polling resumes.
+    if (keys_.Held()) {
+      keys_.ReleaseHeld();
+      state_.SentGear = kNeutral;
+    }
+    shifter_.Release();
+  }
+  Label1->setText(paused ? QStringLiteral("Actual state: paused") : QStringLiteral("Actual state:"));
+  Label1->adjustSize();
+  Label3->setVisible(!paused);
+  if (tray_icon) {
+    tray_icon->setToolTip(paused ? QStringLiteral("Kestrane: paused (check interval 0)")
+                                 : QStringLiteral("Kestrane"));
+  }
+  if (!services_.display_dump_path.isEmpty()) DumpDisplay();
+}
+
 void MainWindow::DumpDisplay() {
   QSaveFile file(services_.display_dump_path);
   if (!file.open(QIODevice::WriteOnly)) return;
-  const QString text = QStringLiteral("Label3=%1\nXl=%2\nYl=%3\nBl=%4\nBs=%5\n")
-                           .arg(Label3->text(), Xl->text(), Yl->text(), Bl->text(), Bs->text());
+  const QString text = QStringLiteral("Label3=%1\nXl=%2\nYl=%3\nBl=%4\nBs=%5\nLabel1=%6\n")
+                           .arg(Label3->text(), Xl->text(), Yl->text(), Bl->text(), Bs->text(),
+                                Label1->text());
   file.write(text.toUtf8());
   file.commit();
 }

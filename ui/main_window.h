@@ -36,6 +36,8 @@ class PollTimer final : public QTimer, public IntervalTimer {
   explicit PollTimer(QObject* parent, std::uint32_t ms);
   void SetInterval(std::uint32_t ms) override;
   std::uint32_t Interval() const override { return ms_; }
+  // Called after every SetInterval with whether the timer runs.
+  std::function<void(bool running)> on_change;
 
  private:
   std::uint32_t ms_ = 0;
@@ -151,6 +153,9 @@ class MainWindow final : public QWidget, public DisplayPort, public MessageSink 
   void DumpDisplay();
   // Creates or releases the virtual H-shifter when VIRTUAL_SHIFTER has changed.
   void SyncShifterDevice();
+  // Polling stopped (CHECK_INTERVAL 0) or started again: a stopped shifter holds no key and no
+  // button, and says so in the window and the tray tooltip.
+  void ShowPaused(bool paused);
 
   MainWindowServices services_;
   Settings record_{};

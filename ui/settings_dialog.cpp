@@ -288,11 +288,11 @@ void SettingsDialog::BuildSwitchButton() {
   SetHint(switch_b_axe_list, axe_hint);
 
   QLabel* min = AddLabel(group, QStringLiteral("Pos Min:"), 10, 46,
-                         QStringLiteral("-32000 - 32000 minimal position of Axe. in interval min "
+                         QStringLiteral("0 - 65535 minimal position of Axe. in interval min "
                                         "max is analog button active (Bstate)"));
   switch_b_min_edit = AddNumberEdit(group, "Edit30", min, 65, 46, 90);
   QLabel* max = AddLabel(group, QStringLiteral("Pos Max:"), 165, 46,
-                         QStringLiteral("-32000 - 32000 maximal position of Axe. in interval min "
+                         QStringLiteral("0 - 65535 maximal position of Axe. in interval min "
                                         "max is analog button active (Bstate)"));
   switch_b_max_edit = AddNumberEdit(group, "Edit31", max, 220, 46, 90);
 }

@@ -718,5 +718,29 @@ TEST_F(MainFormShifterTest, SaveSwitchesItOnAndOff) {
   EXPECT_EQ(input.log.back(), "shifter 3");
 }
 
+// CHECK_INTERVAL 0 stops the polling: the held key and button come up at once and the window
+// says it is paused; polling again presses the gear that is in.
+TEST_F(MainFormShifterTest, IntervalZeroPausesAndLetsGo) {
+  WriteSettings("[MAIN]\nVIRTUAL_SHIFTER=1\n");
+  MakeAndShow(/*tray=*/true);
+  Shift(32767, 0);
+  ASSERT_TRUE(form->Keys().Held().has_value());
+  form->Timer().SetInterval(0);
+  EXPECT_FALSE(form->Keys().Held().has_value());
+  EXPECT_EQ(form->Shifter().Held(), kNoShifterButton);
+  EXPECT_EQ(ShifterLog(), (std::vector<std::string>{"shifter made", "key down 51", "shifter 3",
+                                                    "key up 51", "shifter 0"}));
+  EXPECT_TRUE(form->Label1->text().contains(QStringLiteral("paused")));
+  EXPECT_FALSE(form->Label3->isVisible());
+  EXPECT_TRUE(form->Tray()->toolTip().contains(QStringLiteral("paused")));
+
+  form->Timer().SetInterval(25);
+  Tick(32767, 0);
+  EXPECT_TRUE(form->Keys().Held().has_value());
+  EXPECT_EQ(form->Shifter().Held(), 3);
+  EXPECT_FALSE(form->Label1->text().contains(QStringLiteral("paused")));
+  EXPECT_FALSE(form->Tray()->toolTip().contains(QStringLiteral("paused")));
+}
+
 }  // namespace
 }  // namespace kestrane
