@@ -31,7 +31,7 @@ namespace {
 
 // A stop request (SIGINT, SIGTERM) closes the main window like its close button does, so that a
 // held key comes up and the joystick is released before the program ends with status 0.
-void CloseOnStopRequest(QWidget& window) {
+void CloseOnStopRequest(kestrane::MainWindow& window) {
   kestrane::CatchStopSignals(/*interrupt_blocking_calls=*/false);
   const int fd = kestrane::StopSignalDescriptor();
   if (fd < 0) return;
@@ -39,7 +39,7 @@ void CloseOnStopRequest(QWidget& window) {
   QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window, fd] {
     char byte = 0;
     [[maybe_unused]] const auto n = read(fd, &byte, 1);
-    window.close();
+    window.RequestClose();
   });
 }
 
@@ -87,6 +87,8 @@ int main(int argc, char** argv) {
     main_window.show();  // the first show runs the start-up
     if (auto code = main_window.StartupExitCode()) {
       status = *code;
+    } else if (main_window.CloseRequested()) {
+      status = 0;  // a stop request came during the start-up: closed already
     } else {
       status = app.exec();
     }

@@ -216,8 +216,22 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 void MainWindow::OnShown() {
   if (!first_show_pending_) return;
-  SetHintHidePause(kHintHidePauseMs);
   first_show_pending_ = false;
+  in_first_show_ = true;
+  RunFirstShow();
+  in_first_show_ = false;
+  if (close_requested_) close();
+}
+
+void MainWindow::RequestClose() {
+  close_requested_ = true;
+  // A message box on screen (the start-up's) goes first, so that the request is never lost in it.
+  if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+  if (!in_first_show_) close();
+}
+
+void MainWindow::RunFirstShow() {
+  SetHintHidePause(kHintHidePauseMs);
 
   Trace("ResetGears");
   state_.CurrentGear = kNeutral;
@@ -399,6 +413,10 @@ void MainWindow::DumpDisplay() {
 }
 
 void MainWindow::ShowMessage(MessageKind kind, const std::string& text) {
+  if (close_requested_) {  // ending: no more boxes to wait on
+    StandardErrorMessages().ShowMessage(kind, text);
+    return;
+  }
   if (services_.messages) {
     services_.messages->ShowMessage(kind, text);
     return;

@@ -105,6 +105,10 @@ class MainWindow final : public QWidget, public DisplayPort, public MessageSink 
   void OnSettingsClicked();
   void OnPollTimer();
   void DrawPattern();
+  // Closes the window as its close button does, at once whatever is on screen: an open message
+  // box is closed first, and during the first show the close follows its end.
+  void RequestClose();
+  bool CloseRequested() const { return close_requested_; }
   // Brings the window back from the notification area to the front.
   void RestoreFromTray();
 
@@ -145,6 +149,7 @@ class MainWindow final : public QWidget, public DisplayPort, public MessageSink 
   };
 
   void BuildControls();
+  void RunFirstShow();
   void Trace(const char* step);
   void EndProgram(int code);
   void SyncDevicesList();
@@ -171,6 +176,8 @@ class MainWindow final : public QWidget, public DisplayPort, public MessageSink 
   SettingsDialog* settings_dialog_ = nullptr;
   bool first_show_pending_ = true;
   bool closed_ = false;
+  bool in_first_show_ = false;
+  bool close_requested_ = false;
   bool dragging_ = false;
   std::optional<int> startup_exit_code_;
   QIcon tray_picture_;
