@@ -495,7 +495,7 @@ TEST_F(MainFormTest, DisplayDumpFollowsTheLabels) {
   MakeAndShow();
   Shift(32767, 0);
   const std::string dump = ReadFile(dump_path.toStdString());
-  EXPECT_EQ(dump, "Label3=3\nXl=X:32767\nYl=Y:0\nBl=B:0\nBs=Bstate:No\n");
+  EXPECT_EQ(dump, "Label3=3\nXl=X:32767\nYl=Y:0\nBl=B:0\nBs=Bstate:No\nLabel1=Actual state:\n");
 }
 
 TEST_F(MainFormTest, ClosingReleasesTheHeldKeyBeforeTheJoystickLayerStops) {
