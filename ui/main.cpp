@@ -21,6 +21,7 @@
 #include "ui/settings_dialog.h"
 #include "config/settings_file.h"
 #include "device/sdl_input.h"
+#include "platform/key_queue.h"
 #include "platform/stop_signals.h"
 #include "platform/system_keyboard.h"
 #include "platform/system_shifter.h"
@@ -66,7 +67,9 @@ int main(int argc, char** argv) {
 
   kestrane::MainWindowServices services;
   services.input = input.get();
-  services.keyboard = kestrane::OpenSystemKeyboard(services.keyboard_problem);
+  // Typed on a thread of its own, so that a long press time never holds the window.
+  services.keyboard =
+      std::make_unique<kestrane::KeyQueue>(kestrane::OpenSystemKeyboard(services.keyboard_problem));
   services.open_shifter = [](std::string& problem) {
     return kestrane::OpenSystemShifter(problem);
   };

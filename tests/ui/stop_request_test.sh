@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# A termination request ends kestrane promptly whatever is on screen: SIGTERM while a start-up
-# message box waits for its OK closes the box and the program, with status 0.
+# A termination request ends kestrane promptly whatever is on screen or being typed: SIGTERM while
+# a start-up message box waits for its OK, and SIGTERM while a tap with the longest press time is
+# under way, each end the program within seconds, with status 0.
 set -uo pipefail
 source "$(dirname "$0")/../support/x_session.sh"
 x_require Xvfb xdotool xwininfo
@@ -29,4 +30,31 @@ wait_for 100 ended || x_fail "SIGTERM during a message box did not end kestrane 
 status=0
 wait "$pid" || status=$?
 [ "$status" -eq 0 ] || x_fail "exit status $status after SIGTERM"
+
+# Mode 1 with a press time of 2^31 - 1 ms: the stick into gear 3 starts a tap that would hold the
+# key for weeks; the window stays responsive and a SIGTERM ends it at once.
+mkdir "$work/tap"
+printf '[KEYBOARD]\nSYM_TYPE=1\nSYM_KEY_TIME=2147483647\n' >"$work/tap/Kestrane.ini"
+cp "$KESTRANE" "$work/tap/kestrane"
+export KESTRANE_DISPLAY_DUMP="$work/labels.txt"
+(cd "$work/tap" && exec ./kestrane --virtual-stick) >"$work/kestrane.log" 2>&1 &
+pid=$!
+x_pids+=("$pid")
+wait_for 300 x_window Kestrane 274x397 >/dev/null || x_fail "no main window"
+read -r wx wy < <(x_origin "$(x_window Kestrane 274x397)")
+# The pattern panel sits at (10, 53); neutral at (127, 127), the centre-top slot at (127, 64).
+xdotool mousemove $((wx + 137)) $((wy + 180)) click 1 mousedown 1
+for y in 150 120 100 80 64; do xdotool mousemove $((wx + 137)) $((wy + 53 + y)); done
+xdotool mouseup 1
+in_gear() { grep -qx 'Label3=3' "$work/labels.txt" 2>/dev/null; }
+wait_for 100 in_gear || x_fail "the stick did not reach gear 3"
+# Still responsive: the display follows the stick back to neutral while the key is down.
+xdotool mousemove $((wx + 137)) $((wy + 117)) mousedown 1 mousemove $((wx + 137)) $((wy + 180)) mouseup 1
+in_neutral() { grep -qx 'Label3=N' "$work/labels.txt" 2>/dev/null; }
+wait_for 100 in_neutral || x_fail "the window froze during the tap"
+kill -TERM "$pid"
+wait_for 50 ended || x_fail "SIGTERM during a long tap did not end kestrane within 5 s"
+status=0
+wait "$pid" || status=$?
+[ "$status" -eq 0 ] || x_fail "exit status $status after SIGTERM during a tap"
 echo "PASS"
