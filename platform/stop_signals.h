@@ -1,6 +1,6 @@
 #pragma once
 
-// A request to stop from outside (SIGINT, SIGTERM; Ctrl+C on Windows), turned into something a
+// A request to stop from outside (SIGINT, SIGTERM, SIGHUP, SIGQUIT; Ctrl+C on Windows), turned into something a
 // program checks at its own pace, so that it ends its current tick and lets go of every key.
 
 namespace kestrane {

@@ -1,5 +1,7 @@
 #include "platform/system_keyboard.h"
 
+#include "platform/key_guard.h"
+
 #include <cstdlib>
 
 #if !defined(_WIN32) && !defined(KESTRANE_NO_LINUX_KEYS)
@@ -52,6 +54,13 @@ std::unique_ptr<KeySink> ChooseKeyboard(std::span<const KeyboardBackend> backend
   }
   return std::make_unique<DroppedKeys>();
 }
+
+#if defined(KESTRANE_NO_LINUX_KEYS) || defined(_WIN32)
+// Only XTest needs a key guard.
+std::optional<int> RunKeyGuardIfAsked(int, char**) {
+  return std::nullopt;
+}
+#endif
 
 #if defined(KESTRANE_NO_LINUX_KEYS)
 std::unique_ptr<KeySink> OpenSystemKeyboard(std::string& problem, MessageSink&) {

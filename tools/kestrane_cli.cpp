@@ -15,6 +15,7 @@
 
 #include "config/setting_keys.h"
 #include "config/settings_file.h"
+#include "platform/key_guard.h"
 #include "platform/stop_signals.h"
 #include "tools/realtime.h"
 #include "platform/system_keyboard.h"
@@ -83,6 +84,7 @@ int ReplayCommand(const std::vector<std::string>& args) {
     if (!problem.empty()) std::cerr << "kestrane-cli: " << problem << "\n";
     pacer.emplace(RealtimeTickInterval(timer.Interval()));
     CatchStopSignals(/*interrupt_blocking_calls=*/true);
+    std::signal(SIGPIPE, SIG_IGN);  // a reader that goes away ends the replay, keys released
   }
 
   Replay replay(settings, keyboard.get());
@@ -105,6 +107,7 @@ int ReplayCommand(const std::vector<std::string>& args) {
     const ReplayTick tick = replay.Step(parsed);
     std::cout << (opts.jsonl ? TickToJson(tick) : TickToTableRow(tick)) << "\n";
     if (pacer) std::cout.flush();
+    if (!std::cout) break;  // the reader has gone (a closed pipe): release and end
   }
   replay.Finish();
   std::cout.flush();
@@ -174,6 +177,7 @@ int SettingsCommand(const std::vector<std::string>& args) {
 }  // namespace kestrane
 
 int main(int argc, char** argv) {
+  if (auto status = kestrane::RunKeyGuardIfAsked(argc, argv)) return *status;
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) return kestrane::Usage("no command given");
   const std::string command = args.front();

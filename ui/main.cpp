@@ -21,6 +21,7 @@
 #include "ui/settings_dialog.h"
 #include "config/settings_file.h"
 #include "device/sdl_input.h"
+#include "platform/key_guard.h"
 #include "platform/key_queue.h"
 #include "platform/stop_signals.h"
 #include "platform/system_keyboard.h"
@@ -47,6 +48,7 @@ void CloseOnStopRequest(kestrane::MainWindow& window) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (auto status = kestrane::RunKeyGuardIfAsked(argc, argv)) return *status;
   // SDL must leave SIGINT and SIGTERM to the program.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
 

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <initializer_list>
 
 namespace kestrane {
 namespace {
@@ -26,8 +27,7 @@ void CatchStopSignals(bool interrupt_blocking_calls) {
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = interrupt_blocking_calls ? 0 : SA_RESTART;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaction(sig, &action, nullptr);
 }
 
 int StopSignal() {

@@ -53,6 +53,12 @@ XTestKeyboard::XTestKeyboard(Display* display, MessageSink& report)
     : display_(display), report_(report) {
   XDisplayKeycodes(display_, &min_keycode_, &max_keycode_);
   evdev_keymap_ = HasEvdevKeymap(display_);
+  guard_ = StartKeyGuard();
+  if (!guard_) {
+    report_.ShowMessage(MessageKind::Error,
+                        "no key guard could be started: a key held when Kestrane is killed may "
+                        "stay down until it is pressed again");
+  }
 }
 
 XTestKeyboard::~XTestKeyboard() {
@@ -88,8 +94,11 @@ void XTestKeyboard::KeyEvent(KeyCode key, bool down) {
     }
     return;
   }
+  // The guard knows of a key before it goes down and until after it has come up.
+  if (guard_ && down) guard_->Note(keycode, true);
   XTestFakeKeyEvent(display_, keycode, down ? True : False, CurrentTime);
   XFlush(display_);
+  if (guard_ && !down) guard_->Note(keycode, false);
   pressed_.Note(static_cast<int>(keycode), down);
 }
 

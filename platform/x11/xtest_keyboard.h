@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/keystroke_output.h"
+#include "platform/key_guard.h"
 #include "platform/sink_support.h"
 
 typedef struct _XDisplay Display;
@@ -41,6 +42,7 @@ class XTestKeyboard final : public KeySink {
   int min_keycode_ = 0;
   int max_keycode_ = 0;
   PressedKeys pressed_;
+  std::unique_ptr<KeyGuard> guard_;  // lets go of the keys if this process cannot
   OncePerKey unknown_;
 };
 

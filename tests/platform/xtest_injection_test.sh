@@ -79,8 +79,9 @@ printf '0 32767\n0 0\n0 0\n0 0\n' > "$work/ends-in-gear.trace"
 printf 'press 1\nrelease 1\n' > "$work/held"
 replay "held key released at the end" "$work/held" "$work/ends-in-gear.trace" --set SYM_TYPE=0
 
-# A stop signal in the middle of a held gear: the key comes up and the status tells the signal.
-for sig in INT TERM; do
+# Every way the replay can end in the middle of a held gear lets the key up: a stop signal (the
+# status tells it), and a kill or crash that gives the program no chance (its key guard does it).
+for sig in INT TERM HUP QUIT ABRT SEGV KILL; do
   mkfifo "$work/fifo.$sig"
   before=$(seen)
   "$cli" replay --inject --set SYM_TYPE=0 --set CHECK_INTERVAL=5 < "$work/fifo.$sig" \
@@ -94,14 +95,34 @@ for sig in INT TERM; do
   wait "$pid"
   status=$?
   exec 6>&-
-  [ "$sig" = INT ] && want_status=130 || want_status=143
-  check "SIG$sig: status $want_status" test "$status" = "$want_status"
+  case $sig in
+    INT) want_status=130 ;; TERM) want_status=143 ;; HUP) want_status=129 ;; QUIT) want_status=131 ;;
+    *) want_status="" ;;
+  esac
+  [ -n "$want_status" ] && check "SIG$sig: status $want_status" test "$status" = "$want_status"
   wait_for 50 test "$(($(seen) - before))" -ge 2
   keys_after "$before" > "$work/got"
   printf 'press 3\nrelease 3\n' > "$work/want"
   check "SIG$sig: the held key released" cmp -s "$work/want" "$work/got"
-  check "SIG$sig: every tick printed" test "$(grep -c lane "$work/out")" = 3
+  [ -n "$want_status" ] && check "SIG$sig: every tick printed" test "$(grep -c lane "$work/out")" = 3
 done
+
+# A reader that goes away (| head): the replay ends and lets the key up.
+mkfifo "$work/fifo.pipe"
+before=$(seen)
+{ "$cli" replay --inject --jsonl --set SYM_TYPE=0 --set CHECK_INTERVAL=5 < "$work/fifo.pipe" \
+    2>/dev/null | head -n 3 >/dev/null; } &
+reader=$!
+trap '' PIPE  # the replay may be gone when the last lines are written
+exec 6> "$work/fifo.pipe"
+printf '32767 0\n32767 0\n32767 0\n' >&6
+wait_for 50 pressed_after "$before" 3
+printf '32767 0\n32767 0\n' >&6 2>/dev/null
+wait_for 50 test "$(($(seen) - before))" -ge 2
+exec 6>&- 2>/dev/null
+wait "$reader"
+keys_after "$before" > "$work/got"
+check "closed pipe: the held key released" cmp -s "$work/want" "$work/got"
 
 check "the logger kept the focus" test "$(grep -c '^focus lost$' "$work/log")" = 0
 checks_done
