@@ -1,26 +1,42 @@
 #include "core/polling_cycle.h"
 
+#include <algorithm>
 #include <utility>
 
-#include "core/settings.h"
 #include "core/effects.h"
 #include "core/gate_tracking.h"
 #include "core/gear_detection.h"
 #include "core/keystroke_output.h"
+#include "core/settings.h"
 #include "core/shifter_buttons.h"
 
 namespace kestrane {
 
 void SelectSwitchAxis(ShiftState& state, const StickSample& sample, const Settings& settings) {
   switch (settings.SWITCH_B_AXE) {
-    case 0: state.SwitchAxisValue = 0; break;
-    case 1: state.SwitchAxisValue = sample.Z; break;
-    case 2: state.SwitchAxisValue = sample.Rx; break;
-    case 3: state.SwitchAxisValue = sample.Ry; break;
-    case 4: state.SwitchAxisValue = sample.Rz; break;
-    case 5: state.SwitchAxisValue = sample.Slider[0]; break;
-    case 6: state.SwitchAxisValue = sample.Slider[1]; break;
-    default: break;  // no such axis: keep the previous value
+    case 0:
+      state.SwitchAxisValue = 0;
+      break;
+    case 1:
+      state.SwitchAxisValue = sample.Z;
+      break;
+    case 2:
+      state.SwitchAxisValue = sample.Rx;
+      break;
+    case 3:
+      state.SwitchAxisValue = sample.Ry;
+      break;
+    case 4:
+      state.SwitchAxisValue = sample.Rz;
+      break;
+    case 5:
+      state.SwitchAxisValue = sample.Slider[0];
+      break;
+    case 6:
+      state.SwitchAxisValue = sample.Slider[1];
+      break;
+    default:
+      break;  // no such axis: keep the previous value
   }
 }
 
@@ -30,7 +46,20 @@ void PollStep(PollContext& ctx) {
   if (!ctx.device) return;
   if (settings.POOLED_DEVICE) ctx.device->Poll();
   StickSample sample;
-  if (ctx.device->Read(sample) != InputStatus::Ok) return;
+  const InputStatus read = ctx.device->Read(sample);
+  if (read != InputStatus::Ok) {
+    state.FailedReadMs =
+        read == InputStatus::DeviceLost
+            ? std::max<std::int64_t>(state.FailedReadMs, kStickLostMs)
+            : std::min<std::int64_t>(state.FailedReadMs + ctx.tick_ms, kStickLostMs);
+    if (StickLost(state)) {
+      ctx.keys.ReleaseHeld();
+      state.SentGear = kNeutral;
+      if (ctx.shifter) ctx.shifter->Release();
+    }
+    return;
+  }
+  state.FailedReadMs = 0;
 
   std::int64_t x = sample.X;
   std::int64_t y = sample.Y;
@@ -49,6 +78,10 @@ void PollStep(PollContext& ctx) {
   UpdateHole(state, settings);
   if (ctx.effects) ctx.effects->UpdateEffects(state, settings);
   if (ctx.display && ctx.display->IsMainWindowActive()) ctx.display->UpdateDisplay(state);
+}
+
+bool StickLost(const ShiftState& state) {
+  return state.FailedReadMs >= kStickLostMs;
 }
 
 void OnPollTimer(PollContext& ctx) {

@@ -31,14 +31,20 @@ struct PollContext {
   ForceFeedback* effects = nullptr;
   DisplayPort* display = nullptr;
   ShifterOutput* shifter = nullptr;
+  std::uint32_t tick_ms = 25;  // the time a tick stands for (the polling interval)
 };
+
+// Whether the stick counts as lost: gone, or reads failing for kStickLostMs and more.
+bool StickLost(const ShiftState& state);
 
 // Sets SwitchAxisValue from the sample as SWITCH_B_AXE selects; other values keep it.
 void SelectSwitchAxis(ShiftState& state, const StickSample& sample, const Settings& settings);
 
 // One poll: read the stick, track it in the pattern, decide the gear, send the keys and, on the
 // same tick, set the virtual H-shifter's button, snap the hole, refresh the effects and, while
-// the main window is active, the display.
+// the main window is active, the display. A failed read changes nothing, until the stick counts
+// as lost: then the held key and button come up and SentGear becomes neutral, so that the gear
+// in is sent again once reads work.
 void PollStep(PollContext& ctx);
 
 // The timer's handler: skips a tick that would run inside another one, and drops any error the

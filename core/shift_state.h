@@ -34,7 +34,13 @@ struct ShiftState {
   Gear SentGear = kNeutral;
   std::int32_t NeutralFlags = 0;
   bool TickBusy = false;
+  // How long reads have failed without a break (milliseconds of ticks); kStickLostMs or more, or a
+  // read that says the stick is gone, means the stick is lost.
+  std::int64_t FailedReadMs = 0;
 };
+
+// Reads failing this long in a row count as a lost stick, as a read that reports it gone does.
+inline constexpr std::int64_t kStickLostMs = 500;
 
 // Puts the stick, gate and hole to the centre, both gears to neutral and clears the latch and the
 // gesture flags. The gate mode, Bstate and the switch-axis value are left alone.

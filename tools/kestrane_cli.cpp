@@ -87,7 +87,8 @@ int ReplayCommand(const std::vector<std::string>& args) {
     std::signal(SIGPIPE, SIG_IGN);  // a reader that goes away ends the replay, keys released
   }
 
-  Replay replay(settings, keyboard.get());
+  Replay replay(settings, keyboard.get(),
+                static_cast<std::uint32_t>(RealtimeTickInterval(timer.Interval()).count()));
   if (!opts.jsonl) std::cout << TableHeader() << "\n";
   std::string line;
   std::size_t line_no = 0;
@@ -96,6 +97,10 @@ int ReplayCommand(const std::vector<std::string>& args) {
     ++line_no;
     const TraceLine parsed = ParseTraceLine(line);
     if (parsed.kind == TraceLineKind::Skip) continue;
+    if (parsed.kind == TraceLineKind::Back) {
+      replay.StickBack();
+      continue;
+    }
     if (parsed.kind == TraceLineKind::Bad) {
       std::cout.flush();
       std::cerr << "kestrane-cli: " << (opts.trace == "-" ? "<stdin>" : opts.trace) << ": line "

@@ -7,20 +7,24 @@
 
 namespace kestrane {
 
-Replay::Replay(const Settings& settings, KeySink* forward)
-    : settings_(settings), recorder_(forward), keys_(recorder_) {
+Replay::Replay(const Settings& settings, KeySink* forward, std::uint32_t tick_ms)
+    : settings_(settings), recorder_(forward), keys_(recorder_), tick_ms_(tick_ms) {
   ResetShiftState(state_);
   effects_.BuildEffects(&haptic_, state_, settings_);
 }
 
-Replay::~Replay() { effects_.ReleaseEffects(); }
+Replay::~Replay() {
+  effects_.ReleaseEffects();
+}
 
 ReplayTick Replay::Step(const TraceLine& line) {
   recorder_.events.clear();
   haptic_.Clear();
   joystick_.SetNext(line);
-  PollContext ctx{state_, settings_, &joystick_, keys_, &effects_, nullptr, &shifter_};
+  PollContext ctx{state_, settings_, &joystick_, keys_, &effects_, nullptr, &shifter_, tick_ms_};
   OnPollTimer(ctx);
+  // A stick that is gone takes its effects with it, until a "back" line.
+  if (line.kind == TraceLineKind::Gone) effects_.ReleaseEffects();
 
   ReplayTick out;
   out.tick = ++ticks_;
@@ -34,6 +38,12 @@ ReplayTick Replay::Step(const TraceLine& line) {
     if (id != kNoEffect) out.effect_sent[slot] = haptic_.Sent(id);
   }
   return out;
+}
+
+void Replay::StickBack() {
+  effects_.ReleaseEffects();
+  effects_.BuildEffects(&haptic_, state_, settings_);
+  state_.FailedReadMs = 0;
 }
 
 std::vector<KeyRecord> Replay::Finish() {
@@ -144,9 +154,9 @@ std::string TickToTableRow(const ReplayTick& t) {
   std::snprintf(buf, sizeof buf, "%5d %4s %13s %7d %7s %13s %13s %2s %2s %2d %4c %4c  %s", t.tick,
                 t.read ? "yes" : "FAIL", pair(s.StickX, s.StickY).c_str(), s.SwitchAxisValue,
                 s.Mode == GateMode::InLane ? "lane" : "neutral", pair(s.GateX, s.GateY).c_str(),
-                pair(s.HoleX, s.HoleY).c_str(), s.Bstate ? "B" : ".",
-                s.SwitchLatched ? "L" : ".", s.NeutralFlags, GearLetter(s.CurrentGear),
-                GearLetter(s.SentGear), KeysText(t.keys).c_str());
+                pair(s.HoleX, s.HoleY).c_str(), s.Bstate ? "B" : ".", s.SwitchLatched ? "L" : ".",
+                s.NeutralFlags, GearLetter(s.CurrentGear), GearLetter(s.SentGear),
+                KeysText(t.keys).c_str());
   return buf;
 }
 

@@ -53,6 +53,7 @@ class TraceJoystick final : public InputDevice {
   InputStatus DisableAutocenter() override { return InputStatus::Ok; }
   void Poll() override {}
   InputStatus Read(StickSample& sample) override {
+    if (line_.kind == TraceLineKind::Gone) return InputStatus::DeviceLost;
     if (line_.kind != TraceLineKind::Sample) return InputStatus::Failed;
     sample = line_.sample;
     return InputStatus::Ok;
@@ -102,11 +103,13 @@ struct ReplayTick {
 class Replay {
  public:
   // `settings` must already carry the start-up rule for FORCE_FEEDBACK. `forward` receives the
-  // key events too (nullptr: only recorded).
-  Replay(const Settings& settings, KeySink* forward);
+  // key events too (nullptr: only recorded). Each tick stands for `tick_ms` milliseconds.
+  Replay(const Settings& settings, KeySink* forward, std::uint32_t tick_ms = 25);
   ~Replay();
 
   ReplayTick Step(const TraceLine& line);
+  // A "back" line: the stick is open again, its effects rebuilt as at the start.
+  void StickBack();
   // Releases a key still held, as the window program does when it closes.
   std::vector<KeyRecord> Finish();
 
@@ -119,6 +122,7 @@ class Replay {
   RecordingKeySink recorder_;
   KeyOutput keys_;
   ShifterOutput shifter_;  // no device: only what it would hold
+  std::uint32_t tick_ms_;
   int ticks_ = 0;
 };
 

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace kestrane {
@@ -64,9 +65,15 @@ TraceLine ParseTraceLine(std::string_view line) {
   }
   TraceLine out;
   if (fields.empty() || fields[0][0] == '#') return out;  // Skip
-  if (fields.size() == 1 && fields[0] == "fail") {
-    out.kind = TraceLineKind::Fail;
-    return out;
+  if (fields.size() == 1) {
+    for (const auto& [word, kind] :
+         {std::pair{"fail", TraceLineKind::Fail}, std::pair{"gone", TraceLineKind::Gone},
+          std::pair{"back", TraceLineKind::Back}}) {
+      if (fields[0] == word) {
+        out.kind = kind;
+        return out;
+      }
+    }
   }
   out.kind = TraceLineKind::Bad;
   if (fields.size() > 9) {

@@ -11,8 +11,9 @@ namespace kestrane {
 
 // One line of a stick trace: "X Y Z Rx Ry Rz S0 S1 B" (1 to 9 integer fields, missing axes
 // 32767, missing buttons 0; B a bit mask, bit i = button byte i), the word "fail" (the read fails
-// on that tick), a blank line or a "#" comment (not a tick).
-enum class TraceLineKind : std::uint8_t { Skip, Fail, Sample, Bad };
+// on that tick), "gone" (the read says the stick is gone), "back" (not a tick: the stick is open
+// again from the next tick on, its effects rebuilt), a blank line or a "#" comment (not a tick).
+enum class TraceLineKind : std::uint8_t { Skip, Fail, Gone, Back, Sample, Bad };
 
 struct TraceLine {
   TraceLineKind kind = TraceLineKind::Skip;

@@ -864,6 +864,15 @@ def fixed_cases():
          "# head\r\n\r\n0\t0\r\n \t# 1 2\r\n  fail  \r\n\v\f\n0 0\v\n0\f32767\n\t \n0 0",
          lambda t: (_check(len(t) == 5, "5 ticks"), _eq(t, 2, "read", False), _eq(t, 4, "gear", 1),
                     _eq(t, 4, "mode", "neutral"), _eq(t, 5, "gear", -1)))
+    # A lost stick: 500 ms of failed reads in a row let the held key and button up, and the gear in
+    # is sent again once reads work; one tick short of it changes nothing.
+    for mode in ("0", "1", "2"):
+        for interval, fails in (("25", 20), ("10", 50), ("0", 20)):
+            trace = "32767 0\n" * 3 + "fail\n" * (fails + 2) + "32767 0\n"
+            case("lost stick, mode %s, interval %s" % (mode, interval),
+                 [("SYM_TYPE", mode), ("VIRTUAL_SHIFTER", "1"), ("CHECK_INTERVAL", interval)], trace,
+                 lambda t, f=fails: (_eq(t, 2 + f, "sent", 3), _eq(t, 3 + f, "sent", -1),
+                                     _eq(t, 3 + f, "buttons", []), _eq(t, 6 + f, "sent", 3)))
     case("missing fields are centred, buttons 0", [("SWITCH_B_AXE", "6"), ("SWITCH_BUTTON", "1")],
          "0\n1 2 3 4 5 6 7\n", lambda t: (_eq(t, 1, "stick", [0, 32767]), _eq(t, 1, "switch_axis", 32767),
                                          _eq(t, 1, "bstate", False), _eq(t, 2, "switch_axis", 32767)))

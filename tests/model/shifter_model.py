@@ -252,6 +252,10 @@ class Model:
         self.sent = -1
         self.flags = 0
         self.buttons = []  # the virtual H-shifter's held buttons
+        self.failed_ms = 0  # how long reads have failed in a row
+        # A tick stands for CHECK_INTERVAL ms; 0 or over a minute stands for 25 ms.
+        interval = settings["CHECK_INTERVAL"] & 0xFFFFFFFF
+        self.tick_ms = 25 if interval == 0 or interval > 60000 else interval
         # Joystick open: the effect build runs UpdateHole on the start gate point.
         self.update_hole()
         c = settings
@@ -450,8 +454,19 @@ class Model:
         self.tick += 1
         keys = []
         if sample is None:
+            # Reads failing for 500 ms of ticks in a row: the stick counts as lost, the key held
+            # for the gear (mode 0) and the H-shifter's button come up, and the sent gear is
+            # neutral, so that the gear in is sent again once reads work.
+            self.failed_ms = min(self.failed_ms + self.tick_ms, 500)
+            if self.failed_ms >= 500:
+                if self.cfg["SYM_TYPE"] == 0 and self.sent >= 0:
+                    c = self.cfg
+                    keys.append({"vk": c.vk[self.sent], "scan": c.scan[self.sent], "down": False})
+                self.sent = -1
+                self.buttons = []
             effects = {name: None for name in self.effect_names}
             return self.snapshot(False, keys, effects)
+        self.failed_ms = 0
         c = self.cfg
         x, y = sample[0], sample[1]
         if c["SWITCH_XY"]:

@@ -18,6 +18,16 @@ print(" ".join(map(str, seq)))')
 check "every gear in order" test "$gears" = "-1 1 -1 2 -1 3 -1 4 -1 5 -1 6 -1 7 -1 0 -1"
 
 # One object per tick line; comments and blanks are not ticks; a fail repeats the state.
+# A lost stick: 20 failed reads in a row at the default interval (500 ms), or a "gone" line, let
+# the held key up and make the sent gear neutral; 19 do not; "back" rebuilds the effects.
+lost=$( { printf '32767 0\n%.0s' 1 2 3; printf 'fail\n%.0s' $(seq 19); printf 'fail\ngone\nback\n32767 0\n'; } |
+  "$cli" replay --jsonl | python3 -c '
+import json, sys
+t = [json.loads(l) for l in sys.stdin]
+up = {"vk": 51, "scan": 4, "down": False}
+print(t[21]["sent"], up in t[22]["keys"], t[22]["sent"], t[23]["effects"] == {}, len(t[24]["effects"]), t[24]["sent"])')
+check "lost stick: 19 fails keep the key, the 20th lets it up, gone and back" \
+  test "$lost" = "3 True -1 True 3 3"
 # A lone CR ends a line as LF and CRLF do.
 check "CR-only line ends: three ticks" \
   test "$(printf '32767 0\r32767 0\r\n0 0\r' | "$cli" replay --jsonl | grep -c '"tick"')" = 3

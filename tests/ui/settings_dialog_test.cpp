@@ -228,7 +228,7 @@ TEST_F(SettingsDialogTest, HintTexts) {
        "0-32000, tolerance in place where X and Y intersecting. biggest value means less precise "
        "movemend is requered."},
       {dialog_->switch_b_min_edit,
-       "-32000 - 32000 minimal position of Axe. in interval min max is analog button active "
+       "0 - 65535 minimal position of Axe. in interval min max is analog button active "
        "(Bstate)"},
       {dialog_->sym_space_time_edit,
        "If using press and release keystrokes then this is time for no key will be pressed "
