@@ -33,6 +33,10 @@ class VirtualStick {
   virtual void SetAxis(int axis, std::int32_t value) = 0;
   // Button 0..31; others are ignored.
   virtual void SetButton(int button, bool down) = 0;
+  // Unplugs the stick (it reads as gone) and plugs it in again (listed anew, with a new
+  // identifier); Plug is false when that fails.
+  virtual void Unplug() = 0;
+  virtual bool Plug() = 0;
 };
 
 // How bringing up joystick input went: the library and its joystick service fail apart.

@@ -23,6 +23,10 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b) {
 
 }  // namespace
 
+void JoystickDevice::Say(const std::string& text) {
+  if (!quiet_) messages_.ShowMessage(MessageKind::Error, text);
+}
+
 JoystickDevice::JoystickDevice(InputPlatform& platform, MessageSink& messages,
                                ForceFeedback& effects)
     : platform_(platform), messages_(messages), effects_(effects) {}
@@ -37,10 +41,10 @@ bool JoystickDevice::StartInput() {
     case InputStart::Ok:
       return true;
     case InputStart::LibraryFailed:
-      messages_.ShowMessage(MessageKind::Error, "Can't initialize DirectX8");
+      Say("Can't initialize DirectX8");
       return false;
     case InputStart::ServiceFailed:
-      messages_.ShowMessage(MessageKind::Error, "Can't initialize DirectXInput8");
+      Say("Can't initialize DirectXInput8");
       return false;
   }
   return false;
@@ -49,7 +53,7 @@ bool JoystickDevice::StartInput() {
 bool JoystickDevice::ListJoysticks() {
   std::vector<JoystickListEntry> found;
   if (!started_ || platform_.List(found) != InputStatus::Ok) {
-    messages_.ShowMessage(MessageKind::Error, "Can't enumerate devices");
+    Say("Can't enumerate devices");
     return false;
   }
   list_ = std::move(found);
@@ -84,7 +88,7 @@ bool JoystickDevice::OpenJoystick(const Settings& settings, ShiftState& state) {
   CloseJoystick();
   device_ = platform_.Open(entry.id);
   if (!device_) {
-    messages_.ShowMessage(MessageKind::Error, "Can't open device " + entry.name);
+    Say("Can't open device " + entry.name);
     return false;
   }
   const AccessMode mode = settings.EXCLUSIVE_ACCESS ? AccessMode::Exclusive : AccessMode::Shared;
@@ -92,10 +96,10 @@ bool JoystickDevice::OpenJoystick(const Settings& settings, ShiftState& state) {
     case InputStatus::Ok:
       break;
     case InputStatus::Busy:
-      messages_.ShowMessage(MessageKind::Error, "Can't open non_exlusive acces to the device");
+      Say("Can't open non_exlusive acces to the device");
       return false;
     default:
-      messages_.ShowMessage(MessageKind::Error, "Can't acquire device");
+      Say("Can't acquire device");
       return false;
   }
   if (settings.FORCE_FEEDBACK && device_->DisableAutocenter() != InputStatus::Ok) {
@@ -110,6 +114,39 @@ bool JoystickDevice::OpenJoystick(const Settings& settings, ShiftState& state) {
 void JoystickDevice::CloseJoystick() {
   effects_.ReleaseEffects();
   device_.reset();
+}
+
+void JoystickDevice::LoseJoystick() {
+  if (!device_) return;
+  if (selection_ >= 0) {
+    lost_name_ = list_[static_cast<std::size_t>(selection_)].name;
+  }
+  lost_id_ = open_device_id_;
+  open_device_id_.clear();  // so that the same identifier opens again
+  CloseJoystick();
+}
+
+bool JoystickDevice::Reconnect(const Settings& settings, ShiftState& state) {
+  if (!Lost() || device_) return device_ != nullptr;
+  quiet_ = true;
+  std::vector<JoystickListEntry> found;
+  bool open = false;
+  if (started_ && platform_.List(found) == InputStatus::Ok) {
+    list_ = std::move(found);
+    selection_ = -1;
+    for (std::size_t i = 0; i < list_.size() && selection_ < 0; ++i) {
+      if (list_[i].id == lost_id_) selection_ = static_cast<int>(i);
+    }
+    if (selection_ < 0) SelectSavedJoystickByName(lost_name_);
+    open = selection_ >= 0 && OpenJoystick(settings, state);
+    if (!open) CloseJoystick();
+  }
+  quiet_ = false;
+  if (open) {
+    lost_id_.clear();
+    lost_name_.clear();
+  }
+  return open;
 }
 
 void JoystickDevice::StopInput() {

@@ -46,6 +46,14 @@ class JoystickDevice final {
   // Releases the effects, then the device. Harmless when nothing is open.
   void CloseJoystick();
 
+  // A stick that went away: closes it and remembers it (identifier and name) for Reconnect.
+  void LoseJoystick();
+  // After LoseJoystick: lists the joysticks again and, when the lost one is back (the same
+  // identifier, or else the same name), opens it as OpenJoystick does, without messages. True
+  // once it is open again.
+  bool Reconnect(const Settings& settings, ShiftState& state);
+  bool Lost() const { return !lost_name_.empty() || !lost_id_.empty(); }
+
   bool IsJoystickOpen() const { return device_ != nullptr; }
   // The open joystick for the poll step; nullptr while none is open.
   InputDevice* OpenDevice() const { return device_.get(); }
@@ -57,6 +65,8 @@ class JoystickDevice final {
   const std::string& OpenDeviceId() const { return open_device_id_; }
 
  private:
+  void Say(const std::string& text);
+
   InputPlatform& platform_;
   MessageSink& messages_;
   ForceFeedback& effects_;
@@ -65,6 +75,8 @@ class JoystickDevice final {
   int selection_ = -1;
   std::unique_ptr<InputDevice> device_;
   std::string open_device_id_;
+  std::string lost_id_, lost_name_;
+  bool quiet_ = false;  // reconnecting: failures are not shown
 };
 
 }  // namespace kestrane

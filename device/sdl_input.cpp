@@ -198,7 +198,11 @@ class SdlVirtualStick final : public VirtualStick {
     if (const int index = IndexForInstance(instance_); index >= 0) {
       SDL_JoystickDetachVirtual(index);
     }
+    instance_ = -1;
   }
+
+  void Unplug() override { Detach(); }
+  bool Plug() override { return joystick_ != nullptr || Attach(); }
 
   void SetAxis(int axis, std::int32_t value) override {
     if (joystick_ && axis >= 0 && axis < kAxes) {

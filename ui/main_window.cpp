@@ -352,8 +352,29 @@ void MainWindow::OnSettingsClicked() {
 
 void MainWindow::OnPollTimer() {
   if (tick_log_) tick_log_->Mark();
-  PollContext ctx{state_, record_, device_.OpenDevice(), keys_, &effects_, this, &shifter_};
+  const std::uint32_t tick_ms = std::max<std::uint32_t>(poll_timer->Interval(), 1);
+  PollContext ctx{state_, record_, device_.OpenDevice(), keys_, &effects_, this, &shifter_,
+                  tick_ms};
   ::kestrane::OnPollTimer(ctx);
+
+  // A lost stick is closed (its key and button came up in the step) and looked for again every
+  // half second, to be opened as it was when it comes back.
+  if (device_.IsJoystickOpen() && StickLost(state_)) {
+    device_.LoseJoystick();
+    reconnect_wait_ms_ = 0;
+    ShowStatus();
+  } else if (device_.Lost()) {
+    reconnect_wait_ms_ += tick_ms;
+    if (reconnect_wait_ms_ >= kStickLostMs) {
+      reconnect_wait_ms_ = 0;
+      if (device_.Reconnect(record_, state_)) {
+        state_.FailedReadMs = 0;
+        SyncDevicesList();
+        SyncDevicesSelection();
+        ShowStatus();
+      }
+    }
+  }
 }
 
 void MainWindow::DrawPattern() {
@@ -392,12 +413,20 @@ void MainWindow::ShowPaused(bool paused) {
     }
     shifter_.Release();
   }
-  Label1->setText(paused ? QStringLiteral("Actual state: paused") : QStringLiteral("Actual state:"));
+  paused_ = paused;
+  ShowStatus();
+}
+
+void MainWindow::ShowStatus() {
+  const QString status = device_.Lost() ? QStringLiteral("stick disconnected")
+                         : paused_      ? QStringLiteral("paused")
+                                        : QString();
+  Label1->setText(QStringLiteral("Actual state:") + (status.isEmpty() ? QString() : " " + status));
   Label1->adjustSize();
-  Label3->setVisible(!paused);
+  Label3->setVisible(status.isEmpty());
   if (tray_icon) {
-    tray_icon->setToolTip(paused ? QStringLiteral("Kestrane: paused (check interval 0)")
-                                 : QStringLiteral("Kestrane"));
+    tray_icon->setToolTip(status.isEmpty() ? QStringLiteral("Kestrane")
+                                           : QStringLiteral("Kestrane: ") + status);
   }
   if (!services_.display_dump_path.isEmpty()) DumpDisplay();
 }

@@ -161,6 +161,8 @@ class MainWindow final : public QWidget, public DisplayPort, public MessageSink 
   // Polling stopped (CHECK_INTERVAL 0) or started again: a stopped shifter holds no key and no
   // button, and says so in the window and the tray tooltip.
   void ShowPaused(bool paused);
+  // "paused" or "stick disconnected" beside "Actual state:" and in the tray tooltip, or neither.
+  void ShowStatus();
 
   MainWindowServices services_;
   Settings record_{};
@@ -177,6 +179,8 @@ class MainWindow final : public QWidget, public DisplayPort, public MessageSink 
   bool first_show_pending_ = true;
   bool closed_ = false;
   bool in_first_show_ = false;
+  bool paused_ = false;
+  std::uint32_t reconnect_wait_ms_ = 0;  // since the lost stick was last looked for
   bool close_requested_ = false;
   bool dragging_ = false;
   std::optional<int> startup_exit_code_;

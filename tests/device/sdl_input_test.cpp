@@ -333,6 +333,24 @@ TEST(SdlVirtualStick, ListedOpenedAndDrivenLikeHardware) {
   EXPECT_EQ(s.Slider[1], 65535);
   EXPECT_EQ(s.Buttons[31], 0x80);
   EXPECT_EQ(s.Buttons[0], 0);
+
+  // Unplugged: the read says it is gone; nothing comes back while it is away.
+  const std::string first_id = device.OpenDeviceId();
+  stick->Unplug();
+  device.OpenDevice()->Poll();
+  EXPECT_EQ(device.OpenDevice()->Read(s), InputStatus::DeviceLost);
+  device.LoseJoystick();
+  EXPECT_FALSE(device.Reconnect(settings, state));
+  EXPECT_FALSE(device.IsJoystickOpen());
+  // Plugged in again under a new identifier: found by its name and opened as it was.
+  ASSERT_TRUE(stick->Plug());
+  ASSERT_TRUE(device.Reconnect(settings, state));
+  EXPECT_NE(device.OpenDeviceId(), first_id);
+  stick->SetAxis(0, 500);
+  device.OpenDevice()->Poll();
+  ASSERT_EQ(device.OpenDevice()->Read(s), InputStatus::Ok);
+  EXPECT_EQ(s.X, 500);
+  EXPECT_TRUE(messages.shown.empty());
   device.StopInput();
 }
 

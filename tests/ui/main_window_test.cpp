@@ -51,6 +51,8 @@ class RecordingStick final : public VirtualStick {
     if (axis == 1) axes.push_back({x_, value});
   }
   void SetButton(int index, bool pressed) override { buttons.push_back({index, pressed}); }
+  void Unplug() override {}
+  bool Plug() override { return true; }
   std::vector<std::pair<std::int32_t, std::int32_t>> axes;
   std::vector<std::pair<int, bool>> buttons;
 
@@ -716,6 +718,42 @@ TEST_F(MainFormShifterTest, SaveSwitchesItOnAndOff) {
   SaveWithShifter(true);  // on again: a new device
   EXPECT_EQ(opened, 2);
   EXPECT_EQ(input.log.back(), "shifter 3");
+}
+
+// The stick unplugged while a gear is in: its key and button come up at once, the window and the
+// tray say so, and the same stick opens again by itself when it is back (effects and all).
+TEST_F(MainFormShifterTest, LostStickLetsGoAndComesBackByItself) {
+  WriteSettings("[MAIN]\nVIRTUAL_SHIFTER=1\n");
+  input.joysticks = {Stick("Pad", "pad-1")};
+  MakeAndShow(/*tray=*/true);
+  Shift(32767, 0);
+  ASSERT_TRUE(form->Keys().Held().has_value());
+  const std::vector<JoystickListEntry> attached = input.joysticks;
+  input.joysticks.clear();
+  input.Fail(ScriptedInput::Op::Read);  // unplugged: reads say the stick is gone
+  input.log.clear();
+  Tick(32767, 0);
+  EXPECT_EQ(ShifterLog(), (std::vector<std::string>{"key up 51", "shifter 0"}));
+  EXPECT_EQ(input.devices_alive, 0);
+  EXPECT_TRUE(form->Label1->text().contains(QStringLiteral("stick disconnected")));
+  EXPECT_TRUE(form->Tray()->toolTip().contains(QStringLiteral("stick disconnected")));
+
+  // Looked for every half second, not found while it is away.
+  for (int i = 0; i < 40; ++i) Tick(32767, 0);
+  EXPECT_EQ(std::count(input.log.begin(), input.log.end(), "list"), 2);
+  EXPECT_EQ(input.devices_alive, 0);
+
+  input.joysticks = attached;  // plugged in again
+  input.Heal(ScriptedInput::Op::Read);
+  for (int i = 0; i < 20; ++i) Tick(32767, 0);
+  EXPECT_TRUE(Contains(input.log, "open pad-1"));
+  Tick(32767, 0);
+  EXPECT_EQ(input.devices_alive, 1);
+  EXPECT_TRUE(form->Keys().Held().has_value());  // the gear in is typed again
+  EXPECT_EQ(form->Shifter().Held(), 3);
+  EXPECT_FALSE(form->Label1->text().contains(QStringLiteral("disconnected")));
+  EXPECT_EQ(form->Tray()->toolTip(), QStringLiteral("Kestrane"));
+  EXPECT_TRUE(messages.empty());
 }
 
 // CHECK_INTERVAL 0 stops the polling: the held key and button come up at once and the window
