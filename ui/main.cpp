@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <QSocketNotifier>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -28,6 +29,7 @@
 #include "platform/system_shifter.h"
 #include "ui/application.h"
 #include "ui/main_window.h"
+#include "ui/single_instance.h"
 
 namespace {
 
@@ -64,6 +66,16 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--virtual-stick") == 0) virtual_stick = true;
   }
 
+  // One program per settings file: a second start brings the running one forward and ends.
+  const std::string settings_path = kestrane::SettingsFilePath();
+  kestrane::SingleInstance instance(settings_path);
+  if (!instance.Primary()) {
+    std::fprintf(stderr,
+                 "Kestrane is already running with %s; its window is brought forward.\n",
+                 settings_path.c_str());
+    return 0;
+  }
+
   std::unique_ptr<kestrane::SdlInputPlatform> input =
       kestrane::CreateSdlInputPlatform(virtual_stick);
 
@@ -75,7 +87,7 @@ int main(int argc, char** argv) {
   services.open_shifter = [](std::string& problem) {
     return kestrane::OpenSystemShifter(problem);
   };
-  services.settings_path = kestrane::SettingsFilePath();
+  services.settings_path = settings_path;
   services.virtual_stick = input->GetVirtualStick();
   if (const char* dump = std::getenv("KESTRANE_DISPLAY_DUMP")) {
     services.display_dump_path = QString::fromLocal8Bit(dump);
@@ -89,6 +101,7 @@ int main(int argc, char** argv) {
     kestrane::SettingsDialog settings_dialog;
     main_window.SetSettingsDialog(&settings_dialog);
     CloseOnStopRequest(main_window);
+    instance.OnActivate([&main_window] { main_window.RestoreFromTray(); });
     main_window.show();  // the first show runs the start-up
     if (auto code = main_window.StartupExitCode()) {
       status = *code;

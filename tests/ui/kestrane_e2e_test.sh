@@ -125,6 +125,15 @@ wait_for 50 visible || fail "a right double click did not restore the window"
 [ "$(stat -c %Y.%s "$ini")" = "$ini_written" ] || fail "the settings were loaded again"
 shift_to 127 64 && expect_gear 3 "centre top after the restore"
 
+# A second start with the same settings file brings this one forward out of the tray and ends.
+xdotool windowminimize "$win"
+wait_for 50 sh -c "! xwininfo -id $win | grep -q IsViewable" || fail "third minimise"
+status=0
+(cd "$work/app" && timeout 20 ./kestrane --virtual-stick) >"$work/second.log" 2>&1 || status=$?
+[ "$status" -eq 0 ] || fail "the second start ended with $status: $(cat "$work/second.log")"
+grep -q "already running" "$work/second.log" || fail "the second start did not say: $(cat "$work/second.log")"
+wait_for 50 visible || fail "a second start did not bring the running window forward"
+
 kill -0 "$kestrane" 2>/dev/null || fail "kestrane ended early"
 "$X_CLOSE_WINDOW" "$win"
 ended() { ! kill -0 "$kestrane" 2>/dev/null; }
