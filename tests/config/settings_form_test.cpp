@@ -59,7 +59,7 @@ Settings DistinctSettings() {
   return s;
 }
 
-TEST(SettingsForm, FormShowTextsOfEveryControl) {
+TEST(SettingsForm, ShownTextsOfEveryControl) {
   Settings s = DefaultSettings();
   s.SWITCH_B_MIN = -32000;
   const V v = FormValuesFromSettings(s, 4294967295u);  // a negative CHECK_INTERVAL

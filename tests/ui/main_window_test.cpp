@@ -76,7 +76,7 @@ std::ptrdiff_t IndexOf(const std::vector<std::string>& log, const std::string& e
   return it == log.end() ? -1 : it - log.begin();
 }
 
-class MainFormTest : public testing::Test {
+class MainWindowTest : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir.isValid());
@@ -153,7 +153,7 @@ JoystickListEntry Stick(const std::string& name, const std::string& id) {
   return {name, id, false};
 }
 
-TEST_F(MainFormTest, WindowLayoutNamesAndCaptions) {
+TEST_F(MainWindowTest, WindowLayoutNamesAndCaptions) {
   Make();
   EXPECT_EQ(form->objectName(), "MainForm");
   EXPECT_EQ(form->windowTitle(), "Kestrane");
@@ -213,7 +213,7 @@ TEST_F(MainFormTest, WindowLayoutNamesAndCaptions) {
   EXPECT_NE(dialog->findChild<QComboBox*>(QStringLiteral("Devices")), nullptr);
 }
 
-TEST_F(MainFormTest, TimerTicksEveryTenMillisecondsUntilTheLoad) {
+TEST_F(MainWindowTest, TimerTicksEveryTenMillisecondsUntilTheLoad) {
   Make();
   EXPECT_TRUE(form->poll_timer->isActive());
   EXPECT_EQ(form->poll_timer->interval(), 10);
@@ -225,7 +225,7 @@ TEST_F(MainFormTest, TimerTicksEveryTenMillisecondsUntilTheLoad) {
   EXPECT_TRUE(form->poll_timer->isActive());
 }
 
-TEST_F(MainFormTest, CheckIntervalZeroStopsTheTimerAndANewValueRestartsIt) {
+TEST_F(MainWindowTest, CheckIntervalZeroStopsTheTimerAndANewValueRestartsIt) {
   WriteSettings("[MAIN]\nCHECK_INTERVAL=0\n");
   MakeAndShow();
   EXPECT_FALSE(form->poll_timer->isActive());
@@ -235,7 +235,7 @@ TEST_F(MainFormTest, CheckIntervalZeroStopsTheTimerAndANewValueRestartsIt) {
   EXPECT_EQ(form->poll_timer->interval(), 40);
 }
 
-TEST_F(MainFormTest, TimerKeepsPollingWhileTheWindowIsHidden) {
+TEST_F(MainWindowTest, TimerKeepsPollingWhileTheWindowIsHidden) {
   input.joysticks = {Stick("Pad", "pad-1")};
   WriteSettings("[MAIN]\nCHECK_INTERVAL=5\n");
   MakeAndShow();
@@ -245,7 +245,7 @@ TEST_F(MainFormTest, TimerKeepsPollingWhileTheWindowIsHidden) {
   EXPECT_GT(std::count(input.log.begin(), input.log.end(), "read"), reads_before + 5);
 }
 
-TEST_F(MainFormTest, FirstShowRunsTheStartUpInOrder) {
+TEST_F(MainWindowTest, FirstShowRunsTheStartUpInOrder) {
   input.joysticks = {Stick("Pad A", "a"), Stick("Pad B", "b")};
   WriteSettings("[MAIN]\nJOYSTICK=pad b\nJOY_GEAR_WIDTH=20000\n");
   Make();
@@ -308,7 +308,7 @@ TEST_F(MainFormTest, FirstShowRunsTheStartUpInOrder) {
   EXPECT_NE(ReadFile(path).find("SYM_TYPE=0"), std::string::npos);
 }
 
-TEST_F(MainFormTest, LaterShowsDoNothing) {
+TEST_F(MainWindowTest, LaterShowsDoNothing) {
   input.joysticks = {Stick("Pad", "pad-1")};
   MakeAndShow();
   const auto log = input.log;
@@ -327,7 +327,7 @@ struct StartFailure {
   std::size_t platform_calls;
 };
 
-class StartFailureTest : public MainFormTest, public testing::WithParamInterface<StartFailure> {};
+class StartFailureTest : public MainWindowTest, public testing::WithParamInterface<StartFailure> {};
 
 TEST_P(StartFailureTest, ShowsTheMessageAndEndsTheProgramWithMinusOne) {
   input.joysticks = {Stick("Pad", "pad-1")};
@@ -352,12 +352,12 @@ INSTANTIATE_TEST_SUITE_P(
                                  "Can't initialize DirectXInput8", 1},
                     StartFailure{ScriptedInput::Op::List, "Can't enumerate devices", 2}));
 
-TEST_F(MainFormTest, StartsNormallyWithoutAnExitCode) {
+TEST_F(MainWindowTest, StartsNormallyWithoutAnExitCode) {
   MakeAndShow();
   EXPECT_FALSE(form->StartupExitCode().has_value());
 }
 
-TEST_F(MainFormTest, UnwritableSettingsFileIsReportedAndTheStartGoesOn) {
+TEST_F(MainWindowTest, UnwritableSettingsFileIsReportedAndTheStartGoesOn) {
   input.joysticks = {Stick("Pad", "pad-1")};
   path = dir.filePath(QStringLiteral("no-such-folder/Kestrane.ini")).toStdString();
   MakeAndShow();
@@ -374,7 +374,7 @@ TEST_F(MainFormTest, UnwritableSettingsFileIsReportedAndTheStartGoesOn) {
   EXPECT_EQ(trace.back(), "OpenJoystick");
 }
 
-TEST_F(MainFormTest, SettingsFileNotReadCompletelyIsKeptAndTheCopyNamed) {
+TEST_F(MainWindowTest, SettingsFileNotReadCompletelyIsKeptAndTheCopyNamed) {
   WriteSettings("[MAIN]\nREVERSE_X=sometimes\nnot a setting\n");
   MakeAndShow();
   const QStringList copies =
@@ -386,7 +386,7 @@ TEST_F(MainFormTest, SettingsFileNotReadCompletelyIsKeptAndTheCopyNamed) {
   EXPECT_FALSE(form->Record().REVERSE_X);
 }
 
-TEST_F(MainFormTest, ForceFeedbackOffClearsTheEffectSwitchesInMemoryOnly) {
+TEST_F(MainWindowTest, ForceFeedbackOffClearsTheEffectSwitchesInMemoryOnly) {
   WriteSettings(
       "[MAIN]\nFORCE_FEEDBACK=0\nDAMPER_ENABLED=1\nCROSS_ENABLED=1\nHOLE_ENABLED=1\n"
       "CENTER_ENABLED=1\n");
@@ -402,7 +402,7 @@ TEST_F(MainFormTest, ForceFeedbackOffClearsTheEffectSwitchesInMemoryOnly) {
   }
 }
 
-TEST_F(MainFormTest, SavedJoystickNotAttachedFallsBackToTheFirst) {
+TEST_F(MainWindowTest, SavedJoystickNotAttachedFallsBackToTheFirst) {
   input.joysticks = {Stick("Pad A", "a"), Stick("Pad B", "b")};
   WriteSettings("[MAIN]\nJOYSTICK=Wheel\n");
   MakeAndShow();
@@ -411,7 +411,7 @@ TEST_F(MainFormTest, SavedJoystickNotAttachedFallsBackToTheFirst) {
   EXPECT_TRUE(form->Device().IsJoystickOpen());
 }
 
-TEST_F(MainFormTest, NoJoystickAttachedRunsQuietlyWithAStillDisplay) {
+TEST_F(MainWindowTest, NoJoystickAttachedRunsQuietlyWithAStillDisplay) {
   MakeAndShow();
   EXPECT_TRUE(messages.empty());
   EXPECT_EQ(dialog->device_list->count(), 0);
@@ -422,7 +422,7 @@ TEST_F(MainFormTest, NoJoystickAttachedRunsQuietlyWithAStillDisplay) {
   EXPECT_EQ(form->Cross->pos(), QPoint(123, 120));
 }
 
-TEST_F(MainFormTest, JoystickThatCannotBeOpenedIsClosedAndTheProgramRunsOn) {
+TEST_F(MainWindowTest, JoystickThatCannotBeOpenedIsClosedAndTheProgramRunsOn) {
   input.joysticks = {Stick("Pad", "pad-1")};
   input.Fail(ScriptedInput::Op::ClaimLost);
   MakeAndShow();
@@ -433,7 +433,7 @@ TEST_F(MainFormTest, JoystickThatCannotBeOpenedIsClosedAndTheProgramRunsOn) {
   EXPECT_TRUE(form->isVisible());
 }
 
-TEST_F(MainFormTest, KeyboardProblemIsShownOnceAfterTheStart) {
+TEST_F(MainWindowTest, KeyboardProblemIsShownOnceAfterTheStart) {
   keyboard_problem = "No key output: uinput is not available";
   MakeAndShow();
   form->hide();
@@ -441,7 +441,7 @@ TEST_F(MainFormTest, KeyboardProblemIsShownOnceAfterTheStart) {
   EXPECT_EQ(messages, std::vector<std::string>{keyboard_problem});
 }
 
-TEST_F(MainFormTest, DisplayFollowsTheStickOnlyWhileTheMainWindowIsActive) {
+TEST_F(MainWindowTest, DisplayFollowsTheStickOnlyWhileTheMainWindowIsActive) {
   input.joysticks = {Stick("Pad", "pad-1")};
   MakeAndShow();
   QApplication::setActiveWindow(nullptr);
@@ -471,7 +471,7 @@ TEST_F(MainFormTest, DisplayFollowsTheStickOnlyWhileTheMainWindowIsActive) {
   EXPECT_EQ(form->Xl->text(), "X:0");
 }
 
-TEST_F(MainFormTest, GearLabelShowsTheGearAndReverseAsZero) {
+TEST_F(MainWindowTest, GearLabelShowsTheGearAndReverseAsZero) {
   input.joysticks = {Stick("Pad", "pad-1")};
   MakeAndShow();
   Shift(32767, 0);  // centre lane, top row
@@ -491,7 +491,7 @@ TEST_F(MainFormTest, GearLabelShowsTheGearAndReverseAsZero) {
   EXPECT_EQ(form->Label3->text(), "0");
 }
 
-TEST_F(MainFormTest, DisplayDumpFollowsTheLabels) {
+TEST_F(MainWindowTest, DisplayDumpFollowsTheLabels) {
   input.joysticks = {Stick("Pad", "pad-1")};
   dump_path = dir.filePath(QStringLiteral("labels.txt"));
   MakeAndShow();
@@ -500,7 +500,7 @@ TEST_F(MainFormTest, DisplayDumpFollowsTheLabels) {
   EXPECT_EQ(dump, "Label3=3\nXl=X:32767\nYl=Y:0\nBl=B:0\nBs=Bstate:No\nLabel1=Actual state:\n");
 }
 
-TEST_F(MainFormTest, ClosingReleasesTheHeldKeyBeforeTheJoystickLayerStops) {
+TEST_F(MainWindowTest, ClosingReleasesTheHeldKeyBeforeTheJoystickLayerStops) {
   input.joysticks = {Stick("Pad", "pad-1")};
   MakeAndShow();
   Shift(32767, 0);
@@ -515,7 +515,7 @@ TEST_F(MainFormTest, ClosingReleasesTheHeldKeyBeforeTheJoystickLayerStops) {
   EXPECT_EQ(input.devices_alive, 0);
 }
 
-TEST_F(MainFormTest, ClosingWithTheSettingsDialogOpenClosesItUnsaved) {
+TEST_F(MainWindowTest, ClosingWithTheSettingsDialogOpenClosesItUnsaved) {
   MakeAndShow();
   WriteSettings("");  // would be filled again by any save
   form->OnSettingsClicked();
@@ -525,7 +525,7 @@ TEST_F(MainFormTest, ClosingWithTheSettingsDialogOpenClosesItUnsaved) {
   EXPECT_EQ(ReadFile(path), "");
 }
 
-TEST_F(MainFormTest, SettingsButtonShowsOneDialogWithoutBlocking) {
+TEST_F(MainWindowTest, SettingsButtonShowsOneDialogWithoutBlocking) {
   MakeAndShow();
   QTest::mouseClick(form->settings_button, Qt::LeftButton);  // returns: the dialog does not block
   EXPECT_TRUE(dialog->isVisible());
@@ -538,7 +538,7 @@ TEST_F(MainFormTest, SettingsButtonShowsOneDialogWithoutBlocking) {
   EXPECT_EQ(dialog->findChildren<QComboBox*>(QStringLiteral("Devices")).size(), 1);
 }
 
-TEST_F(MainFormTest, WithoutANotificationAreaMinimiseKeepsTheWindow) {
+TEST_F(MainWindowTest, WithoutANotificationAreaMinimiseKeepsTheWindow) {
   MakeAndShow(/*tray=*/false);
   EXPECT_EQ(form->Tray(), nullptr);
   form->showMinimized();
@@ -548,7 +548,7 @@ TEST_F(MainFormTest, WithoutANotificationAreaMinimiseKeepsTheWindow) {
   EXPECT_TRUE(form->isMinimized());
 }
 
-TEST_F(MainFormTest, WithATrayIconMinimiseHidesAndADoubleClickRestores) {
+TEST_F(MainWindowTest, WithATrayIconMinimiseHidesAndADoubleClickRestores) {
   input.joysticks = {Stick("Pad", "pad-1")};
   MakeAndShow(/*tray=*/true);
   ASSERT_NE(form->Tray(), nullptr);
@@ -575,7 +575,7 @@ TEST_F(MainFormTest, WithATrayIconMinimiseHidesAndADoubleClickRestores) {
   EXPECT_EQ(trace.size(), 10u);
 }
 
-TEST_F(MainFormTest, VirtualStickFollowsALeftDragAndTheRightButtonIsButtonOne) {
+TEST_F(MainWindowTest, VirtualStickFollowsALeftDragAndTheRightButtonIsButtonOne) {
   RecordingStick stick;
   virtual_stick = &stick;
   MakeAndShow();
@@ -612,7 +612,7 @@ TEST_F(MainFormTest, VirtualStickFollowsALeftDragAndTheRightButtonIsButtonOne) {
   EXPECT_EQ(stick.axes[4], std::make_pair(61 * 256 + 128, 71 * 256 + 128));
 }
 
-TEST_F(MainFormTest, WithoutTheVirtualStickThePanelIgnoresTheMouse) {
+TEST_F(MainWindowTest, WithoutTheVirtualStickThePanelIgnoresTheMouse) {
   MakeAndShow();
   QTest::mousePress(form->PosPanel, Qt::LeftButton, {}, QPoint(20, 20));
   QTest::mouseRelease(form->PosPanel, Qt::LeftButton, {}, QPoint(20, 20));
@@ -621,10 +621,10 @@ TEST_F(MainFormTest, WithoutTheVirtualStickThePanelIgnoresTheMouse) {
 
 // --- The virtual H-shifter ---------------------------------------------------------------------
 
-class MainFormShifterTest : public MainFormTest {
+class MainWindowShifterTest : public MainWindowTest {
  protected:
   void SetUp() override {
-    MainFormTest::SetUp();
+    MainWindowTest::SetUp();
     input.joysticks = {Stick("Pad", "pad-1")};
     open_shifter = [this](std::string& problem) -> std::unique_ptr<ShifterPort> {
       ++opened;
@@ -653,7 +653,7 @@ class MainFormShifterTest : public MainFormTest {
   std::string fail_with;
 };
 
-TEST_F(MainFormShifterTest, OffByDefaultNoDevice) {
+TEST_F(MainWindowShifterTest, OffByDefaultNoDevice) {
   MakeAndShow();
   Shift(32767, 0);
   EXPECT_EQ(opened, 0);
@@ -661,7 +661,7 @@ TEST_F(MainFormShifterTest, OffByDefaultNoDevice) {
   EXPECT_EQ(std::count(trace.begin(), trace.end(), "OpenShifter"), 0);
 }
 
-TEST_F(MainFormShifterTest, MadeOnceAtStartFollowsTheGearsAndLetsGoAtClose) {
+TEST_F(MainWindowShifterTest, MadeOnceAtStartFollowsTheGearsAndLetsGoAtClose) {
   WriteSettings("[MAIN]\nVIRTUAL_SHIFTER=1\n");
   MakeAndShow();
   EXPECT_EQ(trace.back(), "OpenShifter");
@@ -682,7 +682,7 @@ TEST_F(MainFormShifterTest, MadeOnceAtStartFollowsTheGearsAndLetsGoAtClose) {
   EXPECT_TRUE(messages.empty());
 }
 
-TEST_F(MainFormShifterTest, FailureIsOneMessageAndTheRestRunsOn) {
+TEST_F(MainWindowShifterTest, FailureIsOneMessageAndTheRestRunsOn) {
   WriteSettings("[MAIN]\nVIRTUAL_SHIFTER=1\n");
   fail_with = "no H-shifter: see 60-kestrane-uinput.rules";
   MakeAndShow();
@@ -697,7 +697,7 @@ TEST_F(MainFormShifterTest, FailureIsOneMessageAndTheRestRunsOn) {
   EXPECT_EQ(std::count(messages.begin(), messages.end(), fail_with), 1);
 }
 
-TEST_F(MainFormShifterTest, SaveSwitchesItOnAndOff) {
+TEST_F(MainWindowShifterTest, SaveSwitchesItOnAndOff) {
   MakeAndShow();
   Shift(65535, 65535);
   ASSERT_EQ(form->State().CurrentGear, 6);
@@ -722,7 +722,7 @@ TEST_F(MainFormShifterTest, SaveSwitchesItOnAndOff) {
 
 // The stick unplugged while a gear is in: its key and button come up at once, the window and the
 // tray say so, and the same stick opens again by itself when it is back (effects and all).
-TEST_F(MainFormShifterTest, LostStickLetsGoAndComesBackByItself) {
+TEST_F(MainWindowShifterTest, LostStickLetsGoAndComesBackByItself) {
   WriteSettings("[MAIN]\nVIRTUAL_SHIFTER=1\n");
   input.joysticks = {Stick("Pad", "pad-1")};
   MakeAndShow(/*tray=*/true);
@@ -758,7 +758,7 @@ TEST_F(MainFormShifterTest, LostStickLetsGoAndComesBackByItself) {
 
 // CHECK_INTERVAL 0 stops the polling: the held key and button come up at once and the window
 // says it is paused; polling again presses the gear that is in.
-TEST_F(MainFormShifterTest, IntervalZeroPausesAndLetsGo) {
+TEST_F(MainWindowShifterTest, IntervalZeroPausesAndLetsGo) {
   WriteSettings("[MAIN]\nVIRTUAL_SHIFTER=1\n");
   MakeAndShow(/*tray=*/true);
   Shift(32767, 0);

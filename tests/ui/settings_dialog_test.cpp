@@ -252,7 +252,7 @@ TEST_F(SettingsDialogTest, HintTexts) {
 
 // --- OnShown, OnForceFeedbackClicked, OnGearTypeChanged ----------------------------------------------
 
-TEST_F(SettingsDialogTest, FormShowFillsEveryControlFromTheRecord) {
+TEST_F(SettingsDialogTest, ShowingFillsEveryControlFromTheRecord) {
   record_.SWITCH_BUTTON = 33;
   record_.SWITCH_B_AXE = 9;  // no such entry
   record_.SWITCH_B_MIN = -32000;
