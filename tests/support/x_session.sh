@@ -11,6 +11,7 @@
 #   wait_for TENTHS CMD...      true once CMD succeeds within TENTHS tenths of a second
 #   x_window TITLE WxH [PID]    the visible window of that title and size
 #   x_origin WINDOW             "x y" of the window's client area on the screen
+#   x_expect_exit PID TENTHS WHAT  PID (a child) ends within TENTHS with status 0, or fail on WHAT
 #   x_fail MESSAGE              "FAIL: MESSAGE" and the output of x_fail_hook, exit 1
 #
 # X_SESSION_WM overrides the window manager's command (tests break it on purpose with it).
@@ -50,6 +51,14 @@ wait_for() {
     sleep 0.1
   done
   return 1
+}
+
+x_expect_exit() {
+  local pid=$1 tenths=$2 what=$3 status=0
+  x_pid_gone() { ! kill -0 "$pid" 2>/dev/null; }
+  wait_for "$tenths" x_pid_gone || x_fail "$what: still running after $((tenths / 10)) s"
+  wait "$pid" || status=$?
+  [ "$status" -eq 0 ] || x_fail "$what: exit status $status"
 }
 
 x_spawn() {

@@ -136,9 +136,5 @@ wait_for 50 visible || fail "a second start did not bring the running window for
 
 kill -0 "$kestrane" 2>/dev/null || fail "kestrane ended early"
 "$X_CLOSE_WINDOW" "$win"
-ended() { ! kill -0 "$kestrane" 2>/dev/null; }
-wait_for 300 ended || fail "kestrane did not end after the close request"
-status=0
-wait "$kestrane" || status=$?
-[ "$status" -eq 0 ] || fail "exit status $status"
+x_expect_exit "$kestrane" 300 "the close request"
 echo "PASS"

@@ -25,11 +25,7 @@ message_box() {
 }
 wait_for 300 message_box || x_fail "no start-up message box"
 kill -TERM "$pid"
-ended() { ! kill -0 "$pid" 2>/dev/null; }
-wait_for 100 ended || x_fail "SIGTERM during a message box did not end kestrane within 10 s"
-status=0
-wait "$pid" || status=$?
-[ "$status" -eq 0 ] || x_fail "exit status $status after SIGTERM"
+x_expect_exit "$pid" 100 "SIGTERM during a start-up message box"
 
 # Mode 1 with a press time of 2^31 - 1 ms: the stick into gear 3 starts a tap that would hold the
 # key for weeks; the window stays responsive and a SIGTERM ends it at once.
@@ -53,8 +49,5 @@ xdotool mousemove $((wx + 137)) $((wy + 117)) mousedown 1 mousemove $((wx + 137)
 in_neutral() { grep -qx 'Label3=N' "$work/labels.txt" 2>/dev/null; }
 wait_for 100 in_neutral || x_fail "the window froze during the tap"
 kill -TERM "$pid"
-wait_for 50 ended || x_fail "SIGTERM during a long tap did not end kestrane within 5 s"
-status=0
-wait "$pid" || status=$?
-[ "$status" -eq 0 ] || x_fail "exit status $status after SIGTERM during a tap"
+x_expect_exit "$pid" 50 "SIGTERM during a long tap"
 echo "PASS"
