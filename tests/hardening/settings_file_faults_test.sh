@@ -38,7 +38,10 @@ check "2 MB file: untouched" cmp -s "$work/huge.ini" "$work/huge.orig"
 
 # Killed at random moments while saving: never an empty or a partial file.
 "$cli" settings "$work/k.ini" >/dev/null
-complete() { [ "$(grep -c '=' "$1")" -ge 62 ] && tail -n 1 "$1" | grep -q '^SCAN_CODE10='; }
+# Complete: every key, the last section's last key, and the final line end.
+complete() {
+  [ "$(grep -c '=' "$1")" -ge 62 ] && grep -q '^SCAN_CODE10=' "$1" && [ "$(tail -c 1 "$1")" = "" ]
+}
 partial=0
 for i in $(seq 120); do
   "$cli" settings "$work/k.ini" --save --set "JOY_GEAR_WIDTH=$i" >/dev/null 2>&1 &
