@@ -66,12 +66,22 @@ shift_to() {
   [ -n "$switch" ] && xdotool mousedown 3
   for point in "$at_x 127" "$x 127" "$x $y"; do
     set -- $point
-    sleep 0.15
-    xdotool mousemove "$(px "$1")" "$(py "$2")"
+    move_stick "$1" "$2"
   done
-  sleep 0.15
   xdotool mouseup 1
   at_x=$x at_y=$y
+}
+# Moves the dragged stick to panel pixel (x, y) and waits until the window shows it there (each
+# pixel is 256 axis steps, the stick at the middle of its pixel), so that every point of the path
+# is seen by a tick, however slow the machine.
+stick_at() {
+  grep -qx "Xl=X:$(($1 * 256 + 128))" "$work/labels.txt" 2>/dev/null &&
+    grep -qx "Yl=Y:$(($2 * 256 + 128))" "$work/labels.txt"
+}
+move_stick() {
+  xdotool mousemove "$(px "$1")" "$(py "$2")"
+  wait_for 50 stick_at "$1" "$2" ||
+    fail "the stick did not follow the mouse to ($1, $2): $(tr "\n" " " <"$work/labels.txt")"
 }
 release_switch() { xdotool mouseup 3; }
 
@@ -114,13 +124,22 @@ wait_for 30 sh -c "! xprop -id $win WM_STATE | grep -q Iconic" || fail "window i
 xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click 1
 sleep 0.5
 visible && fail "a single click on the tray icon restored the window"
-xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click --repeat 2 --delay 80 1
-wait_for 50 visible || fail "a double click on the tray icon did not restore the window"
+# A double click on the icon with BUTTON; on a loaded machine the two clicks can arrive too far
+# apart to count as one double click, so it is tried up to three times.
+double_click_restores() {
+  local attempt
+  for attempt in 1 2 3; do
+    xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click --repeat 2 --delay 80 "$1"
+    wait_for 30 visible && return 0
+  done
+  return 1
+}
+double_click_restores 1 || fail "a double click on the tray icon did not restore the window"
 
 xdotool windowminimize "$win"
 wait_for 50 sh -c "! xwininfo -id $win | grep -q IsViewable" || fail "second minimise"
-xdotool mousemove $((ix + iw / 2)) $((iy + ih / 2)) click --repeat 2 --delay 80 3
-wait_for 50 visible || fail "a right double click did not restore the window"
+double_click_restores 3 || fail "a right double click did not restore the window"
+xdotool windowfocus --sync "$win"  # the display follows the stick while the window is active
 # The first show's work did not run again: the settings file was not loaded (written) again.
 [ "$(stat -c %Y.%s "$ini")" = "$ini_written" ] || fail "the settings were loaded again"
 shift_to 127 64 && expect_gear 3 "centre top after the restore"
