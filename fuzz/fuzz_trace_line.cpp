@@ -58,6 +58,8 @@ Expected Reference(std::string_view line) {
   Expected out{TraceLineKind::Bad, {}};
   if (fields.empty() || fields[0].starts_with("#")) return {TraceLineKind::Skip, {}};
   if (fields.size() == 1 && fields[0] == "fail") return {TraceLineKind::Fail, {}};
+  if (fields.size() == 1 && fields[0] == "gone") return {TraceLineKind::Gone, {}};
+  if (fields.size() == 1 && fields[0] == "back") return {TraceLineKind::Back, {}};
   if (fields.size() > 9) return out;
 
   std::array<std::int32_t, 8> axes{32767, 32767, 32767, 32767, 32767, 32767, 32767, 32767};
