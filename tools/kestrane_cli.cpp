@@ -84,7 +84,9 @@ int ReplayCommand(const std::vector<std::string>& args) {
     if (!problem.empty()) std::cerr << "kestrane-cli: " << problem << "\n";
     pacer.emplace(RealtimeTickInterval(timer.Interval()));
     CatchStopSignals(/*interrupt_blocking_calls=*/true);
+#ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);  // a reader that goes away ends the replay, keys released
+#endif
   }
 
   Replay replay(settings, keyboard.get(),
