@@ -66,6 +66,18 @@ std::optional<std::string> ReadProblem(const std::string& path, const FileConten
   return std::nullopt;
 }
 
+// The settings file's bytes (nullopt when there is no file), or why it cannot be read.
+struct SettingsText {
+  std::optional<std::string> problem;
+  std::optional<std::string> before;
+};
+SettingsText ReadSettingsText(const std::string& path) {
+  FileContent read = ReadRegularFile(path, kLargestSettingsFile);
+  SettingsText out{ReadProblem(path, read), std::nullopt};
+  if (read.outcome == ReadOutcome::Ok) out.before = std::move(read.bytes);
+  return out;
+}
+
 std::string CopyTimestamp() {
   const std::time_t now = std::time(nullptr);
   const std::tm utc = UtcTime(now);
@@ -179,10 +191,7 @@ std::optional<std::string> KeepSettingsCopy(const std::string& path, std::string
 std::optional<std::string> LoadSettings(Settings& settings, IntervalTimer& timer,
                                         const std::string& path, WriteBack write_back,
                                         std::string* notice) {
-  const FileContent read = ReadRegularFile(path, kLargestSettingsFile);
-  const std::optional<std::string> problem = ReadProblem(path, read);
-  const std::optional<std::string> before =
-      read.outcome == ReadOutcome::Ok ? std::optional(read.bytes) : std::nullopt;
+  const auto [problem, before] = ReadSettingsText(path);
   ProfileFile file(before.value_or(""));
   for (const SettingKey& key : LoadOrder()) {
     switch (key.kind) {
@@ -241,10 +250,8 @@ std::string SavedText(const SettingKey& key, const Settings& settings, std::uint
 // Writes into the file as it is on disk now the keys `write` picks, in the save's order.
 template <typename Pick>
 std::optional<std::string> WriteKeys(const std::string& path, std::string* notice, Pick write) {
-  const FileContent read = ReadRegularFile(path, kLargestSettingsFile);
-  if (std::optional<std::string> problem = ReadProblem(path, read)) return problem;
-  const std::optional<std::string> before =
-      read.outcome == ReadOutcome::Ok ? std::optional(read.bytes) : std::nullopt;
+  const auto [problem, before] = ReadSettingsText(path);
+  if (problem) return problem;
   ProfileFile file(before.value_or(""));
   for (const SettingKey& key : SaveOrder()) {
     if (std::optional<std::string> text = write(key)) file.Write(key.section, key.name, *text);

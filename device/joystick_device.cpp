@@ -129,11 +129,8 @@ void JoystickDevice::LoseJoystick() {
 bool JoystickDevice::Reconnect(const Settings& settings, ShiftState& state) {
   if (!Lost() || device_) return device_ != nullptr;
   quiet_ = true;
-  std::vector<JoystickListEntry> found;
   bool open = false;
-  if (started_ && platform_.List(found) == InputStatus::Ok) {
-    list_ = std::move(found);
-    selection_ = -1;
+  if (ListJoysticks()) {
     for (std::size_t i = 0; i < list_.size() && selection_ < 0; ++i) {
       if (list_[i].id == lost_id_) selection_ = static_cast<int>(i);
     }
