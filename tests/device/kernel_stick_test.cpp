@@ -1,0 +1,174 @@
+// The device layer through SDL's real Linux backend, against a fake force-feedback joystick node
+// (tests/support/fake_kernel.h): listing, opening, reading, the exclusive-access check, the
+// device's autocentre, unplugging and plugging back.
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "config/setting_keys.h"
+#include "device/joystick_device.h"
+#include "device/sdl_input.h"
+#include "fake_kernel.h"
+#include "tests/support/recording_messages.h"
+
+namespace kestrane {
+namespace {
+
+using test::FakeKernel;
+using test::FakeStick;
+
+class KernelStickTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (const std::string why = FakeKernel::Unavailable(); !why.empty()) GTEST_SKIP() << why;
+    kernel = std::make_unique<FakeKernel>();
+    stick = &kernel->AddStick();
+    ASSERT_TRUE(device.StartInput());
+  }
+  void TearDown() override { device.StopInput(); }
+
+  bool OpenByName(const std::string& name) {
+    if (!device.ListJoysticks()) return false;
+    device.SelectSavedJoystickByName(name);
+    if (device.OpenJoystick(settings, state)) return true;
+    device.CloseJoystick();
+    return false;
+  }
+  // Reads until `done` holds for the sample (the fake's events reach SDL on a later poll).
+  bool ReadUntil(const std::function<bool(const StickSample&)>& done, StickSample& sample) {
+    return FakeKernel::WaitFor([&] {
+      InputDevice* d = device.OpenDevice();
+      if (!d) return false;
+      d->Poll();
+      return d->Read(sample) == InputStatus::Ok && done(sample);
+    });
+  }
+
+  std::unique_ptr<FakeKernel> kernel;
+  FakeStick* stick = nullptr;
+  std::unique_ptr<SdlInputPlatform> platform = CreateSdlInputPlatform(false);
+  test::RecordingMessages messages;
+  ForceFeedback effects;
+  JoystickDevice device{*platform, messages, effects};
+  Settings settings = DefaultSettings();
+  ShiftState state;
+};
+
+TEST_F(KernelStickTest, ListsAndOpensTheStickByName) {
+  ASSERT_TRUE(device.ListJoysticks());
+  ASSERT_EQ(device.List().size(), 1u);
+  EXPECT_EQ(device.List()[0].name, "Fake Force Stick");
+  EXPECT_EQ(device.List()[0].id, "/dev/input/event0");
+  EXPECT_TRUE(device.List()[0].force_feedback);
+  ASSERT_TRUE(OpenByName("fake force stick")) << testing::PrintToString(messages.shown);
+  EXPECT_TRUE(messages.shown.empty()) << messages.shown[0];
+}
+
+struct AxisCase {
+  const char* what;
+  std::uint16_t code;
+  std::int32_t value;
+  std::int32_t StickSample::*field;
+  std::int32_t expected;  // sample units
+};
+
+TEST_F(KernelStickTest, AxesReachBothEndsOfTheirTravel) {
+  ASSERT_TRUE(OpenByName("Fake Force Stick"));
+  const AxisCase cases[] = {
+      {"X left end", ABS_X, 0, &StickSample::X, 0},
+      {"X right end", ABS_X, 4095, &StickSample::X, 65535},
+      {"Y top end", ABS_Y, 0, &StickSample::Y, 0},
+      {"Y bottom end", ABS_Y, 4095, &StickSample::Y, 65535},
+      {"twist low end", ABS_RZ, 0, &StickSample::Z, 0},
+      {"twist high end", ABS_RZ, 255, &StickSample::Z, 65535},
+      {"throttle high end", ABS_THROTTLE, 255, &StickSample::Rx, 65535},
+  };
+  for (const AxisCase& c : cases) {
+    stick->Move(c.code, c.value);
+    StickSample s;
+    EXPECT_TRUE(ReadUntil([&](const StickSample& r) { return r.*c.field == c.expected; }, s))
+        << c.what << ": read " << s.*c.field;
+  }
+  // The middle of the device's range reads near the middle of the sample range.
+  stick->Move(ABS_X, 2048);
+  StickSample s;
+  EXPECT_TRUE(ReadUntil([](const StickSample& r) { return r.X > 32600 && r.X < 32900; }, s)) << s.X;
+}
+
+TEST_F(KernelStickTest, ButtonsAndTheHatAreRead) {
+  ASSERT_TRUE(OpenByName("Fake Force Stick"));
+  StickSample s;
+  stick->Press(BTN_TRIGGER, true);
+  stick->Press(BTN_BASE6, true);
+  EXPECT_TRUE(ReadUntil([](const StickSample& r) { return r.Buttons[0] && r.Buttons[11]; }, s));
+  EXPECT_EQ(s.Buttons[0], 0x80);
+  EXPECT_EQ(s.Buttons[1], 0);
+  stick->Press(BTN_TRIGGER, false);
+  EXPECT_TRUE(ReadUntil([](const StickSample& r) { return !r.Buttons[0] && r.Buttons[11]; }, s));
+  stick->Move(ABS_HAT0X, 1);
+  EXPECT_TRUE(ReadUntil([](const StickSample& r) { return r.Pov[0] == 9000u; }, s)) << s.Pov[0];
+  stick->Move(ABS_HAT0Y, -1);
+  EXPECT_TRUE(ReadUntil([](const StickSample& r) { return r.Pov[0] == 4500u; }, s)) << s.Pov[0];
+  stick->Move(ABS_HAT0X, 0);
+  stick->Move(ABS_HAT0Y, 0);
+  EXPECT_TRUE(ReadUntil([](const StickSample& r) { return r.Pov[0] == 0xFFFFFFFFu; }, s));
+}
+
+TEST_F(KernelStickTest, ExclusiveAccessRefusedWhileAnotherProgramHoldsTheStick) {
+  settings.EXCLUSIVE_ACCESS = true;
+  stick->SetGrabAnswer(EBUSY);
+  EXPECT_FALSE(OpenByName("Fake Force Stick"));
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0], "Can't open non_exlusive acces to the device");
+  EXPECT_EQ(stick->Grabs(), (std::vector<int>{1}));
+
+  // Free again: the check's own grab is let go at once.
+  messages.shown.clear();
+  stick->SetGrabAnswer(0);
+  EXPECT_TRUE(OpenByName("Fake Force Stick"));
+  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_EQ(stick->Grabs(), (std::vector<int>{1, 1, 0}));
+}
+
+TEST_F(KernelStickTest, SharedAccessDoesNotGrab) {
+  settings.EXCLUSIVE_ACCESS = false;
+  stick->SetGrabAnswer(EBUSY);
+  EXPECT_TRUE(OpenByName("Fake Force Stick"));
+  EXPECT_TRUE(stick->Grabs().empty());
+}
+
+TEST_F(KernelStickTest, OpeningSwitchesTheSticksOwnCentringOff) {
+  settings.FORCE_FEEDBACK = true;
+  ASSERT_TRUE(OpenByName("Fake Force Stick"));
+  EXPECT_EQ(stick->Autocentre(), 0);
+  EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(KernelStickTest, AnUnpluggedStickIsLostAndReconnectedWhenItReturns) {
+  ASSERT_TRUE(OpenByName("Fake Force Stick"));
+  const std::size_t uploads = stick->Uploads().size();
+  EXPECT_GT(uploads, 0u);
+
+  stick->Unplug();
+  StickSample s;
+  ASSERT_TRUE(FakeKernel::WaitFor([&] {
+    device.OpenDevice()->Poll();
+    return device.OpenDevice()->Read(s) == InputStatus::DeviceLost;
+  }));
+  device.LoseJoystick();
+  EXPECT_FALSE(device.Reconnect(settings, state));
+
+  stick->Plug();
+  ASSERT_TRUE(FakeKernel::WaitFor([&] { return device.Reconnect(settings, state); }));
+  EXPECT_TRUE(messages.shown.empty());
+  // The effects are built anew on the returned stick and it reads again.
+  EXPECT_GT(stick->Uploads().size(), uploads);
+  stick->Move(ABS_X, 0);
+  EXPECT_TRUE(ReadUntil([](const StickSample& r) { return r.X == 0; }, s));
+}
+
+}  // namespace
+}  // namespace kestrane
