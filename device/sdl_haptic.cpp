@@ -48,22 +48,33 @@ std::unique_ptr<HapticDriver> OpenSdlHapticDriver(SDL_Joystick* joystick) {
   return std::make_unique<SdlHapticDriver>(haptic);
 }
 
-std::int16_t ToSdlSigned(std::int32_t condition_units) {
-  return static_cast<std::int16_t>(
-      std::clamp<std::int64_t>(Scale(condition_units, 32767), -32768, 32767));
+std::int16_t ToSdlSigned(std::int32_t condition_units, HapticBackend backend) {
+  const std::int64_t u = condition_units;
+  std::int64_t v = Scale(condition_units, 32767);
+  if (backend == HapticBackend::DirectInput && v * 10000 != u * 32767) {
+    v += u > 0 ? 1 : -1;  // SDL truncates v * 10000 / 32767: round away from zero to undo it
+  }
+  return static_cast<std::int16_t>(std::clamp<std::int64_t>(v, -32768, 32767));
 }
 
-std::uint16_t ToSdlUnsigned(std::int32_t condition_units) {
+std::uint16_t ToSdlUnsigned(std::int32_t condition_units, HapticBackend backend) {
+  if (backend == HapticBackend::DirectInput) {
+    // SDL sends (v / 2) * 10000 / 32767: twice the signed value gives the same units back.
+    const std::int32_t units = std::clamp(condition_units, 0, 10000);
+    return static_cast<std::uint16_t>(2 * ToSdlSigned(units, backend));
+  }
   return static_cast<std::uint16_t>(
       std::clamp<std::int64_t>(Scale(condition_units, 65535), 0, 65535));
 }
 
-SDL_HapticEffect ToSdlEffect(EffectType type, const EffectRecord& record) {
+SDL_HapticEffect ToSdlEffect(EffectType type, const EffectRecord& record, HapticBackend backend) {
   SDL_HapticEffect effect;
   SDL_zero(effect);
   SDL_HapticCondition& c = effect.condition;
   c.type = static_cast<Uint16>(type == EffectType::Spring ? SDL_HAPTIC_SPRING : SDL_HAPTIC_DAMPER);
-  // A zeroed direction makes some bases exert no force: give one explicitly.
+  // East, (1, 0): SDL releases that pass a condition's direction on (2025 on) send it to the
+  // kernel as 0x4000, the value force-feedback bases expect (some play no spring for 0 and a
+  // reversed one for 0xC000); SDL 2.26 sends 0 for every condition, whatever is set here.
   c.direction.type = SDL_HAPTIC_CARTESIAN;
   c.direction.dir[0] = 1;
   c.direction.dir[1] = 0;
@@ -76,17 +87,27 @@ SDL_HapticEffect ToSdlEffect(EffectType type, const EffectRecord& record) {
   c.button = 0;  // no trigger button
   c.interval = 0;
 
-  // Axis and sign mapping, the one place where it is decided (docs/architecture.md): SDL indexes
-  // the condition blocks by axis (0 = X), the records put Y first; signs pass unchanged.
-  const Condition* by_axis[2] = {&record.x(), &record.y()};
+  // Axes and signs, the one place where they are decided. SDL and the kernel index the condition
+  // blocks by axis (0 = X) and place a positive centre toward the axis's positive end (right,
+  // back). The records put Y first; their Y offsets run with the axis (the slot minus the
+  // middle), their X offsets against it (the middle minus the lane), so X is mirrored: centre
+  // negated, positive and negative sides swapped.
+  struct Block {
+    const Condition& k;
+    bool mirrored;
+  };
+  const Block by_axis[2] = {{record.x(), true}, {record.y(), false}};
   for (int axis = 0; axis < 2; ++axis) {
-    const Condition& k = *by_axis[axis];
-    c.center[axis] = ToSdlSigned(k.offset);
-    c.right_coeff[axis] = ToSdlSigned(k.positive_coefficient);
-    c.left_coeff[axis] = ToSdlSigned(k.negative_coefficient);
-    c.right_sat[axis] = ToSdlUnsigned(k.positive_saturation);
-    c.left_sat[axis] = ToSdlUnsigned(k.negative_saturation);
-    c.deadband[axis] = ToSdlUnsigned(k.dead_band);
+    const Condition& k = by_axis[axis].k;
+    const bool m = by_axis[axis].mirrored;
+    c.center[axis] = ToSdlSigned(m ? -k.offset : k.offset, backend);
+    c.right_coeff[axis] =
+        ToSdlSigned(m ? k.negative_coefficient : k.positive_coefficient, backend);
+    c.left_coeff[axis] = ToSdlSigned(m ? k.positive_coefficient : k.negative_coefficient, backend);
+    c.right_sat[axis] =
+        ToSdlUnsigned(m ? k.negative_saturation : k.positive_saturation, backend);
+    c.left_sat[axis] = ToSdlUnsigned(m ? k.positive_saturation : k.negative_saturation, backend);
+    c.deadband[axis] = ToSdlUnsigned(k.dead_band, backend);
   }
   // SDL has no per-effect gain; the records always ask for full gain, the device's default.
   return effect;

@@ -28,16 +28,31 @@ class HapticDriver {
 // joystick has none or SDL cannot open it.
 std::unique_ptr<HapticDriver> OpenSdlHapticDriver(SDL_Joystick* joystick);
 
-// Condition units (coefficients and offsets -10000..10000) as SDL's Sint16 fields: 10000 is
-// 32767, clamped to -32768..32767.
-std::int16_t ToSdlSigned(std::int32_t condition_units);
-// Condition units (saturations and dead bands 0..10000) as SDL's Uint16 fields: 10000 is
-// 65535, clamped to 0..65535.
-std::uint16_t ToSdlUnsigned(std::int32_t condition_units);
+// Where SDL sends the effects: Linux's evdev copies SDL's fields into the kernel's ff_effect
+// unchanged; DirectInput (Windows) rescales them to its 0..10000 units, halving the unsigned ones
+// first. docs/force-feedback.md has the arithmetic.
+enum class HapticBackend : std::uint8_t { LinuxEvdev, DirectInput };
+#if defined(_WIN32)
+inline constexpr HapticBackend kHapticBackend = HapticBackend::DirectInput;
+#else
+inline constexpr HapticBackend kHapticBackend = HapticBackend::LinuxEvdev;
+#endif
 
-// The SDL condition effect for a record: spring or damper, axes and signs mapped, infinite
-// length unless the record has a duration, explicit Cartesian direction.
-SDL_HapticEffect ToSdlEffect(EffectType type, const EffectRecord& record);
+// Condition units (coefficients and offsets -10000..10000) as SDL's Sint16 fields, so that the
+// device gets the same fraction of full scale on either backend: Linux: 10000 is 32767, rounded
+// toward zero; DirectInput: the smallest value SDL converts back to exactly the same units.
+// Clamped to -32768..32767.
+std::int16_t ToSdlSigned(std::int32_t condition_units, HapticBackend backend = kHapticBackend);
+// Condition units (saturations and dead bands 0..10000) as SDL's Uint16 fields, the same way:
+// Linux: 10000 is 65535; DirectInput: SDL's halving and rescaling give back the same units.
+// Clamped to 0..65535.
+std::uint16_t ToSdlUnsigned(std::int32_t condition_units, HapticBackend backend = kHapticBackend);
+
+// The SDL condition effect for a record: spring or damper, with the device's axes and signs
+// (condition block 0 is X, 1 is Y; X mirrored, see ToSdlEffect's comment), infinite length unless
+// the record has a duration, an explicit direction.
+SDL_HapticEffect ToSdlEffect(EffectType type, const EffectRecord& record,
+                             HapticBackend backend = kHapticBackend);
 
 // Kestrane's force-feedback operations on an SDL haptic device. Parameter updates reach the
 // device only when they differ from what it last accepted for that effect: the core recomputes

@@ -98,6 +98,39 @@ TEST(SdlConditionUnits, FullScaleAndClampingAtTheFieldLimits) {
   EXPECT_EQ(ToSdlUnsigned(INT32_MAX), 65535);
 }
 
+// What each backend makes of SDL's condition fields, as fractions of the device's full scale.
+// Linux copies them into the kernel's ff_effect (Sint16: 32767 is full, Uint16: 65535 is full);
+// SDL's DirectInput backend converts to DirectInput's 0..10000 units: x * 10000 / 0x7FFF for the
+// signed fields, and the unsigned ones halved first, then capped at 10000.
+double LinuxSigned(std::int16_t v) { return v / 32767.0; }
+double LinuxUnsigned(std::uint16_t v) { return v / 65535.0; }
+double DirectInputSigned(std::int16_t v) { return (v * 10000 / 0x7FFF) / 10000.0; }
+double DirectInputUnsigned(std::uint16_t v) {
+  const int half = v / 2;
+  return (half > 0x7FFF ? 10000 : half * 10000 / 0x7FFF) / 10000.0;
+}
+
+TEST(SdlConditionUnits, BothBackendsGiveTheDeviceTheRecordsFractionOfFullScale) {
+  for (std::int32_t u = 0; u <= 10000; ++u) {
+    const double wanted = u / 10000.0;
+    // DirectInput gets the record's units back exactly.
+    ASSERT_EQ(DirectInputSigned(ToSdlSigned(u, HapticBackend::DirectInput)), wanted) << u;
+    ASSERT_EQ(DirectInputSigned(ToSdlSigned(-u, HapticBackend::DirectInput)), -wanted) << u;
+    ASSERT_EQ(DirectInputUnsigned(ToSdlUnsigned(u, HapticBackend::DirectInput)), wanted) << u;
+    // Linux to within one step of its field.
+    ASSERT_NEAR(LinuxSigned(ToSdlSigned(u, HapticBackend::LinuxEvdev)), wanted, 1 / 32767.0) << u;
+    ASSERT_NEAR(LinuxSigned(ToSdlSigned(-u, HapticBackend::LinuxEvdev)), -wanted, 1 / 32767.0);
+    ASSERT_NEAR(LinuxUnsigned(ToSdlUnsigned(u, HapticBackend::LinuxEvdev)), wanted, 1 / 65535.0);
+  }
+  // Past full scale, both stay at full scale.
+  for (HapticBackend b : {HapticBackend::LinuxEvdev, HapticBackend::DirectInput}) {
+    EXPECT_EQ(ToSdlSigned(12000, b), 32767);
+    EXPECT_EQ(ToSdlSigned(-12000, b), -32768);
+    EXPECT_EQ(ToSdlUnsigned(12000, b), b == HapticBackend::LinuxEvdev ? 65535 : 65534);
+    EXPECT_EQ(ToSdlUnsigned(-5, b), 0);
+  }
+}
+
 TEST(SdlConditionEffect, AxesSignsLengthAndDirection) {
   const SDL_HapticEffect e = ToSdlEffect(EffectType::Spring, Record(6499, -4999));
   const SDL_HapticCondition& c = e.condition;
@@ -109,13 +142,14 @@ TEST(SdlConditionEffect, AxesSignsLengthAndDirection) {
   EXPECT_EQ(c.direction.dir[0], 1);
   EXPECT_EQ(c.direction.dir[1], 0);
   EXPECT_EQ(c.direction.dir[2], 0);
-  // SDL axis 0 is the record's X condition, axis 1 its Y condition; signs unchanged.
-  EXPECT_EQ(c.center[0], 21295);
+  // SDL axis 0 is the record's X condition, mirrored (the record's X offsets run against the
+  // axis); axis 1 its Y condition, signs unchanged.
+  EXPECT_EQ(c.center[0], -21295);
   EXPECT_EQ(c.center[1], -16380);
-  EXPECT_EQ(c.right_coeff[0], ToSdlSigned(2000));
-  EXPECT_EQ(c.left_coeff[0], ToSdlSigned(1000));
-  EXPECT_EQ(c.right_sat[0], ToSdlUnsigned(6000));
-  EXPECT_EQ(c.left_sat[0], ToSdlUnsigned(8000));
+  EXPECT_EQ(c.right_coeff[0], ToSdlSigned(1000));
+  EXPECT_EQ(c.left_coeff[0], ToSdlSigned(2000));
+  EXPECT_EQ(c.right_sat[0], ToSdlUnsigned(8000));
+  EXPECT_EQ(c.left_sat[0], ToSdlUnsigned(6000));
   EXPECT_EQ(c.deadband[0], ToSdlUnsigned(200));
   EXPECT_EQ(c.right_coeff[1], ToSdlSigned(5000));
   EXPECT_EQ(c.left_coeff[1], ToSdlSigned(4000));
@@ -143,7 +177,8 @@ TEST(SdlConditionEffect, OutOfRangeRecordsAreClampedOnlyHere) {
   EXPECT_EQ(hole.y().offset, 9999);
   EXPECT_EQ(hole.x().positive_coefficient, 30000);  // the record itself is not clamped
   const SDL_HapticCondition c = ToSdlEffect(EffectType::Spring, hole).condition;
-  EXPECT_EQ(c.center[0], 32763);
+  EXPECT_EQ(c.center[0], -32763);  // the hole at the left end
+  EXPECT_EQ(c.center[1], 32763);   // and at the bottom
   EXPECT_EQ(c.right_coeff[0], 32767);
   EXPECT_EQ(c.left_coeff[0], 32767);
 }
@@ -181,7 +216,7 @@ TEST(SdlHapticPort, SendsOnlyChangedRecordsAndStartsEachSpringOnce) {
   rig.port.SetEffectParameters(id, Record(100, 0));
   rig.port.SetEffectParameters(id, Record(100, 0));
   EXPECT_EQ(rig.driver->Ops(), (std::vector<std::string>{"run 0", "update 0"}));
-  EXPECT_EQ(rig.driver->calls.back().effect.condition.center[0], ToSdlSigned(100));
+  EXPECT_EQ(rig.driver->calls.back().effect.condition.center[0], ToSdlSigned(-100));  // X mirrored
 
   rig.port.SetEffectParameters(id, Record(0, 0));  // back to the first: changed again
   EXPECT_EQ(rig.driver->calls.size(), 3u);
@@ -283,7 +318,7 @@ TEST(SdlHapticPort, PollTicksSendOnlyWhatChanged) {
   effects.UpdateEffects(state, s);
   effects.UpdateEffects(state, s);
   EXPECT_EQ(rig.driver->Ops(), (std::vector<std::string>{"update 0", "update 1", "update 3"}));
-  EXPECT_EQ(rig.driver->calls[1].effect.condition.center[0], ToSdlSigned(6499));
+  EXPECT_EQ(rig.driver->calls[1].effect.condition.center[0], ToSdlSigned(-6499));  // gear 1 is left
   EXPECT_EQ(rig.driver->calls[1].effect.condition.center[1], ToSdlSigned(-4999));
 
   rig.driver->calls.clear();
