@@ -83,7 +83,7 @@ bool JoystickDevice::OpenJoystick(const Settings& settings, ShiftState& state) {
   if (selection_ < 0) return false;
   const JoystickListEntry& entry = list_[static_cast<std::size_t>(selection_)];
   // The very joystick that is open already: nothing to do.
-  if (entry.id == open_device_id_) return true;
+  if (device_ && entry.id == open_device_id_) return true;
 
   CloseJoystick();
   device_ = platform_.Open(entry.id);
