@@ -66,6 +66,8 @@ class HapticPort {
   // Updates the conditions and (re)starts the effect.
   virtual void SetEffectParameters(EffectId id, const EffectRecord& record) = 0;
   virtual void ReleaseEffect(EffectId id) = 0;
+  // False for a device that plays no spring at all (some offer only constant forces or rumble).
+  virtual bool HasSprings() { return true; }
 };
 
 enum EffectSlot : std::uint8_t { kCrossSlot, kCross2Slot, kHoleSlot, kCenterSlot, kDamperSlot };

@@ -102,12 +102,23 @@ bool JoystickDevice::OpenJoystick(const Settings& settings, ShiftState& state) {
       Say("Can't acquire device");
       return false;
   }
-  if (settings.FORCE_FEEDBACK && device_->DisableAutocenter() != InputStatus::Ok) {
+  // A stick without springs keeps its own centring and gets no effects: said once per stick.
+  HapticPort* haptics = device_->Haptics();
+  const bool springs_wanted =
+      settings.CROSS_ENABLED || settings.HOLE_ENABLED || settings.CENTER_ENABLED;
+  if (haptics && springs_wanted && !haptics->HasSprings()) {
+    haptics = nullptr;
+    if (told_no_springs_.insert(entry.id).second) {
+      messages_.ShowMessage(
+          MessageKind::Information,
+          entry.name + ": this stick has no spring effect; force feedback is off");
+    }
+  } else if (settings.FORCE_FEEDBACK && device_->DisableAutocenter() != InputStatus::Ok) {
     messages_.ShowMessage(MessageKind::Error,
                           "Can't disable autocenter");  // and the opening goes on
   }
   open_device_id_ = entry.id;
-  effects_.BuildEffects(device_->Haptics(), state, settings);
+  effects_.BuildEffects(haptics, state, settings);
   return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -41,7 +42,9 @@ class JoystickDevice final {
   void SelectFirstIfNone();
 
   // Opens and claims the selected joystick, switches its autocentre off (with force feedback) and
-  // builds the effects on it. After a false result the caller calls CloseJoystick().
+  // builds the effects on it. A stick with force feedback but no spring effect keeps its own
+  // centring and gets no effects; the first time, a message says so. After a false result the
+  // caller calls CloseJoystick().
   bool OpenJoystick(const Settings& settings, ShiftState& state);
   // Releases the effects, then the device. Harmless when nothing is open.
   void CloseJoystick();
@@ -76,7 +79,8 @@ class JoystickDevice final {
   std::unique_ptr<InputDevice> device_;
   std::string open_device_id_;
   std::string lost_id_, lost_name_;
-  bool quiet_ = false;  // reconnecting: failures are not shown
+  bool quiet_ = false;                     // reconnecting: failures are not shown
+  std::set<std::string> told_no_springs_;  // identifiers of sticks said to have no springs
 };
 
 }  // namespace kestrane

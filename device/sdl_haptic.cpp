@@ -167,6 +167,10 @@ void SdlHapticPort::ReleaseEffect(EffectId id) {
   effects_.erase(it);
 }
 
+bool SdlHapticPort::HasSprings() {
+  return (driver_->Supported() & SDL_HAPTIC_SPRING) != 0;
+}
+
 bool SdlHapticPort::DisableAutocenter() {
   if ((driver_->Supported() & SDL_HAPTIC_AUTOCENTER) == 0) return true;
   return driver_->SetAutocenter(0) == 0;

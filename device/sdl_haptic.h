@@ -72,6 +72,7 @@ class SdlHapticPort final : public HapticPort {
   // effect if it is not playing yet (the first update starts each spring).
   void SetEffectParameters(EffectId id, const EffectRecord& record) override;
   void ReleaseEffect(EffectId id) override;
+  bool HasSprings() override;
 
   // Switches the device's centring spring off; true also for a device without one.
   bool DisableAutocenter();

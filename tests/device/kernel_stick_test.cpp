@@ -170,5 +170,33 @@ TEST_F(KernelStickTest, AnUnpluggedStickIsLostAndReconnectedWhenItReturns) {
   EXPECT_TRUE(ReadUntil([](const StickSample& r) { return r.X == 0; }, s));
 }
 
+TEST(KernelStickWithoutSprings, SaysSoOnceAndLeavesTheSticksOwnCentringOn) {
+  if (const std::string why = FakeKernel::Unavailable(); !why.empty()) GTEST_SKIP() << why;
+  FakeKernel kernel;
+  test::FakeStickSetup setup;
+  setup.force_feedback = {FF_CONSTANT, FF_AUTOCENTER};  // as some wheels and sticks offer
+  FakeStick& stick = kernel.AddStick(setup);
+  auto platform = CreateSdlInputPlatform(false);
+  test::RecordingMessages messages;
+  ForceFeedback effects;
+  JoystickDevice device{*platform, messages, effects};
+  Settings settings = DefaultSettings();
+  settings.DAMPER_ENABLED = true;
+  ShiftState state;
+  ASSERT_TRUE(device.StartInput());
+  for (int open = 0; open < 2; ++open) {
+    ASSERT_TRUE(device.ListJoysticks());
+    device.SelectFirstIfNone();
+    ASSERT_TRUE(device.OpenJoystick(settings, state));
+    device.CloseJoystick();
+  }
+  EXPECT_EQ(messages.shown, (std::vector<std::string>{
+                                "Fake Force Stick: this stick has no spring effect; force "
+                                "feedback is off"}));
+  EXPECT_TRUE(stick.Uploads().empty());  // not even the damper
+  EXPECT_EQ(stick.Autocentre(), -1);      // never switched off
+  device.StopInput();
+}
+
 }  // namespace
 }  // namespace kestrane
