@@ -1,0 +1,163 @@
+// The virtual keyboard and the virtual H-shifter made through the real libevdev path on a fake
+// /dev/uinput (tests/support/fake_kernel.h): how each device is set up, the exact events of a gear
+// change, the device going away at close, and the messages when /dev/uinput is missing or
+// refuses.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "fake_kernel.h"
+#include "platform/key_table.h"
+#include "platform/system_keyboard.h"
+#include "platform/system_shifter.h"
+#include "platform/uinput/event_writer.h"
+#include "platform/uinput/uinput_keyboard.h"
+#include "platform/uinput/uinput_shifter.h"
+#include "tests/support/recording_messages.h"
+
+namespace kestrane {
+namespace {
+
+using test::FakeKernel;
+using test::FakeUinputDevice;
+
+struct Ev {
+  std::uint16_t type, code;
+  std::int32_t value;
+  friend bool operator==(const Ev&, const Ev&) = default;
+  friend std::ostream& operator<<(std::ostream& o, const Ev& e) {
+    return o << "{" << e.type << "," << e.code << "," << e.value << "}";
+  }
+};
+std::vector<Ev> Events(const FakeUinputDevice& d) {
+  std::vector<Ev> out;
+  for (const input_event& e : d.events) out.push_back({e.type, e.code, e.value});
+  return out;
+}
+constexpr Ev kSyn{EV_SYN, SYN_REPORT, 0};
+
+class KernelUinputTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (const std::string why = FakeKernel::Unavailable(); !why.empty()) GTEST_SKIP() << why;
+    // Without a node of the fake's, the machine's own /dev/uinput would be used.
+    real_uinput_ = ::access("/dev/uinput", F_OK) == 0;
+    kernel = std::make_unique<FakeKernel>();
+  }
+  std::unique_ptr<FakeKernel> kernel;
+  test::RecordingMessages report;
+  bool real_uinput_ = false;
+};
+
+TEST_F(KernelUinputTest, TheKeyboardIsSetUpAndTypesThroughTheKernel) {
+  test::FakeUinput& uinput = kernel->AddUinput();
+  ::setenv("KESTRANE_KEY_OUTPUT", "uinput", 1);
+  std::string problem;
+  auto keyboard = OpenSystemKeyboard(problem, report);
+  ::unsetenv("KESTRANE_KEY_OUTPUT");
+  ASSERT_TRUE(problem.empty()) << problem;
+  ASSERT_EQ(uinput.Devices().size(), 1u);
+  FakeUinputDevice d = uinput.Devices()[0];
+  EXPECT_TRUE(d.created);
+  EXPECT_STREQ(d.setup.name, "Kestrane virtual keyboard");
+  EXPECT_EQ(d.setup.id.bustype, BUS_VIRTUAL);
+  EXPECT_TRUE(d.event_types.count(EV_KEY));
+  EXPECT_FALSE(d.event_types.count(EV_ABS));
+  EXPECT_TRUE(d.abs_codes.empty());
+  // Every key Kestrane can type, and every code a plain scan code stands for.
+  for (const KeyInfo& k : AllKeys()) EXPECT_TRUE(d.keys.count(k.evdev)) << k.evdev;
+  for (int code = KEY_ESC; code <= KEY_F12; ++code) EXPECT_TRUE(d.keys.count(code)) << code;
+
+  // "1" by its scan code, then Page Up, an extended key.
+  keyboard->KeyEvent({0x31, 0x02}, true);
+  keyboard->KeyEvent({0x31, 0x02}, false);
+  keyboard->KeyEvent({0x21, 0x49}, true);
+  keyboard.reset();  // lets go of Page Up and destroys the device
+  d = uinput.Devices()[0];
+  EXPECT_EQ(Events(d), (std::vector<Ev>{{EV_KEY, KEY_1, 1},
+                                        kSyn,
+                                        {EV_KEY, KEY_1, 0},
+                                        kSyn,
+                                        {EV_KEY, KEY_PAGEUP, 1},
+                                        kSyn,
+                                        {EV_KEY, KEY_PAGEUP, 0},
+                                        kSyn}));
+  EXPECT_TRUE(d.destroyed);
+}
+
+TEST_F(KernelUinputTest, TheShifterIsSetUpAndSendsEachGearChangeAsOneReport) {
+  test::FakeUinput& uinput = kernel->AddUinput();
+  std::string problem;
+  auto shifter = OpenSystemShifter(problem, report);
+  ASSERT_TRUE(shifter) << problem;
+  ASSERT_EQ(uinput.Devices().size(), 1u);
+  FakeUinputDevice d = uinput.Devices()[0];
+  EXPECT_STREQ(d.setup.name, "Kestrane H-shifter");
+  EXPECT_EQ(d.setup.id.bustype, BUS_VIRTUAL);
+  EXPECT_EQ(d.event_types, (std::set<int>{EV_SYN, EV_KEY, EV_ABS}));
+  EXPECT_EQ(d.keys, (std::set<int>{BTN_TRIGGER, BTN_THUMB, BTN_THUMB2, BTN_TOP, BTN_TOP2,
+                                   BTN_PINKIE, BTN_BASE, BTN_BASE2}));
+  EXPECT_EQ(d.abs_codes, (std::set<int>{ABS_X, ABS_Y}));
+  for (int code : {ABS_X, ABS_Y}) {
+    EXPECT_EQ(d.abs[code].minimum, -32768) << code;
+    EXPECT_EQ(d.abs[code].maximum, 32767) << code;
+  }
+
+  shifter->SetGearButton(1);  // first gear
+  shifter->SetGearButton(1);  // held: nothing
+  shifter->SetGearButton(3);  // third
+  shifter->SetGearButton(8);  // reverse
+  shifter.reset();            // at close: let go, then the device goes
+  d = uinput.Devices()[0];
+  EXPECT_EQ(Events(d), (std::vector<Ev>{{EV_KEY, BTN_TRIGGER, 1},
+                                        kSyn,
+                                        {EV_KEY, BTN_TRIGGER, 0},
+                                        {EV_KEY, BTN_THUMB2, 1},
+                                        kSyn,
+                                        {EV_KEY, BTN_THUMB2, 0},
+                                        {EV_KEY, BTN_BASE2, 1},
+                                        kSyn,
+                                        {EV_KEY, BTN_BASE2, 0},
+                                        kSyn}));
+  EXPECT_TRUE(d.destroyed);
+}
+
+struct Failure {
+  const char* what;
+  bool node;  // whether /dev/uinput exists
+  int refuse;
+  int reason;  // the errno the message explains
+};
+
+TEST_F(KernelUinputTest, MissingOrRefusingUinputGivesTheReasonAndTheFix) {
+  // In this order: the node, once added, stays for the testbed's life.
+  const Failure cases[] = {
+      {"missing", false, 0, ENOENT},
+      {"refused", true, EACCES, EACCES},
+      {"not permitted", true, EPERM, EACCES},
+  };
+  for (const Failure& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (!c.node && real_uinput_) continue;  // this machine has one of its own
+    if (c.node) kernel->AddUinput().Refuse(c.refuse);
+    std::string problem;
+    EXPECT_EQ(OpenSystemShifter(problem, report), nullptr);
+    EXPECT_NE(problem.find(UinputErrorText(c.reason)), std::string::npos) << problem;
+    EXPECT_NE(problem.find("60-kestrane-uinput.rules"), std::string::npos) << problem;
+
+    ::setenv("KESTRANE_KEY_OUTPUT", "uinput", 1);
+    problem.clear();
+    auto keyboard = OpenSystemKeyboard(problem, report);
+    ::unsetenv("KESTRANE_KEY_OUTPUT");
+    EXPECT_NE(problem.find(UinputErrorText(c.reason)), std::string::npos) << problem;
+  }
+}
+
+}  // namespace
+}  // namespace kestrane
