@@ -74,7 +74,7 @@ const Situation kSituations[] = {
 class KernelEffectsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (const std::string why = FakeKernel::Unavailable(); !why.empty()) GTEST_SKIP() << why;
+    KESTRANE_NEED_FAKE_KERNEL();
     kernel = std::make_unique<FakeKernel>();
     stick = &kernel->AddStick(SdlRangeStick());
     settings.DAMPER_ENABLED = true;

@@ -23,7 +23,7 @@ using test::FakeStick;
 class KernelStickTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (const std::string why = FakeKernel::Unavailable(); !why.empty()) GTEST_SKIP() << why;
+    KESTRANE_NEED_FAKE_KERNEL();
     kernel = std::make_unique<FakeKernel>();
     stick = &kernel->AddStick();
     ASSERT_TRUE(device.StartInput());
@@ -171,7 +171,7 @@ TEST_F(KernelStickTest, AnUnpluggedStickIsLostAndReconnectedWhenItReturns) {
 }
 
 TEST(KernelStickWithoutSprings, SaysSoOnceAndLeavesTheSticksOwnCentringOn) {
-  if (const std::string why = FakeKernel::Unavailable(); !why.empty()) GTEST_SKIP() << why;
+  KESTRANE_NEED_FAKE_KERNEL();
   FakeKernel kernel;
   test::FakeStickSetup setup;
   setup.force_feedback = {FF_CONSTANT, FF_AUTOCENTER};  // as some wheels and sticks offer
@@ -190,11 +190,11 @@ TEST(KernelStickWithoutSprings, SaysSoOnceAndLeavesTheSticksOwnCentringOn) {
     ASSERT_TRUE(device.OpenJoystick(settings, state));
     device.CloseJoystick();
   }
-  EXPECT_EQ(messages.shown, (std::vector<std::string>{
-                                "Fake Force Stick: this stick has no spring effect; force "
-                                "feedback is off"}));
+  EXPECT_EQ(messages.shown,
+            (std::vector<std::string>{"Fake Force Stick: this stick has no spring effect; force "
+                                      "feedback is off"}));
   EXPECT_TRUE(stick.Uploads().empty());  // not even the damper
-  EXPECT_EQ(stick.Autocentre(), -1);      // never switched off
+  EXPECT_EQ(stick.Autocentre(), -1);     // never switched off
   device.StopInput();
 }
 

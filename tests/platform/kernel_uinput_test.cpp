@@ -45,7 +45,7 @@ constexpr Ev kSyn{EV_SYN, SYN_REPORT, 0};
 class KernelUinputTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (const std::string why = FakeKernel::Unavailable(); !why.empty()) GTEST_SKIP() << why;
+    KESTRANE_NEED_FAKE_KERNEL();
     // Without a node of the fake's, the machine's own /dev/uinput would be used.
     real_uinput_ = ::access("/dev/uinput", F_OK) == 0;
     kernel = std::make_unique<FakeKernel>();
