@@ -21,7 +21,9 @@ enum BoolField {
   kReverseX,
   kReverseY,
   kSwitchXY,
-  kVirtualShifter
+  kVirtualShifter,
+  kFfInvertX,
+  kFfInvertY
 };
 enum IntField {
   kWidth,
@@ -50,7 +52,8 @@ enum IntField {
   kSwitchMax,
   kSymType,
   kSymKeyTime,
-  kSymSpaceTime
+  kSymSpaceTime,
+  kFfStrength
 };
 
 bool Settings::*BoolMember(int i) {
@@ -58,7 +61,8 @@ bool Settings::*BoolMember(int i) {
       &Settings::POOLED_DEVICE,      &Settings::EXCLUSIVE_ACCESS, &Settings::FORCE_FEEDBACK,
       &Settings::AUTOCENTER_NEUTRAL, &Settings::DAMPER_ENABLED,   &Settings::CROSS_ENABLED,
       &Settings::HOLE_ENABLED,       &Settings::CENTER_ENABLED,   &Settings::REVERSE_X,
-      &Settings::REVERSE_Y,          &Settings::SWITCH_XY,        &Settings::VIRTUAL_SHIFTER};
+      &Settings::REVERSE_Y,          &Settings::SWITCH_XY,        &Settings::VIRTUAL_SHIFTER,
+      &Settings::FF_INVERT_X,        &Settings::FF_INVERT_Y};
   return members[i];
 }
 
@@ -89,7 +93,8 @@ std::int32_t Settings::*IntMember(int i) {
                                                         &Settings::SWITCH_B_MAX,
                                                         &Settings::SYM_TYPE,
                                                         &Settings::SYM_KEY_TIME,
-                                                        &Settings::SYM_SPACE_TIME};
+                                                        &Settings::SYM_SPACE_TIME,
+                                                        &Settings::FF_STRENGTH};
   return members[i];
 }
 
@@ -158,7 +163,11 @@ constexpr SettingKey kKeys[] = {B("REVERSE_X", kReverseX, 0),
                                 SettingKey{K, "SYM_SEQUENCE", Kind::Sequence, 0, 0},
                                 I(K, "SYM_TYPE", kSymType, 0),
                                 I(K, "SYM_KEY_TIME", kSymKeyTime, 10),
-                                I(K, "SYM_SPACE_TIME", kSymSpaceTime, 10)};
+                                I(K, "SYM_SPACE_TIME", kSymSpaceTime, 10),
+                                B("FF_INVERT_X", kFfInvertX, 0),
+                                B("FF_INVERT_Y", kFfInvertY, 0),
+                                I(M, "FF_STRENGTH", kFfStrength, 100),
+                                SettingKey{M, "FF_TESTED_STICK", Kind::Text, 0, 0}};
 
 // The key of that name; a name that is not in kKeys stops the compilation.
 constexpr SettingKey Key(std::string_view name) {
@@ -182,7 +191,8 @@ constexpr SettingKey kLoadOrder[] = {
     Key("GEAR_CROSS_FORCE"), Key("GEAR_CROSS_SATURATION"), Key("CHECK_INTERVAL"),
     Key("SYM_SEQUENCE"), Key("SYM_TYPE"), Key("SYM_KEY_TIME"), Key("SYM_SPACE_TIME"), ALL_KEY_PAIRS,
     // Keys added after the first file layout come last, so older files only gain lines at the end.
-    Key("VIRTUAL_SHIFTER")};
+    Key("VIRTUAL_SHIFTER"), Key("FF_INVERT_X"), Key("FF_INVERT_Y"), Key("FF_STRENGTH"),
+    Key("FF_TESTED_STICK")};
 
 constexpr SettingKey kSaveOrder[] = {Key("JOYSTICK"),
                                      Key("REVERSE_X"),
@@ -226,7 +236,11 @@ constexpr SettingKey kSaveOrder[] = {Key("JOYSTICK"),
                                      Key("SYM_KEY_TIME"),
                                      Key("SYM_SPACE_TIME"),
                                      ALL_KEY_PAIRS,
-                                     Key("VIRTUAL_SHIFTER")};
+                                     Key("VIRTUAL_SHIFTER"),
+                                     Key("FF_INVERT_X"),
+                                     Key("FF_INVERT_Y"),
+                                     Key("FF_STRENGTH"),
+                                     Key("FF_TESTED_STICK")};
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {

@@ -33,7 +33,8 @@ inline constexpr const char* kSectionKeyboard = "KEYBOARD";
 
 // One key of the settings file and where its value lives.
 struct SettingKey {
-  enum class Kind : std::uint8_t { Bool, Int, KeyVk, KeyScan, Sequence, Interval, Joystick };
+  // Text: a string held in the record (FF_TESTED_STICK).
+  enum class Kind : std::uint8_t { Bool, Int, KeyVk, KeyScan, Sequence, Interval, Joystick, Text };
   const char* section;
   const char* name;
   Kind kind;
@@ -41,10 +42,11 @@ struct SettingKey {
   int index;                   // bool/int field index, or key-table entry
 };
 
-// The keys in the order the start-up load reads them (37 in MAIN, 25 in KEYBOARD; the sequence
-// is read there too but, having no write-back, is not among the 62 keys of a new file). Both
-// orders end with the keys added later (VIRTUAL_SHIFTER), after the KEYBOARD keys: a new key
-// still lands at the end of its own section, and a file of an earlier version keeps its order.
+// The keys in the order the start-up load reads them (41 in MAIN, 25 in KEYBOARD; the sequence
+// is read there too but, having no write-back, is not among the 66 keys of a new file). Both
+// orders end with the keys added later (VIRTUAL_SHIFTER, then FF_INVERT_X, FF_INVERT_Y,
+// FF_STRENGTH, FF_TESTED_STICK), after the KEYBOARD keys: a new key still lands at the end of its
+// own section, and a file of an earlier version keeps its order.
 std::span<const SettingKey> LoadOrder();
 // The keys in the order the save writes them, JOYSTICK and SYM_SEQUENCE included.
 std::span<const SettingKey> SaveOrder();

@@ -156,7 +156,8 @@ bool SettingsTextUnderstood(std::string_view content) {
     const std::optional<std::string> value = file.Read(key.section, key.name);
     if (!value) continue;
     switch (key.kind) {
-      case Kind::Joystick: break;
+      case Kind::Joystick:
+      case Kind::Text: break;
       case Kind::Sequence:
         if (value->size() > 9 || StorableSequence(*value) != *value) return false;
         break;
@@ -204,6 +205,10 @@ std::optional<std::string> LoadSettings(Settings& settings, IntervalTimer& timer
             static_cast<std::uint32_t>(ReadSettingInt(file, key.section, key.name,
                                                       key.default_value)));
         break;
+      case Kind::Text:
+        settings.FF_TESTED_STICK = file.Read(key.section, key.name).value_or("");
+        file.Write(key.section, key.name, settings.FF_TESTED_STICK);
+        break;
       default:
         SetSettingInt(settings, key,
                       ReadSettingInt(file, key.section, key.name, key.default_value));
@@ -241,6 +246,7 @@ std::string SavedText(const SettingKey& key, const Settings& settings, std::uint
                       std::string_view joystick) {
   switch (key.kind) {
     case Kind::Joystick: return std::string(joystick);
+    case Kind::Text: return settings.FF_TESTED_STICK;
     case Kind::Sequence: return std::string(settings.Sequence());
     case Kind::Interval: return std::to_string(static_cast<std::int32_t>(interval));
     default: return std::to_string(GetSettingInt(settings, key));

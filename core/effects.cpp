@@ -1,7 +1,9 @@
 #include "core/effects.h"
 
-#include "core/settings.h"
+#include <utility>
+
 #include "core/gate_tracking.h"
+#include "core/settings.h"
 
 namespace kestrane {
 namespace {
@@ -9,7 +11,9 @@ namespace {
 constexpr std::int64_t M = kAxisMiddle;
 constexpr std::int32_t kNoForce = 10000;  // a dead band over the whole axis
 
-std::int64_t Abs(std::int64_t v) { return v < 0 ? -v : v; }
+std::int64_t Abs(std::int64_t v) {
+  return v < 0 ? -v : v;
+}
 
 Condition MakeCondition(std::int32_t offset, std::int32_t coefficient, std::int32_t saturation,
                         std::int32_t dead_band) {
@@ -21,6 +25,28 @@ EffectRecord MakeRecord(std::int32_t flags, const Condition& y, const Condition&
   r.flags = flags;
   r.conditions = {y, x};
   return r;
+}
+
+// FF_STRENGTH percent (0..100) of a force, rounded to nearest.
+std::int32_t Scaled(std::int32_t force, std::int32_t percent) {
+  const std::int64_t p = percent < 0 ? 0 : percent > 100 ? 100 : percent;
+  const std::int64_t v = static_cast<std::int64_t>(force) * p;
+  return static_cast<std::int32_t>(v >= 0 ? (v + 50) / 100 : -((-v + 50) / 100));
+}
+
+// The stick's own signs and the player's strength: FF_INVERT_X/Y mirror a condition on its axis
+// (the centre to the other side, the sides swapped), FF_STRENGTH scales its forces; centres and
+// dead bands keep their size.
+void Adjust(Condition& c, bool invert, std::int32_t percent) {
+  if (invert) {
+    c.offset = -c.offset;
+    std::swap(c.positive_coefficient, c.negative_coefficient);
+    std::swap(c.positive_saturation, c.negative_saturation);
+  }
+  for (std::int32_t* force : {&c.positive_coefficient, &c.negative_coefficient,
+                              &c.positive_saturation, &c.negative_saturation}) {
+    *force = Scaled(*force, percent);
+  }
 }
 
 }  // namespace
@@ -48,22 +74,24 @@ EffectParameters ComputeEffectParameters(const ShiftState& state, const Settings
       MakeCondition(near_neutral ? 0 : ToConditionUnits(M - state.GateX), s.GEAR_CROSS_FORCE,
                     s.GEAR_CROSS_SATURATION,
                     near_neutral ? s.GEAR_FORCE_DEATH_FREE_X : s.GEAR_FORCE_DEATH_NOFREE_X));
-  p.hole = MakeRecord(
-      kEffectCartesian,
-      MakeCondition(ToConditionUnits(state.HoleY - M), s.GEAR_HOLE_FORCE_Y,
-                    s.GEAR_HOLE_SATURATION_Y,
-                    hole_on_neutral ? kNoForce : s.GEAR_FORCE_DEATH_NOFREE_Y),
-      MakeCondition(ToConditionUnits(M - state.HoleX), s.GEAR_HOLE_FORCE_X,
-                    s.GEAR_HOLE_SATURATION_X,
-                    hole_on_neutral ? kNoForce : s.GEAR_FORCE_DEATH_NOFREE_X));
-  p.center = MakeRecord(
-      kEffectCartesian,
-      MakeCondition(0, s.GEAR_CENTER_FORCE_Y, s.GEAR_CENTER_SATURATION_Y,
-                    hole_on_neutral ? s.GEAR_FORCE_DEATH_NOFREE_Y : kNoForce),
-      MakeCondition(0, s.GEAR_CENTER_FORCE_X, s.GEAR_CENTER_SATURATION_X,
-                    hole_on_neutral ? s.GEAR_FORCE_DEATH_NOFREE_X : kNoForce));
+  p.hole = MakeRecord(kEffectCartesian,
+                      MakeCondition(ToConditionUnits(state.HoleY - M), s.GEAR_HOLE_FORCE_Y,
+                                    s.GEAR_HOLE_SATURATION_Y,
+                                    hole_on_neutral ? kNoForce : s.GEAR_FORCE_DEATH_NOFREE_Y),
+                      MakeCondition(ToConditionUnits(M - state.HoleX), s.GEAR_HOLE_FORCE_X,
+                                    s.GEAR_HOLE_SATURATION_X,
+                                    hole_on_neutral ? kNoForce : s.GEAR_FORCE_DEATH_NOFREE_X));
+  p.center = MakeRecord(kEffectCartesian,
+                        MakeCondition(0, s.GEAR_CENTER_FORCE_Y, s.GEAR_CENTER_SATURATION_Y,
+                                      hole_on_neutral ? s.GEAR_FORCE_DEATH_NOFREE_Y : kNoForce),
+                        MakeCondition(0, s.GEAR_CENTER_FORCE_X, s.GEAR_CENTER_SATURATION_X,
+                                      hole_on_neutral ? s.GEAR_FORCE_DEATH_NOFREE_X : kNoForce));
   const Condition damper = MakeCondition(0, s.GEAR_DAMPER_FORCE, s.GEAR_DAMPER_SATURATION, 0);
   p.damper = MakeRecord(kEffectCartesianOffsets, damper, damper);
+  for (EffectRecord* r : {&p.cross, &p.hole, &p.center, &p.damper}) {
+    Adjust(r->conditions[0], s.FF_INVERT_Y, s.FF_STRENGTH);
+    Adjust(r->conditions[1], s.FF_INVERT_X, s.FF_STRENGTH);
+  }
   return p;
 }
 
@@ -98,9 +126,9 @@ void ForceFeedback::UpdateEffects(const ShiftState& state, const Settings& setti
   params_ = ComputeEffectParameters(state, settings);
   if (!port_) return;
   const std::pair<EffectSlot, const EffectRecord*> order[] = {{kCrossSlot, &params_.cross},
-                                                             {kCross2Slot, &params_.cross},
-                                                             {kHoleSlot, &params_.hole},
-                                                             {kCenterSlot, &params_.center}};
+                                                              {kCross2Slot, &params_.cross},
+                                                              {kHoleSlot, &params_.hole},
+                                                              {kCenterSlot, &params_.center}};
   for (const auto& [slot, record] : order) {
     if (slots_[slot] != kNoEffect) port_->SetEffectParameters(slots_[slot], *record);
   }

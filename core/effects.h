@@ -49,7 +49,8 @@ struct EffectParameters {
 // a non-zero multiple of 32767 coming out one less in magnitude (32767 -> 9999). Not clamped.
 std::int32_t ToConditionUnits(std::int64_t d);
 
-// Fills the four records from the gate point, the hole and the settings.
+// Fills the four records from the gate point, the hole and the settings, FF_INVERT_X/Y and
+// FF_STRENGTH applied.
 EffectParameters ComputeEffectParameters(const ShiftState& state, const Settings& settings);
 
 enum class EffectType : std::uint8_t { Spring, Damper };

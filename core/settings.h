@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace kestrane {
@@ -65,6 +66,10 @@ struct Settings {
   // Keys added after the first file layout; they come last in both orders, so that a file of an
   // earlier version gains them at the end of their section and keeps everything else.
   bool VIRTUAL_SHIFTER = false;  // hold one button per gear on the virtual H-shifter device
+  bool FF_INVERT_X = false;      // mirror the springs' centres on X (the stick's sign differs)
+  bool FF_INVERT_Y = false;      // and on Y
+  std::int32_t FF_STRENGTH = 0;  // percent of every effect's forces, 0..100
+  std::string FF_TESTED_STICK;   // the stick the direction test was last passed with
 
   std::string_view Sequence() const;
   void SetSequence(std::string_view text);  // keeps the first 9 characters, up to a zero byte

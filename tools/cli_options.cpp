@@ -91,6 +91,9 @@ std::string ApplyOverrides(const std::vector<std::string>& overrides, Settings& 
       case SettingKey::Kind::Joystick:
         joystick = text;
         break;
+      case SettingKey::Kind::Text:
+        settings.FF_TESTED_STICK = text;
+        break;
       case SettingKey::Kind::Interval:
         timer.SetInterval(
             static_cast<std::uint32_t>(ParseSettingNumber(text).value_or(key->default_value)));

@@ -133,6 +133,7 @@ void PrintRecord(const Settings& s, const IntervalTimer& timer, const std::strin
       w.Key(key.name);
       switch (key.kind) {
         case SettingKey::Kind::Joystick: w.String(joystick); break;
+        case SettingKey::Kind::Text: w.String(s.FF_TESTED_STICK); break;
         case SettingKey::Kind::Sequence: w.String(s.Sequence()); break;
         case SettingKey::Kind::Interval:
           w.Int(static_cast<std::int32_t>(timer.Interval()));

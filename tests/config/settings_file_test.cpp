@@ -42,21 +42,25 @@ TEST_F(SettingsFileTest, FirstStartCreatesCompleteFile) {
   EXPECT_EQ(s, DefaultSettings());
   EXPECT_EQ(timer.Interval(), 25u);
   const std::vector<std::string> lines = Lines();
-  // [MAIN], 37 keys, blank, [KEYBOARD], 25 keys. VIRTUAL_SHIFTER, read after every other key,
-  // still ends up at the end of MAIN.
-  ASSERT_EQ(lines.size(), 1u + 37 + 1 + 1 + 25);
+  // [MAIN], 41 keys, blank, [KEYBOARD], 25 keys. The keys added later, read after every other
+  // key, still end up at the end of MAIN.
+  ASSERT_EQ(lines.size(), 1u + 41 + 1 + 1 + 25);
   EXPECT_EQ(lines[0], "[MAIN]");
   EXPECT_EQ(lines[1], "REVERSE_X=0");
   EXPECT_EQ(lines[4], "POOLED_DEVICE=1");
   EXPECT_EQ(lines[20], "JOY_GEAR_WIDTH=21298");
   EXPECT_EQ(lines[36], "CHECK_INTERVAL=25");
   EXPECT_EQ(lines[37], "VIRTUAL_SHIFTER=0");
-  EXPECT_EQ(lines[38], "");
-  EXPECT_EQ(lines[39], "[KEYBOARD]");
-  EXPECT_EQ(lines[40], "SYM_TYPE=0");
-  EXPECT_EQ(lines[43], "KEY_CODE0=56");
-  EXPECT_EQ(lines[44], "SCAN_CODE0=9");
-  EXPECT_EQ(lines[64], "SCAN_CODE10=81");
+  EXPECT_EQ(lines[38], "FF_INVERT_X=0");
+  EXPECT_EQ(lines[39], "FF_INVERT_Y=0");
+  EXPECT_EQ(lines[40], "FF_STRENGTH=100");
+  EXPECT_EQ(lines[41], "FF_TESTED_STICK=");
+  EXPECT_EQ(lines[42], "");
+  EXPECT_EQ(lines[43], "[KEYBOARD]");
+  EXPECT_EQ(lines[44], "SYM_TYPE=0");
+  EXPECT_EQ(lines[47], "KEY_CODE0=56");
+  EXPECT_EQ(lines[48], "SCAN_CODE0=9");
+  EXPECT_EQ(lines[68], "SCAN_CODE10=81");
   // A second load finds everything and changes nothing.
   const std::string first = ReadFile();
   Settings again;
@@ -265,7 +269,10 @@ std::string WithLineAfter(std::string text, std::string_view after, std::string_
   return text;
 }
 
-TEST_F(SettingsFileTest, EarlierFileGainsOnlyTheNewKeyAtTheEndOfMain) {
+constexpr const char* kAddedKeys =
+    "VIRTUAL_SHIFTER=0\nFF_INVERT_X=0\nFF_INVERT_Y=0\nFF_STRENGTH=100\nFF_TESTED_STICK=\n";
+
+TEST_F(SettingsFileTest, EarlierFileGainsOnlyTheNewKeysAtTheEndOfMain) {
   WriteFile(kEarlierFirstStartFile);
   Settings s;
   StoredInterval timer(10);
@@ -273,18 +280,19 @@ TEST_F(SettingsFileTest, EarlierFileGainsOnlyTheNewKeyAtTheEndOfMain) {
   EXPECT_EQ(s, DefaultSettings());
   EXPECT_FALSE(s.VIRTUAL_SHIFTER);
   const std::string loaded = ReadFile();
-  EXPECT_EQ(loaded,
-            WithLineAfter(kEarlierFirstStartFile, "CHECK_INTERVAL=25\n", "VIRTUAL_SHIFTER=0\n"));
-  EXPECT_EQ(std::count(loaded.begin(), loaded.end(), '='), 62);
+  EXPECT_EQ(loaded, WithLineAfter(kEarlierFirstStartFile, "CHECK_INTERVAL=25\n", kAddedKeys));
+  EXPECT_EQ(std::count(loaded.begin(), loaded.end(), '='), 66);
 
-  // The save of an earlier file (never loaded by this version) adds the same one line, plus the
+  // The save of an earlier file (never loaded by this version) adds the same lines, plus the
   // two keys every save writes.
   WriteFile(kEarlierFirstStartFile);
   s.VIRTUAL_SHIFTER = true;
   EXPECT_FALSE(SaveSettings(s, timer, "Stick", path_));
   std::string expected =
       WithLineAfter(kEarlierFirstStartFile, "CHECK_INTERVAL=25\n", "JOYSTICK=Stick\n");
-  expected = WithLineAfter(expected, "JOYSTICK=Stick\n", "VIRTUAL_SHIFTER=1\n");
+  expected = WithLineAfter(expected, "JOYSTICK=Stick\n",
+                           "VIRTUAL_SHIFTER=1\nFF_INVERT_X=0\nFF_INVERT_Y=0\nFF_STRENGTH=100\n"
+                           "FF_TESTED_STICK=\n");
   expected += "SYM_SEQUENCE=RN1234567\n";
   EXPECT_EQ(ReadFile(), expected);
 }
@@ -306,7 +314,8 @@ TEST_F(SettingsFileTest, EarlierUserFileKeepsEverythingOfItsOwn) {
   std::size_t from = 0;
   for (const char* piece : {"; my wheel\r\n[KEYBOARD]\r\nSYM_TYPE=2\r\n", "[main]\r\n",
                             "REVERSE_X=1\r\n", "MY_NOTE=keep me\r\n", "; end of main\r\n",
-                            "VIRTUAL_SHIFTER=0\r\n\r\n\r\n[EXTRA]\r\nA=1\r\n"}) {
+                            "VIRTUAL_SHIFTER=0\r\nFF_INVERT_X=0\r\nFF_INVERT_Y=0\r\n"
+                            "FF_STRENGTH=100\r\nFF_TESTED_STICK=\r\n\r\n\r\n[EXTRA]\r\nA=1\r\n"}) {
     const std::size_t at = loaded.find(piece, from);
     ASSERT_NE(at, std::string::npos) << piece << " in\n" << loaded;
     from = at + std::string_view(piece).size();
@@ -339,8 +348,31 @@ TEST_F(SettingsFileTest, VirtualShifterRoundTrip) {
   const SettingKey* key = FindSettingKey("virtual_shifter");
   ASSERT_NE(key, nullptr);
   EXPECT_STREQ(key->section, "MAIN");
-  EXPECT_STREQ(LoadOrder().back().name, "VIRTUAL_SHIFTER");
-  EXPECT_STREQ(SaveOrder().back().name, "VIRTUAL_SHIFTER");
+}
+
+// The force-feedback keys added after VIRTUAL_SHIFTER: last in both orders, in MAIN, and read
+// back as saved (the tested stick's name as text, with its spaces and letters).
+TEST_F(SettingsFileTest, ForceFeedbackKeysRoundTripAtTheEnd) {
+  const char* added[] = {"VIRTUAL_SHIFTER", "FF_INVERT_X", "FF_INVERT_Y", "FF_STRENGTH",
+                         "FF_TESTED_STICK"};
+  for (auto order : {LoadOrder(), SaveOrder()}) {
+    ASSERT_GE(order.size(), 5u);
+    for (std::size_t i = 0; i < 5; ++i) {
+      EXPECT_STREQ(order[order.size() - 5 + i].name, added[i]);
+      EXPECT_STREQ(order[order.size() - 5 + i].section, "MAIN");
+    }
+  }
+  Settings s = DefaultSettings();
+  EXPECT_EQ(s.FF_STRENGTH, 100);
+  StoredInterval timer(25);
+  s.FF_INVERT_X = true;
+  s.FF_STRENGTH = 40;
+  s.FF_TESTED_STICK = "Fake Force Stick (USB) #2";
+  EXPECT_FALSE(SaveSettings(s, timer, "", path_));
+  Settings loaded;
+  EXPECT_FALSE(LoadSettings(loaded, timer, path_));
+  EXPECT_EQ(loaded, s);
+  EXPECT_EQ(ProfileFile(ReadFile()).Read("MAIN", "FF_TESTED_STICK"), "Fake Force Stick (USB) #2");
 }
 
 TEST(SettingsFilePath, BesideExecutableWhenWritable) {

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
+#include "config/setting_keys.h"
 #include "tests/support/scripted_haptic.h"
 #include "tests/support/test_rig.h"
-#include "config/setting_keys.h"
 
 namespace kestrane {
 namespace {
@@ -82,6 +84,72 @@ std::vector<ScriptedHaptic::Op> Ops(const ScriptedHaptic& h) {
   return ops;
 }
 
+// FF_INVERT_X/Y and FF_STRENGTH against the plain record, in gear 1 (every offset non-zero):
+// an inverted axis has each offset negated; strength scales coefficients and saturations, rounded
+// to nearest and held to 0..100 percent; offsets and dead bands never change with strength.
+struct Correction {
+  const char* what;
+  bool invert_x, invert_y;
+  std::int32_t strength;
+  std::int32_t percent;  // the strength that applies
+};
+
+std::int32_t Percent(std::int32_t v, std::int32_t p) {
+  const double exact = static_cast<double>(v) * p / 100.0;
+  return static_cast<std::int32_t>(exact < 0 ? -std::floor(-exact + 0.5) : std::floor(exact + 0.5));
+}
+
+TEST(ComputeEffectParameters, InversionAndStrength) {
+  const Correction cases[] = {
+      {"as set", false, false, 100, 100},    {"X inverted", true, false, 100, 100},
+      {"Y inverted", false, true, 100, 100}, {"both, 33 %", true, true, 33, 33},
+      {"half", false, false, 50, 50},        {"off", false, false, 0, 0},
+      {"above 100", false, true, 250, 100},  {"below 0", true, false, -5, 0},
+  };
+  ShiftState state;
+  ResetShiftState(state);
+  state.GateX = state.HoleX = 11469;  // gear 1
+  state.GateY = state.HoleY = 16384;
+  Settings plain = DefaultSettings();
+  plain.DAMPER_ENABLED = true;
+  plain.GEAR_CROSS_FORCE = 3333;  // odd values, so that rounding shows
+  plain.GEAR_HOLE_SATURATION_Y = 4999;
+  const EffectParameters base = ComputeEffectParameters(state, plain);
+  for (const Correction& c : cases) {
+    SCOPED_TRACE(c.what);
+    Settings s = plain;
+    s.FF_INVERT_X = c.invert_x;
+    s.FF_INVERT_Y = c.invert_y;
+    s.FF_STRENGTH = c.strength;
+    const EffectParameters p = ComputeEffectParameters(state, s);
+    const std::pair<const EffectRecord*, const EffectRecord*> pairs[] = {{&base.cross, &p.cross},
+                                                                         {&base.hole, &p.hole},
+                                                                         {&base.center, &p.center},
+                                                                         {&base.damper, &p.damper}};
+    for (const auto& [was, now] : pairs) {
+      for (int axis = 0; axis < 2; ++axis) {
+        const Condition& a = was->conditions[axis];
+        const Condition& b = now->conditions[axis];
+        const bool inverted = axis == 1 ? c.invert_x : c.invert_y;
+        EXPECT_EQ(b.offset, inverted ? -a.offset : a.offset) << axis;
+        EXPECT_EQ(b.dead_band, a.dead_band) << axis;
+        EXPECT_EQ(b.positive_coefficient, Percent(a.negative_coefficient, c.percent)) << axis;
+        EXPECT_EQ(b.negative_coefficient, Percent(a.positive_coefficient, c.percent)) << axis;
+        EXPECT_EQ(b.positive_saturation, Percent(a.positive_saturation, c.percent)) << axis;
+        EXPECT_EQ(b.negative_saturation, Percent(a.negative_saturation, c.percent)) << axis;
+      }
+    }
+  }
+  // The defaults change nothing.
+  Settings d = plain;
+  d.FF_STRENGTH = 100;
+  const EffectParameters same = ComputeEffectParameters(state, d);
+  EXPECT_TRUE(same.cross == base.cross && same.hole == base.hole && same.center == base.center &&
+              same.damper == base.damper);
+  EXPECT_NE(base.hole.x().offset, 0);
+  EXPECT_NE(base.hole.y().offset, 0);
+}
+
 TEST(BuildEffects, OrderSecondCrossAndDamperStart) {
   using Op = ScriptedHaptic::Op;
   Settings s = DefaultSettings();
@@ -92,7 +160,7 @@ TEST(BuildEffects, OrderSecondCrossAndDamperStart) {
   ForceFeedback ff;
   ff.BuildEffects(&h, st, s);
   EXPECT_EQ(Ops(h), (std::vector<Op>{Op::Create, Op::Create, Op::Create, Op::Create, Op::Start,
-                                      Op::Create}));
+                                     Op::Create}));
   EXPECT_EQ(h.calls[3].type, EffectType::Damper);
   EXPECT_EQ(h.calls[4].id, h.calls[3].id);
   EXPECT_EQ(h.calls[5].record, ComputeEffectParameters(st, s).center);

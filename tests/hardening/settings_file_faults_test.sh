@@ -40,7 +40,7 @@ check "2 MB file: untouched" cmp -s "$work/huge.ini" "$work/huge.orig"
 "$cli" settings "$work/k.ini" >/dev/null
 # Complete: every key, the last section's last key, and the final line end.
 complete() {
-  [ "$(grep -c '=' "$1")" -ge 62 ] && grep -q '^SCAN_CODE10=' "$1" && [ "$(tail -c 1 "$1")" = "" ]
+  [ "$(grep -c '=' "$1")" -ge 66 ] && grep -q '^SCAN_CODE10=' "$1" && [ "$(tail -c 1 "$1")" = "" ]
 }
 partial=0
 for i in $(seq 120); do

@@ -497,6 +497,14 @@ def generated_case(seed, k):
             file_pairs.append(kv)
         else:
             pairs.append(kv)
+    # The force-feedback corrections, drawn apart as well.
+    frng = random.Random("%d/%d/ff" % (seed, k))
+    for key, values, weights in (("FF_INVERT_X", [1, 0, 3], [3, 2, 1]),
+                                 ("FF_INVERT_Y", [1, 0, -1], [3, 2, 1]),
+                                 ("FF_STRENGTH", [0, 1, 33, 50, 99, 100, 101, -5, 250],
+                                  [1, 1, 2, 2, 1, 1, 1, 1, 1])):
+        if frng.random() < 0.4:
+            pairs.append((key, value_text(frng, pick(frng, values, weights))))
     return pairs, trace, file_pairs
 
 

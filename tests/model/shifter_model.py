@@ -68,13 +68,16 @@ MAIN_DEFAULTS = {
     "GEAR_CROSS_SATURATION": 5000,
     "CHECK_INTERVAL": 25,
     "VIRTUAL_SHIFTER": 0,
+    "FF_INVERT_X": 0,
+    "FF_INVERT_Y": 0,
+    "FF_STRENGTH": 100,
 }
 
 BOOL_KEYS = {
     "REVERSE_X", "REVERSE_Y", "SWITCH_XY", "POOLED_DEVICE",
     "AUTOCENTER_NEUTRAL", "EXCLUSIVE_ACCESS", "FORCE_FEEDBACK",
     "DAMPER_ENABLED", "CROSS_ENABLED", "HOLE_ENABLED", "CENTER_ENABLED",
-    "VIRTUAL_SHIFTER",
+    "VIRTUAL_SHIFTER", "FF_INVERT_X", "FF_INVERT_Y",
 }
 
 DEFAULT_VK = [0x38, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36, 0x37, 0x4E, 0x21, 0x22]
@@ -445,6 +448,19 @@ class Model:
             "y": cond(0, c["GEAR_CENTER_FORCE_Y"], c["GEAR_CENTER_SATURATION_Y"],
                       c["GEAR_FORCE_DEATH_NOFREE_Y"] if on_line else 10000),
         }
+        # The player's corrections: an inverted axis has its centres on the other side, and every
+        # force and saturation is FF_STRENGTH percent of itself, rounded half away from zero.
+        pct = max(0, min(100, c["FF_STRENGTH"]))
+
+        def pct_of(v):
+            q = (abs(v) * pct * 2 + 100) // 200
+            return q if v >= 0 else -q
+
+        for eff in (cross, hole, center):
+            for axis, inv in (("x", c["FF_INVERT_X"]), ("y", c["FF_INVERT_Y"])):
+                k = eff[axis]
+                eff[axis] = cond(-k["offset"] if inv else k["offset"], pct_of(k["coeff"]),
+                                 pct_of(k["sat"]), k["deadband"])
         return {"cross": cross, "cross2": cross, "hole": hole, "center": center}
 
     # ---- one poll step ---------------------------------------------------

@@ -113,16 +113,18 @@ check "replay never writes settings" test "$(cat "$work/ro.ini")" = "$before"
 # settings: creates the complete file and prints the record in save order.
 "$cli" settings "$work/new.ini" > "$work/rec.json"
 check "settings exit" test $? = 0
-check "settings file complete" test "$(grep -c = "$work/new.ini")" = 62
-# VIRTUAL_SHIFTER, the key added last, is the last line of MAIN.
-check "new key ends MAIN" test "$(sed -n '/^\[MAIN\]/,/^$/p' "$work/new.ini" | grep = | tail -n 1)" = "VIRTUAL_SHIFTER=0"
+check "settings file complete" test "$(grep -c = "$work/new.ini")" = 66
+# The keys added later are the last lines of MAIN, FF_TESTED_STICK the very last.
+check "new keys end MAIN" test "$(sed -n '/^\[MAIN\]/,/^$/p' "$work/new.ini" | grep = | tail -n 5 | tr '\n' ' ')" = "VIRTUAL_SHIFTER=0 FF_INVERT_X=0 FF_INVERT_Y=0 FF_STRENGTH=100 FF_TESTED_STICK= "
 check "settings record" python3 -c '
 import json, sys
 r = json.load(open(sys.argv[1]))
 main, kb = r["MAIN"], r["KEYBOARD"]
-assert list(main)[0] == "JOYSTICK" and list(main)[-2:] == ["CHECK_INTERVAL", "VIRTUAL_SHIFTER"], list(main)
-assert len(main) == 38 and len(kb) == 26
-assert main["VIRTUAL_SHIFTER"] == 0
+assert list(main)[0] == "JOYSTICK", list(main)
+assert list(main)[-6:] == ["CHECK_INTERVAL", "VIRTUAL_SHIFTER", "FF_INVERT_X", "FF_INVERT_Y",
+                           "FF_STRENGTH", "FF_TESTED_STICK"], list(main)
+assert len(main) == 42 and len(kb) == 26
+assert main["VIRTUAL_SHIFTER"] == 0 and main["FF_STRENGTH"] == 100 and main["FF_TESTED_STICK"] == ""
 assert main["JOY_GEAR_WIDTH"] == 21298 and main["CHECK_INTERVAL"] == 25 and main["JOYSTICK"] == ""
 assert list(kb)[:4] == ["SYM_SEQUENCE", "SYM_TYPE", "SYM_KEY_TIME", "SYM_SPACE_TIME"]
 assert kb["SYM_SEQUENCE"] == "RN1234567" and kb["KEY_CODE9"] == 33

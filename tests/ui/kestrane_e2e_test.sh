@@ -36,7 +36,7 @@ read -r wx wy < <(x_origin "$win")
 ini="$work/app/Kestrane.ini"
 wait_for 50 test -f "$ini" || fail "Kestrane.ini was not created beside the program"
 keys=$(grep -c '=' "$ini")
-[ "$keys" -eq 62 ] || fail "Kestrane.ini holds $keys keys, not 62"
+[ "$keys" -eq 66 ] || fail "Kestrane.ini holds $keys keys, not 66"
 grep -q '^CHECK_INTERVAL=25' "$ini" || fail "CHECK_INTERVAL=25 missing from Kestrane.ini"
 
 # The pattern: BackImg sits at (1, 1) in PosPanel at (10, 53); the left lane's outline is
