@@ -97,6 +97,8 @@ EffectParameters ComputeEffectParameters(const ShiftState& state, const Settings
 
 void ForceFeedback::BuildEffects(HapticPort* port, ShiftState& state, const Settings& s) {
   ReleaseEffects();
+  std::lock_guard lock(mutex_);
+  halted_ = false;
   port_ = port;
   if (!port_) return;
   UpdateHole(state, s);
@@ -116,7 +118,7 @@ void ForceFeedback::BuildEffects(HapticPort* port, ShiftState& state, const Sett
     if (s.GEAR_CROSS_FORCE_COUNT > 1) create(kCross2Slot, EffectType::Spring, params_.cross);
   }
   if (s.HOLE_ENABLED) create(kHoleSlot, EffectType::Spring, params_.hole);
-  if (s.DAMPER_ENABLED && create(kDamperSlot, EffectType::Damper, params_.damper)) {
+  if (s.DAMPER_ENABLED && create(kDamperSlot, EffectType::Damper, params_.damper) && !let_go_) {
     port_->StartEffect(slots_[kDamperSlot]);
   }
   if (s.CENTER_ENABLED) create(kCenterSlot, EffectType::Spring, params_.center);
@@ -124,7 +126,12 @@ void ForceFeedback::BuildEffects(HapticPort* port, ShiftState& state, const Sett
 
 void ForceFeedback::UpdateEffects(const ShiftState& state, const Settings& settings) {
   params_ = ComputeEffectParameters(state, settings);
-  if (!port_) return;
+  std::lock_guard lock(mutex_);
+  if (!port_ || let_go_) return;
+  if (halted_) {
+    halted_ = false;
+    StartAll();
+  }
   const std::pair<EffectSlot, const EffectRecord*> order[] = {{kCrossSlot, &params_.cross},
                                                               {kCross2Slot, &params_.cross},
                                                               {kHoleSlot, &params_.hole},
@@ -135,10 +142,49 @@ void ForceFeedback::UpdateEffects(const ShiftState& state, const Settings& setti
 }
 
 void ForceFeedback::ReleaseEffects() {
+  std::lock_guard lock(mutex_);
   for (EffectId& id : slots_) {
     if (id != kNoEffect && port_) port_->ReleaseEffect(id);
     id = kNoEffect;
   }
+}
+
+void ForceFeedback::StopAll() {
+  if (!port_) return;
+  for (EffectId id : slots_) {
+    if (id != kNoEffect) port_->StopEffect(id);
+  }
+}
+
+void ForceFeedback::StartAll() {
+  if (!port_) return;
+  for (EffectId id : slots_) {
+    if (id != kNoEffect) port_->StartEffect(id);
+  }
+}
+
+void ForceFeedback::LetGo() {
+  std::lock_guard lock(mutex_);
+  if (let_go_) return;
+  let_go_ = true;
+  StopAll();
+}
+
+void ForceFeedback::RestoreForces() {
+  std::lock_guard lock(mutex_);
+  if (!let_go_) return;
+  let_go_ = false;
+  halted_ = false;
+  StartAll();
+}
+
+bool ForceFeedback::Halt() {
+  std::unique_lock lock(mutex_, std::try_to_lock);
+  if (!lock.owns_lock()) return false;
+  if (halted_ || let_go_) return true;
+  halted_ = true;
+  StopAll();
+  return true;
 }
 
 }  // namespace kestrane

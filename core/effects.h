@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <mutex>
 
 #include "core/shift_state.h"
 
@@ -64,6 +65,9 @@ class HapticPort {
   // Status 0 and an effect id on success; a failure may still hand back an id to release.
   virtual std::int32_t CreateEffect(EffectType type, const EffectRecord& record, EffectId& id) = 0;
   virtual void StartEffect(EffectId id) = 0;
+  // Stops the effect; it stays uploaded, and StartEffect or the next SetEffectParameters starts it
+  // again.
+  virtual void StopEffect(EffectId id) = 0;
   // Updates the conditions and (re)starts the effect.
   virtual void SetEffectParameters(EffectId id, const EffectRecord& record) = 0;
   virtual void ReleaseEffect(EffectId id) = 0;
@@ -75,7 +79,8 @@ enum EffectSlot : std::uint8_t { kCrossSlot, kCross2Slot, kHoleSlot, kCenterSlot
 inline constexpr int kEffectSlots = 5;
 
 // The five effect slots of the open joystick: built when it opens, refreshed on every good tick,
-// released when it closes.
+// released when it closes. Halt alone may be called from another thread (the watchdog); the rest
+// belongs to the polling loop's thread.
 class ForceFeedback final {
  public:
   ForceFeedback() = default;
@@ -86,17 +91,33 @@ class ForceFeedback final {
   // Creates the enabled effects on `port` (nullptr: no device open, nothing is built). Snaps the
   // hole first, so the records describe the stick at its start position.
   void BuildEffects(HapticPort* port, ShiftState& state, const Settings& settings);
-  // Refreshes the built effects from the gate point and the hole (every good tick).
+  // Refreshes the built effects from the gate point and the hole (every good tick); starts them
+  // again after a Halt. Sends nothing while the forces are let go.
   void UpdateEffects(const ShiftState& state, const Settings& settings);
   void ReleaseEffects();
+
+  // Lets go of the stick: stops every effect at once and keeps them stopped, through reopening
+  // too, until RestoreForces.
+  void LetGo();
+  void RestoreForces();
+  bool LetGoOf() const { return let_go_; }
+  // Stops every effect until the next UpdateEffects (the polling loop has stalled). Safe from
+  // any thread; false, at once and with nothing stopped, while the loop is in an effect call.
+  bool Halt();
 
   EffectId Slot(EffectSlot slot) const { return slots_[slot]; }
   const EffectParameters& Parameters() const { return params_; }
 
  private:
+  void StopAll();  // mutex_ held
+  void StartAll();
+
   HapticPort* port_ = nullptr;
   std::array<EffectId, kEffectSlots> slots_{kNoEffect, kNoEffect, kNoEffect, kNoEffect, kNoEffect};
   EffectParameters params_{};
+  bool let_go_ = false;
+  bool halted_ = false;  // by Halt, until the next update
+  std::mutex mutex_;     // the port's calls, between the loop and Halt
 };
 
 }  // namespace kestrane

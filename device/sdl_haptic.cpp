@@ -21,6 +21,7 @@ class SdlHapticDriver final : public HapticDriver {
   int RunEffect(int id, std::uint32_t iterations) override {
     return SDL_HapticRunEffect(haptic_, id, iterations);
   }
+  int StopEffect(int id) override { return SDL_HapticStopEffect(haptic_, id); }
   void DestroyEffect(int id) override { SDL_HapticDestroyEffect(haptic_, id); }
   int SetAutocenter(int autocenter) override {
     return SDL_HapticSetAutocenter(haptic_, autocenter);
@@ -101,11 +102,9 @@ SDL_HapticEffect ToSdlEffect(EffectType type, const EffectRecord& record, Haptic
     const Condition& k = by_axis[axis].k;
     const bool m = by_axis[axis].mirrored;
     c.center[axis] = ToSdlSigned(m ? -k.offset : k.offset, backend);
-    c.right_coeff[axis] =
-        ToSdlSigned(m ? k.negative_coefficient : k.positive_coefficient, backend);
+    c.right_coeff[axis] = ToSdlSigned(m ? k.negative_coefficient : k.positive_coefficient, backend);
     c.left_coeff[axis] = ToSdlSigned(m ? k.positive_coefficient : k.negative_coefficient, backend);
-    c.right_sat[axis] =
-        ToSdlUnsigned(m ? k.negative_saturation : k.positive_saturation, backend);
+    c.right_sat[axis] = ToSdlUnsigned(m ? k.negative_saturation : k.positive_saturation, backend);
     c.left_sat[axis] = ToSdlUnsigned(m ? k.positive_saturation : k.negative_saturation, backend);
     c.deadband[axis] = ToSdlUnsigned(k.dead_band, backend);
   }
@@ -144,6 +143,11 @@ std::int32_t SdlHapticPort::CreateEffect(EffectType type, const EffectRecord& re
 void SdlHapticPort::StartEffect(EffectId id) {
   Effect* e = Find(id);
   if (e && driver_->RunEffect(id, 1) == 0) e->playing = true;
+}
+
+void SdlHapticPort::StopEffect(EffectId id) {
+  Effect* e = Find(id);
+  if (e && driver_->StopEffect(id) == 0) e->playing = false;
 }
 
 void SdlHapticPort::SetEffectParameters(EffectId id, const EffectRecord& record) {

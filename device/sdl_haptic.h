@@ -20,6 +20,7 @@ class HapticDriver {
   virtual int NewEffect(SDL_HapticEffect& effect) = 0;  // effect id, or < 0
   virtual int UpdateEffect(int id, SDL_HapticEffect& effect) = 0;
   virtual int RunEffect(int id, std::uint32_t iterations) = 0;
+  virtual int StopEffect(int id) = 0;
   virtual void DestroyEffect(int id) = 0;
   virtual int SetAutocenter(int autocenter) = 0;
 };
@@ -68,6 +69,7 @@ class SdlHapticPort final : public HapticPort {
   // An effect type the device lacks fails with a non-zero status and no id.
   std::int32_t CreateEffect(EffectType type, const EffectRecord& record, EffectId& id) override;
   void StartEffect(EffectId id) override;
+  void StopEffect(EffectId id) override;
   // Sends the record when it differs from the last one the device accepted, then starts the
   // effect if it is not playing yet (the first update starts each spring).
   void SetEffectParameters(EffectId id, const EffectRecord& record) override;

@@ -73,6 +73,7 @@ class SentEffects final : public HapticPort {
     return 0;
   }
   void StartEffect(EffectId) override {}
+  void StopEffect(EffectId) override {}
   void SetEffectParameters(EffectId id, const EffectRecord& record) override { sent_[id] = record; }
   void ReleaseEffect(EffectId) override {}
 

@@ -16,10 +16,10 @@
 #include <algorithm>
 #include <climits>
 
-#include "ui/settings_dialog.h"
 #include "config/settings_file.h"
 #include "ui/application.h"
 #include "ui/position_display.h"
+#include "ui/settings_dialog.h"
 
 namespace kestrane {
 
@@ -121,10 +121,17 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     move(area.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
   }
 
-  if (!services_.tick_log_path.empty()) tick_log_ = std::make_unique<TickLog>(services_.tick_log_path);
+  if (!services_.tick_log_path.empty())
+    tick_log_ = std::make_unique<TickLog>(services_.tick_log_path);
   poll_timer = new PollTimer(this, kStartInterval);
   connect(poll_timer, &QTimer::timeout, this, &MainWindow::OnPollTimer);
-  poll_timer->on_change = [this](bool running) { ShowPaused(!running); };
+  poll_timer->on_change = [this](bool running) {
+    ShowPaused(!running);
+    // Stopped on purpose is no stall; a long interval moves the limit out with it.
+    if (!running) watchdog_.Rest();
+    watchdog_.SetLimit(std::max(
+        kEffectStallLimit, std::chrono::milliseconds(3 * std::int64_t{poll_timer->Interval()})));
+  };
 
   const bool tray = services_.tray_available.value_or(QSystemTrayIcon::isSystemTrayAvailable());
   if (tray) {
@@ -254,8 +261,8 @@ void MainWindow::RunFirstShow() {
   // A settings file that cannot be written is reported, and the start goes on with the values
   // read: stopping here would leave a zeroed record that a later Save writes over the file.
   std::string kept_copy;  // a file Kestrane could not read completely is kept before the write
-  if (auto problem = LoadSettings(record_, *poll_timer, services_.settings_path, WriteBack::Yes,
-                                  &kept_copy)) {
+  if (auto problem =
+          LoadSettings(record_, *poll_timer, services_.settings_path, WriteBack::Yes, &kept_copy)) {
     ShowMessage(MessageKind::Error, *problem);
   }
   if (!kept_copy.empty()) ShowMessage(MessageKind::Error, kept_copy);
@@ -278,7 +285,8 @@ void MainWindow::RunFirstShow() {
   Trace("OpenJoystick");
   if (!device_.OpenJoystick(record_, state_)) device_.CloseJoystick();
 
-  if (!services_.keyboard_problem.empty()) ShowMessage(MessageKind::Error, services_.keyboard_problem);
+  if (!services_.keyboard_problem.empty())
+    ShowMessage(MessageKind::Error, services_.keyboard_problem);
 
   if (record_.VIRTUAL_SHIFTER) {
     Trace("OpenShifter");
@@ -352,9 +360,10 @@ void MainWindow::OnSettingsClicked() {
 
 void MainWindow::OnPollTimer() {
   if (tick_log_) tick_log_->Mark();
+  watchdog_.Beat();
   const std::uint32_t tick_ms = std::max<std::uint32_t>(poll_timer->Interval(), 1);
-  PollContext ctx{state_, record_, device_.OpenDevice(), keys_, &effects_, this, &shifter_,
-                  tick_ms};
+  PollContext ctx{state_,    record_, device_.OpenDevice(), keys_, &effects_, this,
+                  &shifter_, tick_ms};
   ::kestrane::OnPollTimer(ctx);
 
   // A lost stick is closed (its key and button came up in the step) and looked for again every
@@ -434,9 +443,9 @@ void MainWindow::ShowStatus() {
 void MainWindow::DumpDisplay() {
   QSaveFile file(services_.display_dump_path);
   if (!file.open(QIODevice::WriteOnly)) return;
-  const QString text = QStringLiteral("Label3=%1\nXl=%2\nYl=%3\nBl=%4\nBs=%5\nLabel1=%6\n")
-                           .arg(Label3->text(), Xl->text(), Yl->text(), Bl->text(), Bs->text(),
-                                Label1->text());
+  const QString text =
+      QStringLiteral("Label3=%1\nXl=%2\nYl=%3\nBl=%4\nBs=%5\nLabel1=%6\n")
+          .arg(Label3->text(), Xl->text(), Yl->text(), Bl->text(), Bs->text(), Label1->text());
   file.write(text.toUtf8());
   file.commit();
 }

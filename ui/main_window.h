@@ -14,6 +14,7 @@
 #include "core/polling_cycle.h"
 #include "core/shift_state.h"
 #include "core/shifter_buttons.h"
+#include "core/effect_watchdog.h"
 #include "core/effects.h"
 #include "device/joystick_device.h"
 #include "ui/tick_log.h"
@@ -168,6 +169,8 @@ class MainWindow final : public QWidget, public DisplayPort, public MessageSink 
   Settings record_{};
   ShiftState state_{};
   ForceFeedback effects_;
+  // Stops the effects when this window's event loop stalls; declared after them, so it ends first.
+  EffectWatchdog watchdog_{effects_};
   KeyboardSink keyboard_;
   KeyOutput keys_;
   std::unique_ptr<ShifterPort> shifter_device_;

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <set>
+#include <thread>
 
 #include "config/setting_keys.h"
+#include "core/effect_watchdog.h"
 #include "tests/support/scripted_haptic.h"
 #include "tests/support/test_rig.h"
 
@@ -247,6 +251,110 @@ TEST(UpdateEffects, FollowsTheTickInThePollStep) {
   h.calls.clear();
   r.TickFail();
   EXPECT_TRUE(h.calls.empty());
+}
+
+}  // namespace
+}  // namespace kestrane
+
+namespace kestrane {
+namespace {
+
+// Letting go and the watchdog's halt, on a device that records every call.
+struct LetGoRig {
+  Settings settings = DefaultSettings();
+  ShiftState state;
+  ScriptedHaptic haptic;
+  ForceFeedback effects;
+  LetGoRig() {
+    settings.DAMPER_ENABLED = true;
+    ResetShiftState(state);
+    effects.BuildEffects(&haptic, state, settings);
+    effects.UpdateEffects(state, settings);
+    haptic.calls.clear();
+  }
+  std::multiset<EffectId> Ids(ScriptedHaptic::Op op) const {
+    std::multiset<EffectId> ids;
+    for (const auto& c : haptic.calls) {
+      if (c.op == op) ids.insert(c.id);
+    }
+    return ids;
+  }
+  std::multiset<EffectId> Built() const {
+    std::multiset<EffectId> ids;
+    for (int slot = 0; slot < kEffectSlots; ++slot) {
+      if (effects.Slot(static_cast<EffectSlot>(slot)) != kNoEffect) {
+        ids.insert(effects.Slot(static_cast<EffectSlot>(slot)));
+      }
+    }
+    return ids;
+  }
+};
+
+TEST(LetGo, StopsEveryEffectAndSendsNothingUntilRestored) {
+  LetGoRig r;
+  r.effects.LetGo();
+  EXPECT_EQ(r.Ids(ScriptedHaptic::Op::Stop), r.Built());
+  EXPECT_EQ(r.Built().size(), 4u);
+  r.haptic.calls.clear();
+  r.state.GateX = r.state.HoleX = 11469;  // the stick moves: still nothing is sent
+  for (int i = 0; i < 5; ++i) r.effects.UpdateEffects(r.state, r.settings);
+  r.effects.LetGo();
+  EXPECT_TRUE(r.effects.Halt());  // already stopped: nothing more to do
+  EXPECT_TRUE(r.haptic.calls.empty());
+  // Reopening the stick keeps them stopped: nothing started.
+  r.effects.BuildEffects(&r.haptic, r.state, r.settings);
+  r.effects.UpdateEffects(r.state, r.settings);
+  EXPECT_TRUE(r.Ids(ScriptedHaptic::Op::Start).empty());
+  EXPECT_TRUE(r.Ids(ScriptedHaptic::Op::Set).empty());
+
+  r.haptic.calls.clear();
+  r.effects.RestoreForces();
+  EXPECT_EQ(r.Ids(ScriptedHaptic::Op::Start), r.Built());
+  r.effects.UpdateEffects(r.state, r.settings);
+  EXPECT_EQ(r.Ids(ScriptedHaptic::Op::Set).size(), 3u);  // the springs, not the damper
+  EXPECT_FALSE(r.effects.LetGoOf());
+}
+
+TEST(Halt, StopsEveryEffectOnceAndTheNextUpdateStartsThemAgain) {
+  LetGoRig r;
+  EXPECT_TRUE(r.effects.Halt());
+  EXPECT_TRUE(r.effects.Halt());
+  EXPECT_EQ(r.Ids(ScriptedHaptic::Op::Stop), r.Built());  // once each
+  r.haptic.calls.clear();
+  r.effects.UpdateEffects(r.state, r.settings);
+  EXPECT_EQ(r.Ids(ScriptedHaptic::Op::Start), r.Built());
+  r.haptic.calls.clear();
+  r.effects.UpdateEffects(r.state, r.settings);
+  EXPECT_TRUE(r.Ids(ScriptedHaptic::Op::Start).empty());
+}
+
+TEST(EffectWatchdog, HaltsAStalledLoopOnceAndNotARestingOne) {
+  LetGoRig r;
+  EffectWatchdog watchdog(r.effects, std::chrono::milliseconds(60));
+  // Before the first beat, and while beating, nothing happens.
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  for (int i = 0; i < 10; ++i) {
+    watchdog.Beat();
+    r.effects.UpdateEffects(r.state, r.settings);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(watchdog.Halts(), 0);
+  EXPECT_TRUE(r.Ids(ScriptedHaptic::Op::Stop).empty());
+  // The loop stalls: one halt, however long the stall.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (watchdog.Halts() == 0 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(watchdog.Halts(), 1);
+  EXPECT_EQ(r.Ids(ScriptedHaptic::Op::Stop), r.Built());
+  // Ticking again starts the effects; a resting loop is not a stall.
+  watchdog.Beat();
+  r.effects.UpdateEffects(r.state, r.settings);
+  EXPECT_EQ(r.Ids(ScriptedHaptic::Op::Start), r.Built());
+  watchdog.Rest();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(watchdog.Halts(), 1);
 }
 
 }  // namespace

@@ -29,6 +29,7 @@ class LoggingHaptic final : public HapticPort {
     return 0;
   }
   void StartEffect(EffectId id) override { log_.push_back("effect start " + std::to_string(id)); }
+  void StopEffect(EffectId id) override { log_.push_back("effect stop " + std::to_string(id)); }
   void SetEffectParameters(EffectId id, const EffectRecord&) override {
     log_.push_back("effect set " + std::to_string(id));
   }

@@ -5,6 +5,7 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "config/setting_keys.h"
+#include "core/effect_watchdog.h"
 #include "core/effects.h"
 #include "core/gate_tracking.h"
 #include "core/keystroke_output.h"
@@ -234,6 +236,40 @@ TEST_F(KernelEffectsTest, EverySituationAsTheKernelReceivesIt) {
     EXPECT_EQ(stick->FfWrites().size(), writes) << s.name;
     Back(s.path);
   }
+}
+
+TEST_F(KernelEffectsTest, LettingGoStopsEveryEffectAtTheStickUntilRestored) {
+  Open();
+  Follow({{-kLane, 0}, {-kLane, -kRow}});
+  ASSERT_EQ(stick->Playing().size(), 4u);
+  effects.LetGo();
+  EXPECT_TRUE(stick->Playing().empty());
+  const std::size_t uploads = stick->Uploads().size();
+  Back({{-kLane, 0}, {-kLane, -kRow}});  // moving the stick sends nothing
+  EXPECT_EQ(stick->Uploads().size(), uploads);
+  EXPECT_TRUE(stick->Playing().empty());
+  effects.RestoreForces();
+  Tick();
+  ExpectAllEffects("restored in neutral");
+}
+
+TEST_F(KernelEffectsTest, TheWatchdogStopsTheEffectsOfAStalledLoop) {
+  Open();
+  EffectWatchdog watchdog(effects);
+  for (int i = 0; i < 5; ++i) {
+    watchdog.Beat();
+    Tick();
+  }
+  ASSERT_EQ(stick->Playing().size(), 4u);
+  // The loop stops ticking: within the limit and a fifth, every effect stops at the stick.
+  const auto stalled = std::chrono::steady_clock::now();
+  ASSERT_TRUE(FakeKernel::WaitFor([&] { return stick->Playing().empty(); }));
+  EXPECT_GE(std::chrono::steady_clock::now() - stalled, kEffectStallLimit);
+  EXPECT_EQ(watchdog.Halts(), 1);
+  // The next tick starts them again.
+  watchdog.Beat();
+  Tick();
+  ExpectAllEffects("after the stall");
 }
 
 struct Switches {

@@ -43,6 +43,10 @@ class FakeDriver final : public HapticDriver {
     calls.push_back({"run", id, {}});
     return 0;
   }
+  int StopEffect(int id) override {
+    calls.push_back({"stop", id, {}});
+    return 0;
+  }
   void DestroyEffect(int id) override { calls.push_back({"destroy", id, {}}); }
   int SetAutocenter(int autocenter) override {
     calls.push_back({"autocenter", autocenter, {}});
@@ -260,6 +264,7 @@ TEST(SdlHapticPort, ClosingDestroysWhatIsLeft) {
     int NewEffect(SDL_HapticEffect&) override { return next_++; }
     int UpdateEffect(int, SDL_HapticEffect&) override { return 0; }
     int RunEffect(int, std::uint32_t) override { return 0; }
+    int StopEffect(int) override { return 0; }
     void DestroyEffect(int id) override { destroyed_.push_back(id); }
     int SetAutocenter(int) override { return 0; }
 

@@ -11,7 +11,7 @@ namespace kestrane {
 // A force-feedback device that records every call and can be told to refuse chosen creations.
 class ScriptedHaptic : public HapticPort {
  public:
-  enum class Op : std::uint8_t { Create, Start, Set, Release };
+  enum class Op : std::uint8_t { Create, Start, Set, Release, Stop };
   struct Call {
     Op op;
     EffectId id;
@@ -39,6 +39,7 @@ class ScriptedHaptic : public HapticPort {
     return 0;
   }
   void StartEffect(EffectId id) override { calls.push_back({Op::Start, id, {}, {}}); }
+  void StopEffect(EffectId id) override { calls.push_back({Op::Stop, id, {}, {}}); }
   void SetEffectParameters(EffectId id, const EffectRecord& record) override {
     calls.push_back({Op::Set, id, {}, record});
   }
