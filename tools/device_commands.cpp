@@ -1,11 +1,16 @@
 #include "tools/device_commands.h"
 
 #include <algorithm>
+#include <array>
+#include <cctype>
 #include <chrono>
 #include <iostream>
 #include <memory>
+#include <optional>
 
 #include "config/setting_keys.h"
+#include "config/settings_file.h"
+#include "core/direction_test.h"
 #include "core/effects.h"
 #include "core/shift_state.h"
 #include "device/joystick_device.h"
@@ -31,7 +36,8 @@ class StderrMessages final : public MessageSink {
 int Usage(const std::string& message) {
   std::cerr << "kestrane-cli: " << message << "\n"
             << "usage: kestrane-cli devices\n"
-            << "       kestrane-cli record [--joystick NAME] [--interval MS] [--ticks N]\n";
+            << "       kestrane-cli record [--joystick NAME] [--interval MS] [--ticks N]\n"
+            << "       kestrane-cli ff-test [--joystick NAME] [--settings FILE]\n";
   return kExitUsage;
 }
 
@@ -139,6 +145,131 @@ int RecordCommand(const std::vector<std::string>& args) {
     const bool read = stick.Read(sample) == InputStatus::Ok;
     std::cout << (read ? FormatTraceLine(sample) : std::string("fail")) << '\n' << std::flush;
     if (!std::cout) break;  // the reader has gone
+  }
+  return 0;
+}
+
+namespace {
+
+// One answer from standard input; nullopt when the input ends or a stop request comes.
+std::optional<DirectionAnswer> AskDirection(DirectionStep step) {
+  for (;;) {
+    std::cout << DirectionQuestion(step)
+              << " (y: yes; o: no, it moved the other way; n: it did not move) " << std::flush;
+    std::string line;
+    if (!std::getline(std::cin, line) || StopSignal() != 0) return std::nullopt;
+    line.erase(0, line.find_first_not_of(" \t"));
+    const char c = line.empty() ? '\0' : static_cast<char>(std::tolower(line[0]));
+    if (c == 'y') return DirectionAnswer::Yes;
+    if (c == 'o') return DirectionAnswer::OtherWay;
+    if (c == 'n') return DirectionAnswer::NoMove;
+  }
+}
+
+}  // namespace
+
+int FfTestCommand(const std::vector<std::string>& args) {
+  std::optional<std::string> name, settings_path;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string value, error;
+    if (TakeOptionValue(args, i, "--joystick", value, error)) {
+      if (!error.empty()) return Usage(error);
+      name = value;
+    } else if (TakeOptionValue(args, i, "--settings", value, error)) {
+      if (!error.empty()) return Usage(error);
+      settings_path = value;
+    } else {
+      return Usage("unknown argument '" + args[i] + "'");
+    }
+  }
+  Settings settings = DefaultSettings();
+  if (settings_path) {
+    StoredInterval timer;
+    if (auto problem = LoadSettings(settings, timer, *settings_path, WriteBack::No)) {
+      std::cerr << "kestrane-cli: " << *problem << "\n";
+      return kExitUsage;
+    }
+  }
+
+  Input input;
+  if (!input.Start()) return kExitFailure;
+  const auto& list = input.device.List();
+  if (name) {
+    input.device.SelectSavedJoystickByName(*name);
+    if (input.device.Selection() < 0) {
+      std::cerr << "kestrane-cli: no joystick named '" << *name << "' is attached\n";
+      return kExitFailure;
+    }
+  } else {
+    for (std::size_t i = 0; i < list.size() && input.device.Selection() < 0; ++i) {
+      if (list[i].force_feedback) input.device.SetSelection(static_cast<int>(i));
+    }
+    if (input.device.Selection() < 0) {
+      std::cerr << "kestrane-cli: no joystick with force feedback is attached\n";
+      return kExitFailure;
+    }
+  }
+  const std::string stick = list[static_cast<std::size_t>(input.device.Selection())].name;
+  if (!list[static_cast<std::size_t>(input.device.Selection())].force_feedback) {
+    std::cerr << "kestrane-cli: '" << stick << "' has no force feedback\n";
+    return kExitFailure;
+  }
+
+  // Only the test's spring plays: the stick's own centring off, no effect of the pattern.
+  Settings open = settings;
+  open.EXCLUSIVE_ACCESS = false;
+  open.FORCE_FEEDBACK = true;
+  open.CROSS_ENABLED = open.HOLE_ENABLED = open.CENTER_ENABLED = open.DAMPER_ENABLED = false;
+  ShiftState state;
+  ResetShiftState(state);
+  if (!input.device.OpenJoystick(open, state)) {
+    input.device.CloseJoystick();
+    return kExitFailure;
+  }
+  HapticPort* port = input.device.OpenDevice()->Haptics();
+  if (!port || !port->HasSprings()) {
+    std::cerr << "kestrane-cli: '" << stick
+              << (port ? "' has no spring effect\n"
+                       : "' cannot play force feedback (no write access to its device?)\n");
+    return kExitFailure;
+  }
+
+  CatchStopSignals(/*interrupt_blocking_calls=*/true);
+  std::array<DirectionAnswer, 4> answers{};
+  {
+    DirectionTestRun run(*port);
+    for (std::size_t i = 0; i < kDirectionSteps.size(); ++i) {
+      if (!run.Play(kDirectionSteps[i], settings)) {
+        std::cerr << "kestrane-cli: '" << stick << "' refused the test's spring\n";
+        return kExitFailure;
+      }
+      const std::optional<DirectionAnswer> answer = AskDirection(kDirectionSteps[i]);
+      if (!answer) {
+        run.Stop();
+        std::cout << "\n";
+        std::cerr << "kestrane-cli: the direction test was cancelled; nothing is changed\n";
+        return StopSignal() != 0 ? 128 + StopSignal() : kExitFailure;
+      }
+      answers[i] = *answer;
+    }
+  }  // the spring stops here
+
+  const DirectionVerdict verdict = JudgeDirections(answers);
+  std::cout << verdict.message << "\n";
+  if (verdict.invert_x) std::cout << "FF_INVERT_X=" << (*verdict.invert_x ? 1 : 0) << "\n";
+  if (verdict.invert_y) std::cout << "FF_INVERT_Y=" << (*verdict.invert_y ? 1 : 0) << "\n";
+  if (!verdict.passed) return kExitFailure;
+  std::cout << "FF_TESTED_STICK=" << stick << "\n";
+  if (settings_path) {
+    SettingsSnapshot before{settings, 0, {}};
+    SettingsSnapshot after = before;
+    after.settings.FF_INVERT_X = *verdict.invert_x;
+    after.settings.FF_INVERT_Y = *verdict.invert_y;
+    after.settings.FF_TESTED_STICK = stick;
+    if (auto refused = SaveChangedSettings(before, after, *settings_path)) {
+      std::cerr << "kestrane-cli: " << *refused << "\n";
+      return kExitFailure;
+    }
   }
   return 0;
 }

@@ -24,4 +24,9 @@ int DevicesCommand(const std::vector<std::string>& args);
 // the chosen joystick to standard output, one line per tick, until N ticks or an interrupt.
 int RecordCommand(const std::vector<std::string>& args);
 
+// `kestrane-cli ff-test [--joystick NAME] [--settings FILE]`: the force-feedback direction test
+// in a terminal: plays each step's spring, asks on standard output and reads the answers from
+// standard input. Passed with FILE, the result is saved there. 0 when both axes were decided.
+int FfTestCommand(const std::vector<std::string>& args);
+
 }  // namespace kestrane

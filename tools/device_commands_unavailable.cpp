@@ -1,5 +1,5 @@
-// kestrane-cli devices and record in a build without the SDL joystick layer (the Windows cross
-// build): both say so and fail.
+// kestrane-cli devices, record and ff-test in a build without the SDL joystick layer (the Windows
+// cross build): each says so and fails.
 
 #include <iostream>
 
@@ -22,6 +22,10 @@ int DevicesCommand(const std::vector<std::string>&) {
 
 int RecordCommand(const std::vector<std::string>&) {
   return NotAvailable("record");
+}
+
+int FfTestCommand(const std::vector<std::string>&) {
+  return NotAvailable("ff-test");
 }
 
 }  // namespace kestrane

@@ -17,12 +17,12 @@
 #include "config/settings_file.h"
 #include "platform/key_guard.h"
 #include "platform/stop_signals.h"
-#include "tools/realtime.h"
 #include "platform/system_keyboard.h"
-#include "tools/device_commands.h"
 #include "tools/cli_options.h"
-#include "tools/replay.h"
+#include "tools/device_commands.h"
 #include "tools/json_writer.h"
+#include "tools/realtime.h"
+#include "tools/replay.h"
 #include "tools/trace.h"
 
 namespace kestrane {
@@ -35,7 +35,9 @@ int Usage(const std::string& message) {
             << "usage: kestrane-cli replay [--settings FILE] [--set KEY=VALUE]... [--inject] "
                "[--jsonl] [TRACE]\n"
             << "       kestrane-cli settings FILE [--set KEY=VALUE]... [--save] "
-               "[--joystick NAME]\n";
+               "[--joystick NAME]\n"
+            << "       kestrane-cli devices | record ... | ff-test [--joystick NAME] "
+               "[--settings FILE]\n";
   return kExitUsage;
 }
 
@@ -132,13 +134,21 @@ void PrintRecord(const Settings& s, const IntervalTimer& timer, const std::strin
       if (std::string_view(key.section) != section) continue;
       w.Key(key.name);
       switch (key.kind) {
-        case SettingKey::Kind::Joystick: w.String(joystick); break;
-        case SettingKey::Kind::Text: w.String(s.FF_TESTED_STICK); break;
-        case SettingKey::Kind::Sequence: w.String(s.Sequence()); break;
+        case SettingKey::Kind::Joystick:
+          w.String(joystick);
+          break;
+        case SettingKey::Kind::Text:
+          w.String(s.FF_TESTED_STICK);
+          break;
+        case SettingKey::Kind::Sequence:
+          w.String(s.Sequence());
+          break;
         case SettingKey::Kind::Interval:
           w.Int(static_cast<std::int32_t>(timer.Interval()));
           break;
-        default: w.Int(GetSettingInt(s, key)); break;
+        default:
+          w.Int(GetSettingInt(s, key));
+          break;
       }
     }
     w.EndObject();
@@ -194,6 +204,7 @@ int main(int argc, char** argv) {
   if (command == "settings") return kestrane::SettingsCommand(args);
   if (command == "devices") return kestrane::DevicesCommand(args);
   if (command == "record") return kestrane::RecordCommand(args);
+  if (command == "ff-test") return kestrane::FfTestCommand(args);
   if (command == "--help" || command == "-h" || command == "help") {
     kestrane::Usage("the headless face of Kestrane");
     return 0;
