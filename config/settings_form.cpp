@@ -1,5 +1,7 @@
 #include "config/settings_form.h"
 
+#include <algorithm>
+
 #include <vector>
 
 #include "config/setting_number.h"
@@ -164,6 +166,7 @@ SettingsFormValues FormValuesFromSettings(const Settings& settings, std::uint32_
   v.switch_button = settings.SWITCH_BUTTON;
   v.switch_b_axe = settings.SWITCH_B_AXE;
   v.sym_type = settings.SYM_TYPE;
+  v.ff_strength = std::clamp(settings.FF_STRENGTH, 0, 100);
   for (const CheckField& f : kCheckFields) v.*f.checked = settings.*f.setting;
   for (const NumberField& f : kNumberFields) {
     v.*f.text = f.setting ? std::to_string(settings.*f.setting) : std::to_string(interval);
@@ -185,6 +188,7 @@ FormOutcome ApplySettingsForm(const SettingsFormValues& values, const Settings& 
   // A list with nothing chosen (the file holds a value the list does not offer) keeps the value.
   if (values.switch_button >= 0) next.SWITCH_BUTTON = values.switch_button;
   if (values.switch_b_axe >= 0) next.SWITCH_B_AXE = values.switch_b_axe;
+  if (values.ff_strength >= 0) next.FF_STRENGTH = std::min(values.ff_strength, 100);
   for (const CheckField& f : kCheckFields) next.*f.setting = values.*f.checked;
   next.EXCLUSIVE_ACCESS = next.FORCE_FEEDBACK;
 

@@ -27,6 +27,7 @@ struct SettingsFormValues {
   int switch_button = -1;  // SWITCH_BUTTON
   int switch_b_axe = -1;   // SWITCH_B_AXE
   int sym_type = -1;       // SYM_TYPE
+  int ff_strength = -1;    // FF_STRENGTH from the slider, 0..100; -1 keeps the value
 
   bool autocenter_neutral = false;  // AUTOCENTER_NEUTRAL
   bool switch_xy = false;           // SWITCH_XY

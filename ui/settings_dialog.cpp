@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSlider>
 #include <QShowEvent>
 #include <QValidator>
 #include <algorithm>
@@ -24,7 +25,7 @@ namespace kestrane {
 namespace {
 
 constexpr int kClientWidth = 665;
-constexpr int kClientHeight = 557;
+constexpr int kClientHeight = 607;
 constexpr int kHintMs = 20000;  // how long a hint stays up
 constexpr int kRowHeight = 21;
 constexpr int kSequenceLength = 9;
@@ -383,7 +384,7 @@ void SettingsDialog::BuildKeyboard() {
 void SettingsDialog::BuildForceFeedback() {
   auto* group = new QGroupBox(QStringLiteral("Force Feedback"), this);
   group->setObjectName(QStringLiteral("GroupBox5"));
-  group->setGeometry(357, 40, 300, 466);
+  group->setGeometry(357, 40, 300, 516);
 
   int y = 18;
   constexpr int kStep = 20;
@@ -453,6 +454,34 @@ void SettingsDialog::BuildForceFeedback() {
   gear_center_saturation_y_edit =
       field("Edit20", "CENTER_SATURATION_Y", "0-10000 maximal force in Y direction.");
 
+  // FF_STRENGTH: every effect's forces, in percent.
+  y += 6;
+  AddLabel(group, QStringLiteral("Strength"), 10, y, QStringLiteral("FF_STRENGTH"));
+  ff_strength_slider = new QSlider(Qt::Horizontal, group);
+  ff_strength_slider->setObjectName(QStringLiteral("StrengthSlider"));
+  ff_strength_slider->setRange(0, 100);
+  ff_strength_slider->setPageStep(10);
+  ff_strength_slider->setGeometry(80, y, 150, 20);
+  ff_strength_slider->setToolTip(
+      QStringLiteral("FF_STRENGTH: the share of every force and saturation the stick gets"));
+  ff_strength_label = new QLabel(group);
+  ff_strength_label->setObjectName(QStringLiteral("StrengthLabel"));
+  ff_strength_label->setGeometry(238, y, 50, 20);
+  connect(ff_strength_slider, &QSlider::valueChanged, this, [this](int value) {
+    ff_strength_label->setText(QString::number(value) + QStringLiteral(" %"));
+  });
+  y += 24;
+  test_directions_button = new QPushButton(QStringLiteral("Test directions..."), group);
+  test_directions_button->setObjectName(QStringLiteral("TestDirections"));
+  test_directions_button->setGeometry(10, y, 140, 25);
+  test_directions_button->setAutoDefault(false);
+  test_directions_button->setToolTip(
+      QStringLiteral("Plays a gentle spring each way and asks where the stick went, to find out "
+                     "whether this stick needs an axis inverted (FF_INVERT_X, FF_INVERT_Y)"));
+  connect(test_directions_button, &QPushButton::clicked, this, [this] {
+    if (binding_.test_directions) binding_.test_directions();
+  });
+
   connect(force_feedback_box, &QCheckBox::toggled, this, [this] { OnForceFeedbackClicked(); });
 }
 
@@ -461,17 +490,17 @@ void SettingsDialog::BuildButtons() {
   bevel->setObjectName(QStringLiteral("Bevel1"));
   bevel->setFrameShape(QFrame::HLine);
   bevel->setFrameShadow(QFrame::Sunken);
-  bevel->setGeometry(8, 512, 649, 4);
+  bevel->setGeometry(8, 562, 649, 4);
 
   cancel_button = new QPushButton(QStringLiteral("Cancel"), this);
   cancel_button->setObjectName(QStringLiteral("Button2"));
-  cancel_button->setGeometry(489, 522, 80, 27);
+  cancel_button->setGeometry(489, 572, 80, 27);
   cancel_button->setAutoDefault(false);
   connect(cancel_button, &QPushButton::clicked, this, [this] { OnCancelClicked(); });
 
   save_button = new QPushButton(QStringLiteral("Save"), this);
   save_button->setObjectName(QStringLiteral("Button1"));
-  save_button->setGeometry(577, 522, 80, 27);
+  save_button->setGeometry(577, 572, 80, 27);
   save_button->setAutoDefault(false);
   connect(save_button, &QPushButton::clicked, this, [this] { OnSaveClicked(); });
 }
@@ -525,6 +554,8 @@ void SettingsDialog::OnShown() {
     }
   }
   sym_type_list->setCurrentIndex(v.sym_type);
+  ff_strength_slider->setValue(v.ff_strength);
+  ff_strength_label->setText(QString::number(v.ff_strength) + QStringLiteral(" %"));
   OnGearTypeChanged();
   SetSequenceText(Q(v.sym_sequence));
   sym_key_time_edit->setText(Q(v.sym_key_time));
@@ -561,6 +592,7 @@ SettingsFormValues SettingsDialog::FormValues() const {
   v.switch_button = switch_button_list->currentIndex();
   v.switch_b_axe = switch_b_axe_list->currentIndex();
   v.sym_type = sym_type_list->currentIndex();
+  v.ff_strength = ff_strength_slider->value();
   for (const CheckField& f : CheckFields()) {
     v.*f.checked = findChild<QCheckBox*>(QLatin1String(f.control))->isChecked();
   }

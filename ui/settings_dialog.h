@@ -16,6 +16,7 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QPushButton;
+class QSlider;
 class QWidget;
 
 namespace kestrane {
@@ -71,6 +72,8 @@ struct SettingsBinding {
   // Called after Save has put new values into the record, for what the window program keeps
   // outside it (the virtual H-shifter device).
   std::function<void()> saved{};
+  // Runs the force-feedback direction test on the open stick ("Test directions...").
+  std::function<void()> test_directions{};
 };
 
 // The settings dialog: one instance, created hidden at start-up right after the main window and
@@ -158,6 +161,9 @@ class SettingsDialog : public QDialog {
   QLineEdit* gear_center_saturation_x_edit = nullptr;
   QLineEdit* gear_center_force_y_edit = nullptr;
   QLineEdit* gear_center_saturation_y_edit = nullptr;
+  QSlider* ff_strength_slider = nullptr;        // FF_STRENGTH
+  QLabel* ff_strength_label = nullptr;          // its percentage
+  QPushButton* test_directions_button = nullptr;
   // Bottom.
   QFrame* bevel = nullptr;
   QPushButton* cancel_button = nullptr;

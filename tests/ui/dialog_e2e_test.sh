@@ -34,8 +34,8 @@ read -r mx my < <(origin "$main")
 
 open_settings() {
   xdotool mousemove $((mx + 226)) $((my + 378)) click 1  # "Settings..."
-  wait_for 50 window Settings 665x557 >/dev/null || fail "the settings dialog did not open"
-  dialog=$(window Settings 665x557)
+  wait_for 50 window Settings 665x607 >/dev/null || fail "the settings dialog did not open"
+  dialog=$(window Settings 665x607)
   read -r dx dy < <(origin "$dialog")
   sleep 1  # let the dialog settle before the first click
 }
@@ -90,7 +90,7 @@ xdotool key ctrl+a BackSpace
 xdotool type --delay 50 "r0n8"
 
 ini_before=$(cat "$ini")
-click $((577 + 40)) $((522 + 13))  # "Save"
+click $((577 + 40)) $((572 + 13))  # "Save"
 message_box "the warning"
 wait_for 50 sh -c "! xdotool search --onlyvisible --name '^Settings\$' | grep -q ." ||
   fail "Save did not close the dialog"
@@ -129,14 +129,14 @@ xdotool type --delay 50 "abc"
 click $left $row0  # "Switch UP:", another key
 xdotool key End
 ini_before=$(cat "$ini")
-click $((577 + 40)) $((522 + 13))  # "Save"
+click $((577 + 40)) $((572 + 13))  # "Save"
 message_box "the warning"
 message_box "'abc' is not a valid integer value"
 [ "$(cat "$ini")" = "$ini_before" ] || fail "a bad number changed the settings file"
-window Settings 665x557 >/dev/null || fail "the dialog closed after a bad number"
+window Settings 665x607 >/dev/null || fail "the dialog closed after a bad number"
 
 # Cancel keeps the file as it is, too.
-click $((489 + 40)) $((522 + 13))  # "Cancel"
+click $((489 + 40)) $((572 + 13))  # "Cancel"
 wait_for 50 sh -c "! xdotool search --onlyvisible --name '^Settings\$' | grep -q ." ||
   fail "Cancel did not close the dialog"
 [ "$(cat "$ini")" = "$ini_before" ] || fail "Cancel changed the settings file"
@@ -154,7 +154,7 @@ xdotool key Up Return  # "press and release gear button"
 sleep 0.3
 click $left $((row0 + 52))  # "Gear 3 :"
 xdotool key F7
-click $((577 + 40)) $((522 + 13))  # "Save"
+click $((577 + 40)) $((572 + 13))  # "Save"
 message_box "the warning"
 [ "$(value KEY_CODE3)" = 118 ] && [ "$(value SYM_TYPE)" = 1 ] || fail "F7 for gear 3 not saved"
 

@@ -102,7 +102,7 @@ class SettingsDialogTest : public ::testing::Test {
 
 TEST_F(SettingsDialogTest, WindowControlsCaptionsAndLists) {
   EXPECT_EQ(dialog_->windowTitle(), "Settings");
-  EXPECT_EQ(dialog_->size(), QSize(665, 557));
+  EXPECT_EQ(dialog_->size(), QSize(665, 607));
   EXPECT_EQ(dialog_->minimumSize(), dialog_->maximumSize());
   EXPECT_FALSE(dialog_->isModal());
 
@@ -212,7 +212,7 @@ TEST_F(SettingsDialogTest, WindowControlsCaptionsAndLists) {
   EXPECT_LT(dialog_->cancel_button->x(), dialog_->save_button->x());
   EXPECT_GT(dialog_->save_button->y(), dialog_->bevel->y());
   EXPECT_LE(dialog_->save_button->geometry().right(), 665);
-  EXPECT_LE(dialog_->save_button->geometry().bottom(), 557);
+  EXPECT_LE(dialog_->save_button->geometry().bottom(), 607);
   EXPECT_EQ(dialog_->sym_sequence_edit->maxLength(), 9);
   EXPECT_EQ(dialog_->gear_key_panel->geometry(), dialog_->shift_key_panel->geometry());
 }
