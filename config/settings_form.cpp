@@ -1,7 +1,6 @@
 #include "config/settings_form.h"
 
 #include <algorithm>
-
 #include <vector>
 
 #include "config/setting_number.h"
@@ -17,21 +16,30 @@ constexpr NumberField kNumberFields[] = {
     {"Edit31", "Pos Max", 0, 65535, &V::switch_b_max, &S::SWITCH_B_MAX},
     {"Edit17", "CENTER_FORCE_X", 0, 10000, &V::gear_center_force_x, &S::GEAR_CENTER_FORCE_X},
     {"Edit19", "CENTER_FORCE_Y", 0, 10000, &V::gear_center_force_y, &S::GEAR_CENTER_FORCE_Y},
-    {"Edit18", "CENTER_SATURATION_X", 0, 10000, &V::gear_center_saturation_x, &S::GEAR_CENTER_SATURATION_X},
-    {"Edit20", "CENTER_SATURATION_Y", 0, 10000, &V::gear_center_saturation_y, &S::GEAR_CENTER_SATURATION_Y},
+    {"Edit18", "CENTER_SATURATION_X", 0, 10000, &V::gear_center_saturation_x,
+     &S::GEAR_CENTER_SATURATION_X},
+    {"Edit20", "CENTER_SATURATION_Y", 0, 10000, &V::gear_center_saturation_y,
+     &S::GEAR_CENTER_SATURATION_Y},
     {"Edit1", "Cross Width", 0, 32000, &V::joy_gear_width, &S::JOY_GEAR_WIDTH},
     {"Edit2", "Cross Height", 0, 32000, &V::joy_gear_height, &S::JOY_GEAR_HEIGHT},
     {"Edit3", "Cross Size", 0, 32000, &V::gear_cross_size, &S::GEAR_CROSS_SIZE},
-    {"Edit4", "FORCE_DEATH_FREE_X", 0, 10000, &V::gear_force_death_free_x, &S::GEAR_FORCE_DEATH_FREE_X},
-    {"Edit5", "FORCE_DEATH_NOFREE_X", 0, 10000, &V::gear_force_death_nofree_x, &S::GEAR_FORCE_DEATH_NOFREE_X},
-    {"Edit6", "FORCE_DEATH_FREE_Y", 0, 10000, &V::gear_force_death_free_y, &S::GEAR_FORCE_DEATH_FREE_Y},
-    {"Edit7", "FORCE_DEATH_NOFREE_Y", 0, 10000, &V::gear_force_death_nofree_y, &S::GEAR_FORCE_DEATH_NOFREE_Y},
+    {"Edit4", "FORCE_DEATH_FREE_X", 0, 10000, &V::gear_force_death_free_x,
+     &S::GEAR_FORCE_DEATH_FREE_X},
+    {"Edit5", "FORCE_DEATH_NOFREE_X", 0, 10000, &V::gear_force_death_nofree_x,
+     &S::GEAR_FORCE_DEATH_NOFREE_X},
+    {"Edit6", "FORCE_DEATH_FREE_Y", 0, 10000, &V::gear_force_death_free_y,
+     &S::GEAR_FORCE_DEATH_FREE_Y},
+    {"Edit7", "FORCE_DEATH_NOFREE_Y", 0, 10000, &V::gear_force_death_nofree_y,
+     &S::GEAR_FORCE_DEATH_NOFREE_Y},
     {"Edit8", "DAMPER_FORCE", 0, 10000, &V::gear_damper_force, &S::GEAR_DAMPER_FORCE},
-    {"Edit9", "DAMPER_SATURATION", 0, 10000, &V::gear_damper_saturation, &S::GEAR_DAMPER_SATURATION},
+    {"Edit9", "DAMPER_SATURATION", 0, 10000, &V::gear_damper_saturation,
+     &S::GEAR_DAMPER_SATURATION},
     {"Edit10", "HOLE_FORCE_X", 0, 10000, &V::gear_hole_force_x, &S::GEAR_HOLE_FORCE_X},
-    {"Edit11", "HOLE_SATURATION_X", 0, 10000, &V::gear_hole_saturation_x, &S::GEAR_HOLE_SATURATION_X},
+    {"Edit11", "HOLE_SATURATION_X", 0, 10000, &V::gear_hole_saturation_x,
+     &S::GEAR_HOLE_SATURATION_X},
     {"Edit12", "HOLE_FORCE_Y", 0, 10000, &V::gear_hole_force_y, &S::GEAR_HOLE_FORCE_Y},
-    {"Edit13", "HOLE_SATURATION_Y", 0, 10000, &V::gear_hole_saturation_y, &S::GEAR_HOLE_SATURATION_Y},
+    {"Edit13", "HOLE_SATURATION_Y", 0, 10000, &V::gear_hole_saturation_y,
+     &S::GEAR_HOLE_SATURATION_Y},
     {"Edit14", "CROSS_FORCE_COUNT", 1, 2, &V::gear_cross_force_count, &S::GEAR_CROSS_FORCE_COUNT},
     {"Edit15", "CROSS_FORCE", 0, 10000, &V::gear_cross_force, &S::GEAR_CROSS_FORCE},
     {"Edit16", "CROSS_SATURATION", 0, 10000, &V::gear_cross_saturation, &S::GEAR_CROSS_SATURATION},

@@ -1,11 +1,13 @@
 #include "ui/main_window.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPixmap>
@@ -17,7 +19,9 @@
 #include <climits>
 
 #include "config/settings_file.h"
+#include "core/gear.h"
 #include "ui/application.h"
+#include "ui/direction_test_dialog.h"
 #include "ui/position_display.h"
 #include "ui/settings_dialog.h"
 
@@ -141,6 +145,7 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
             [this](QSystemTrayIcon::ActivationReason reason) {
               if (reason == QSystemTrayIcon::DoubleClick) RestoreFromTray();
             });
+    BuildTrayMenu();
     tray_icon->show();
     // Qt reports only left double clicks on the icon; any button restores the window.
     qApp->installEventFilter(this);
@@ -196,13 +201,187 @@ void MainWindow::BuildControls() {
   settings_button->setObjectName(QStringLiteral("Button1"));
   settings_button->setGeometry(189, 366, 75, 25);
   connect(settings_button, &QPushButton::clicked, this, &MainWindow::OnSettingsClicked);
+
+  forces_button = new QPushButton(QStringLiteral("Release forces"), this);
+  forces_button->setObjectName(QStringLiteral("ForcesButton"));
+  forces_button->setGeometry(10, 366, 110, 25);
+  forces_button->setToolTip(
+      QStringLiteral("Stops every force at once and keeps them off until Restore forces"));
+  connect(forces_button, &QPushButton::clicked, this,
+          [this] { SetForcesReleased(!forces_released_); });
+
+  // Shown below the rest, the window growing by its height, while the open stick is untested.
+  ff_notice = MakeLabel(this, "FfNotice", QStringLiteral("Force feedback not tested yet"),
+                        {12, kClientHeight + 6});
+  ff_notice->hide();
+  ff_test_button = new QPushButton(QStringLiteral("Test directions..."), this);
+  ff_test_button->setObjectName(QStringLiteral("FfTestButton"));
+  ff_test_button->setGeometry(154, kClientHeight + 1, 110, 25);
+  ff_test_button->hide();
+  connect(ff_test_button, &QPushButton::clicked, this, [this] { RunDirectionTest(); });
+}
+
+void MainWindow::BuildTrayMenu() {
+  tray_menu = new QMenu(this);
+  tray_menu->setObjectName(QStringLiteral("TrayMenu"));
+  show_action = tray_menu->addAction(QStringLiteral("Hide"), this, [this] {
+    if (isVisible() && !isMinimized()) {
+      hide();
+    } else {
+      RestoreFromTray();
+    }
+  });
+  settings_action = tray_menu->addAction(QStringLiteral("Settings..."), this, [this] {
+    RestoreFromTray();
+    OnSettingsClicked();
+  });
+  tray_menu->addSeparator();
+  pause_action = tray_menu->addAction(QStringLiteral("Pause shifting"), this,
+                                      [this] { SetShiftingPaused(!shifting_paused_); });
+  forces_action = tray_menu->addAction(QStringLiteral("Release forces"), this,
+                                       [this] { SetForcesReleased(!forces_released_); });
+  tray_menu->addSeparator();
+  quit_action = tray_menu->addAction(QStringLiteral("Quit"), this, [this] { RequestClose(); });
+  // The texts follow the state each time the menu opens.
+  connect(tray_menu, &QMenu::aboutToShow, this, [this] {
+    show_action->setText(isVisible() && !isMinimized() ? QStringLiteral("Hide")
+                                                       : QStringLiteral("Show"));
+    UpdateForceFeedbackControls();
+  });
+  tray_icon->setContextMenu(tray_menu);
+}
+
+void MainWindow::ApplyForces() {
+  if (forces_released_ || shifting_paused_ || testing_directions_) {
+    effects_.LetGo();
+  } else {
+    effects_.RestoreForces();
+  }
+}
+
+void MainWindow::SetForcesReleased(bool released) {
+  forces_released_ = released;
+  ApplyForces();
+  UpdateForceFeedbackControls();
+  UpdateTrayToolTip();
+}
+
+void MainWindow::SetShiftingPaused(bool paused) {
+  if (paused && !shifting_paused_) {
+    // Nothing may stay pressed while nothing reads the stick.
+    if (keys_.Held()) {
+      keys_.ReleaseHeld();
+      state_.SentGear = kNeutral;
+    }
+    shifter_.Release();
+  }
+  shifting_paused_ = paused;
+  ApplyForces();
+  if (tray_icon) {
+    tray_icon->setIcon(
+        paused ? QIcon(QPixmap::fromImage(tray_picture_.pixmap(QSize(32, 32))
+                                              .toImage()
+                                              .convertToFormat(QImage::Format_Grayscale8)))
+               : tray_picture_);
+  }
+  UpdateForceFeedbackControls();
+  ShowStatus();
+}
+
+HapticPort* MainWindow::OpenStickSprings() const {
+  InputDevice* device = device_.OpenDevice();
+  HapticPort* port = device ? device->Haptics() : nullptr;
+  return port && port->HasSprings() ? port : nullptr;
+}
+
+std::string MainWindow::OpenStickName() const {
+  const int i = device_.Selection();
+  if (!device_.IsJoystickOpen() || i < 0) return {};
+  return device_.List()[static_cast<std::size_t>(i)].name;
+}
+
+bool MainWindow::ForceFeedbackUntested() const {
+  return record_.FORCE_FEEDBACK && OpenStickSprings() && record_.FF_TESTED_STICK != OpenStickName();
+}
+
+void MainWindow::UpdateForceFeedbackControls() {
+  const bool untested = ForceFeedbackUntested();
+  ff_notice->setVisible(untested);
+  ff_test_button->setVisible(untested);
+  setFixedSize(kClientWidth, kClientHeight + (untested ? 30 : 0));
+  const QString forces =
+      forces_released_ ? QStringLiteral("Restore forces") : QStringLiteral("Release forces");
+  forces_button->setText(forces);
+  forces_button->setEnabled(OpenStickSprings() != nullptr || forces_released_);
+  if (forces_action) {
+    forces_action->setText(forces);
+    pause_action->setText(shifting_paused_ ? QStringLiteral("Resume shifting")
+                                           : QStringLiteral("Pause shifting"));
+  }
+}
+
+void MainWindow::UpdateTrayToolTip() {
+  if (!tray_icon) return;
+  QString tip = QStringLiteral("Kestrane");
+  const std::string stick = OpenStickName();
+  if (device_.Lost()) {
+    tip += QStringLiteral(": stick disconnected");
+  } else if (paused_ || shifting_paused_) {
+    tip += QStringLiteral(": paused");
+  } else {
+    tip += QStringLiteral(": ") +
+           (stick.empty() ? QStringLiteral("no stick") : QString::fromStdString(stick)) +
+           QStringLiteral(", gear ") + QChar::fromLatin1(GearLetter(state_.CurrentGear));
+  }
+  if (forces_released_) tip += QStringLiteral(" (forces released)");
+  tooltip_gear_ = GearLetter(state_.CurrentGear);
+  tray_icon->setToolTip(tip);
+}
+
+void MainWindow::RunDirectionTest() {
+  HapticPort* port = OpenStickSprings();
+  if (!port) {
+    ShowMessage(MessageKind::Error,
+                "The direction test needs an open stick that plays springs: open one with force "
+                "feedback in the settings first.");
+    return;
+  }
+  const std::string stick = OpenStickName();
+  const bool was_paused = shifting_paused_;
+  testing_directions_ = true;
+  SetShiftingPaused(true);  // the test's pulls must not shift gears; the pattern's forces stop
+  std::optional<DirectionVerdict> verdict;
+  {
+    DirectionTestDialog dialog(*port, record_, this);
+    dialog.exec();
+    verdict = dialog.Verdict();
+  }  // the test's spring is gone with the dialog
+  testing_directions_ = false;
+  SetShiftingPaused(was_paused);
+  if (!verdict || !verdict->passed) return;
+  SettingsSnapshot before{record_, poll_timer->Interval(), {}};
+  SettingsSnapshot after = before;
+  after.settings.FF_INVERT_X = *verdict->invert_x;
+  after.settings.FF_INVERT_Y = *verdict->invert_y;
+  after.settings.FF_TESTED_STICK = stick;
+  if (auto problem = SaveChangedSettings(before, after, services_.settings_path)) {
+    ShowMessage(MessageKind::Error, *problem);
+    return;
+  }
+  record_ = after.settings;
+  UpdateForceFeedbackControls();
 }
 
 void MainWindow::SetSettingsDialog(SettingsDialog* dialog) {
   settings_dialog_ = dialog;
   if (dialog) {
     dialog->Bind({&record_, poll_timer, &state_, &keys_, services_.settings_path,
-                  services_.messages, [this] { SyncShifterDevice(); }});
+                  services_.messages,
+                  [this] {
+                    SyncShifterDevice();
+                    UpdateForceFeedbackControls();
+                  },
+                  [this] { RunDirectionTest(); }});
   }
 }
 
@@ -292,6 +471,8 @@ void MainWindow::RunFirstShow() {
     Trace("OpenShifter");
     SyncShifterDevice();
   }
+  UpdateForceFeedbackControls();
+  UpdateTrayToolTip();
 }
 
 void MainWindow::SyncShifterDevice() {
@@ -361,6 +542,7 @@ void MainWindow::OnSettingsClicked() {
 void MainWindow::OnPollTimer() {
   if (tick_log_) tick_log_->Mark();
   watchdog_.Beat();
+  if (shifting_paused_) return;  // nothing reads the stick: no keys, no forces
   const std::uint32_t tick_ms = std::max<std::uint32_t>(poll_timer->Interval(), 1);
   PollContext ctx{state_,    record_, device_.OpenDevice(), keys_, &effects_, this,
                   &shifter_, tick_ms};
@@ -381,9 +563,11 @@ void MainWindow::OnPollTimer() {
         SyncDevicesList();
         SyncDevicesSelection();
         ShowStatus();
+        UpdateForceFeedbackControls();
       }
     }
   }
+  if (tray_icon && GearLetter(state_.CurrentGear) != tooltip_gear_) UpdateTrayToolTip();
 }
 
 void MainWindow::DrawPattern() {
@@ -427,16 +611,13 @@ void MainWindow::ShowPaused(bool paused) {
 }
 
 void MainWindow::ShowStatus() {
-  const QString status = device_.Lost() ? QStringLiteral("stick disconnected")
-                         : paused_      ? QStringLiteral("paused")
-                                        : QString();
+  const QString status = device_.Lost()                ? QStringLiteral("stick disconnected")
+                         : paused_ || shifting_paused_ ? QStringLiteral("paused")
+                                                       : QString();
   Label1->setText(QStringLiteral("Actual state:") + (status.isEmpty() ? QString() : " " + status));
   Label1->adjustSize();
   Label3->setVisible(status.isEmpty());
-  if (tray_icon) {
-    tray_icon->setToolTip(status.isEmpty() ? QStringLiteral("Kestrane")
-                                           : QStringLiteral("Kestrane: ") + status);
-  }
+  UpdateTrayToolTip();
   if (!services_.display_dump_path.isEmpty()) DumpDisplay();
 }
 

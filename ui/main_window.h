@@ -10,16 +10,18 @@
 #include <string>
 
 #include "config/setting_keys.h"
+#include "core/effect_watchdog.h"
+#include "core/effects.h"
 #include "core/keystroke_output.h"
 #include "core/polling_cycle.h"
 #include "core/shift_state.h"
 #include "core/shifter_buttons.h"
-#include "core/effect_watchdog.h"
-#include "core/effects.h"
 #include "device/joystick_device.h"
 #include "ui/tick_log.h"
 
+class QAction;
 class QFrame;
+class QMenu;
 class QLabel;
 class QPushButton;
 class QSystemTrayIcon;
@@ -47,14 +49,14 @@ class PollTimer final : public QTimer, public IntervalTimer {
 // What the main window works with besides its own members. The program passes the real ones;
 // tests pass scripted ones.
 struct MainWindowServices {
-  InputPlatform* input = nullptr;              // the joystick platform (required)
-  std::unique_ptr<KeySink> keyboard;           // the system keyboard; null drops every key
-  std::string keyboard_problem;                // shown once at the first show when not empty
+  InputPlatform* input = nullptr;     // the joystick platform (required)
+  std::unique_ptr<KeySink> keyboard;  // the system keyboard; null drops every key
+  std::string keyboard_problem;       // shown once at the first show when not empty
   // Creates the virtual H-shifter while VIRTUAL_SHIFTER is on: at the first show, and when a
   // Save switches it on. On failure it returns null and a message, shown once. Unset: no device
   // (the gear buttons are only tracked).
   std::function<std::unique_ptr<ShifterPort>(std::string& problem)> open_shifter;
-  std::string settings_path;                   // Kestrane.ini
+  std::string settings_path;              // Kestrane.ini
   VirtualStick* virtual_stick = nullptr;  // dragging on PosPanel moves it when set
   // Where messages go; unset: a modal message box with an OK button.
   MessageSink* messages = nullptr;
@@ -113,6 +115,18 @@ class MainWindow final : public QWidget, public DisplayPort, public MessageSink 
   // Brings the window back from the notification area to the front.
   void RestoreFromTray();
 
+  // "Release forces" / "Restore forces": every effect stopped and kept off, or back on.
+  void SetForcesReleased(bool released);
+  bool ForcesReleased() const { return forces_released_; }
+  // "Pause shifting": no ticks read the stick, held keys and buttons let go, forces off.
+  void SetShiftingPaused(bool paused);
+  bool ShiftingPaused() const { return shifting_paused_; }
+  // The force-feedback direction test on the open stick, as a modal dialog; a passed test saves
+  // FF_INVERT_X, FF_INVERT_Y and FF_TESTED_STICK.
+  void RunDirectionTest();
+  // The open stick plays springs but has not passed the direction test.
+  bool ForceFeedbackUntested() const;
+
   // Controls.
   QLabel* Label1 = nullptr;
   QLabel* Label2 = nullptr;
@@ -128,6 +142,15 @@ class MainWindow final : public QWidget, public DisplayPort, public MessageSink 
   QLabel* Bs = nullptr;
   QFrame* bevel = nullptr;
   QPushButton* settings_button = nullptr;
+  QPushButton* forces_button = nullptr;   // Release forces / Restore forces
+  QLabel* ff_notice = nullptr;            // "Force feedback not tested yet"
+  QPushButton* ff_test_button = nullptr;  // runs the direction test
+  QMenu* tray_menu = nullptr;
+  QAction* show_action = nullptr;
+  QAction* settings_action = nullptr;
+  QAction* pause_action = nullptr;
+  QAction* forces_action = nullptr;
+  QAction* quit_action = nullptr;
   PollTimer* poll_timer = nullptr;
   QSystemTrayIcon* tray_icon = nullptr;
 
@@ -164,6 +187,15 @@ class MainWindow final : public QWidget, public DisplayPort, public MessageSink 
   void ShowPaused(bool paused);
   // "paused" or "stick disconnected" beside "Actual state:" and in the tray tooltip, or neither.
   void ShowStatus();
+  // Forces on unless released, shifting paused or the direction test runs.
+  void ApplyForces();
+  void BuildTrayMenu();
+  // The notice of an untested stick, the window's height with it, the menu's texts.
+  void UpdateForceFeedbackControls();
+  // The tray icon's tooltip: the stick and the gear, or what stops the shifting.
+  void UpdateTrayToolTip();
+  HapticPort* OpenStickSprings() const;  // the open stick's haptics when it plays springs
+  std::string OpenStickName() const;
 
   MainWindowServices services_;
   Settings record_{};
@@ -183,6 +215,10 @@ class MainWindow final : public QWidget, public DisplayPort, public MessageSink 
   bool closed_ = false;
   bool in_first_show_ = false;
   bool paused_ = false;
+  bool forces_released_ = false;
+  bool shifting_paused_ = false;
+  bool testing_directions_ = false;
+  char tooltip_gear_ = 0;                // the gear letter the tooltip shows
   std::uint32_t reconnect_wait_ms_ = 0;  // since the lost stick was last looked for
   bool close_requested_ = false;
   bool dragging_ = false;

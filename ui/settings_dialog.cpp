@@ -9,8 +9,8 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSlider>
 #include <QShowEvent>
+#include <QSlider>
 #include <QValidator>
 #include <algorithm>
 
@@ -634,7 +634,8 @@ void SettingsDialog::OnSaveClicked() {
   }
 
   const SettingsSnapshot saved{outcome.settings, outcome.interval, S(device_list->currentText())};
-  if (const std::optional<std::string> problem = SaveChangedSettings(shown_, saved, binding_.path)) {
+  if (const std::optional<std::string> problem =
+          SaveChangedSettings(shown_, saved, binding_.path)) {
     ShowMessage(MessageKind::Error, Q(*problem));
     return;
   }

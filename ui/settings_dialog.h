@@ -161,8 +161,8 @@ class SettingsDialog : public QDialog {
   QLineEdit* gear_center_saturation_x_edit = nullptr;
   QLineEdit* gear_center_force_y_edit = nullptr;
   QLineEdit* gear_center_saturation_y_edit = nullptr;
-  QSlider* ff_strength_slider = nullptr;        // FF_STRENGTH
-  QLabel* ff_strength_label = nullptr;          // its percentage
+  QSlider* ff_strength_slider = nullptr;  // FF_STRENGTH
+  QLabel* ff_strength_label = nullptr;    // its percentage
   QPushButton* test_directions_button = nullptr;
   // Bottom.
   QFrame* bevel = nullptr;

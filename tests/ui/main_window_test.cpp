@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -9,25 +10,31 @@
 #include <QFile>
 #include <QFrame>
 #include <QLabel>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "ui/settings_dialog.h"
+#include "config/setting_keys.h"
 #include "config/settings_file.h"
 #include "tests/support/fake_key_sink.h"
 #include "tests/support/recording_messages.h"
+#include "tests/support/scripted_haptic.h"
 #include "tests/support/scripted_input.h"
 #include "ui/application.h"
-#include "config/setting_keys.h"
+#include "ui/direction_test_dialog.h"
+#include "ui/settings_dialog.h"
 
 namespace kestrane {
 namespace {
@@ -288,8 +295,7 @@ TEST_F(MainWindowTest, FirstShowRunsTheStartUpInOrder) {
                                              "ForceFeedbackSwitch", "SelectFirstJoystick",
                                              "CentrePositions", "DrawPattern", "OpenJoystick"}));
   EXPECT_EQ(input.log,
-            (std::vector<std::string>{"start", "list", "open b", "claim exclusive",
-                                      "autocenter"}));
+            (std::vector<std::string>{"start", "list", "open b", "claim exclusive", "autocenter"}));
   EXPECT_TRUE(form->Device().IsJoystickOpen());
   EXPECT_EQ(dialog->device_list->currentIndex(), 1);
   EXPECT_EQ(dialog->device_list->currentText(), "Pad B");
@@ -348,8 +354,8 @@ TEST_P(StartFailureTest, ShowsTheMessageAndEndsTheProgramWithMinusOne) {
 INSTANTIATE_TEST_SUITE_P(
     InputService, StartFailureTest,
     testing::Values(StartFailure{ScriptedInput::Op::StartLibrary, "Can't initialize DirectX8", 1},
-                    StartFailure{ScriptedInput::Op::StartService,
-                                 "Can't initialize DirectXInput8", 1},
+                    StartFailure{ScriptedInput::Op::StartService, "Can't initialize DirectXInput8",
+                                 1},
                     StartFailure{ScriptedInput::Op::List, "Can't enumerate devices", 2}));
 
 TEST_F(MainWindowTest, StartsNormallyWithoutAnExitCode) {
@@ -752,7 +758,7 @@ TEST_F(MainWindowShifterTest, LostStickLetsGoAndComesBackByItself) {
   EXPECT_TRUE(form->Keys().Held().has_value());  // the gear in is typed again
   EXPECT_EQ(form->Shifter().Held(), 3);
   EXPECT_FALSE(form->Label1->text().contains(QStringLiteral("disconnected")));
-  EXPECT_EQ(form->Tray()->toolTip(), QStringLiteral("Kestrane"));
+  EXPECT_EQ(form->Tray()->toolTip(), QStringLiteral("Kestrane: Pad, gear 3"));
   EXPECT_TRUE(messages.empty());
 }
 
@@ -778,6 +784,144 @@ TEST_F(MainWindowShifterTest, IntervalZeroPausesAndLetsGo) {
   EXPECT_EQ(form->Shifter().Held(), 3);
   EXPECT_FALSE(form->Label1->text().contains(QStringLiteral("paused")));
   EXPECT_FALSE(form->Tray()->toolTip().contains(QStringLiteral("paused")));
+}
+
+// A force-feedback stick with springs: letting go, pausing, the tray menu, the notice of an
+// untested stick and the direction test, against a device that records every call.
+class MainWindowForcesTest : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    input.joysticks = {{"Force Stick", "ff-1", true}};
+    input.haptic = &haptic;
+  }
+  int Count(ScriptedHaptic::Op op) const {
+    return static_cast<int>(std::count_if(haptic.calls.begin(), haptic.calls.end(),
+                                          [op](const auto& c) { return c.op == op; }));
+  }
+  QAction* MenuAction(const QString& text) const {
+    for (QAction* a : form->tray_menu->actions()) {
+      if (a->text() == text) return a;
+    }
+    return nullptr;
+  }
+  ScriptedHaptic haptic;
+};
+
+TEST_F(MainWindowForcesTest, ReleaseForcesStopsEveryEffectUntilRestored) {
+  MakeAndShow(/*tray=*/true);
+  Shift(32767, 0);
+  haptic.calls.clear();
+  form->forces_button->click();
+  EXPECT_EQ(Count(ScriptedHaptic::Op::Stop), 3);  // cross, hole, centre
+  EXPECT_EQ(form->forces_button->text(), "Restore forces");
+  EXPECT_TRUE(form->Tray()->toolTip().contains("forces released"));
+  haptic.calls.clear();
+  Shift(0, 0);  // shifting goes on, without forces
+  EXPECT_EQ(form->State().CurrentGear, 1);
+  EXPECT_TRUE(haptic.calls.empty());
+  ASSERT_NE(MenuAction("Restore forces"), nullptr);
+  MenuAction("Restore forces")->trigger();
+  EXPECT_EQ(Count(ScriptedHaptic::Op::Start), 3);
+  EXPECT_EQ(form->forces_button->text(), "Release forces");
+}
+
+TEST_F(MainWindowForcesTest, PauseShiftingLetsGoOfKeysAndForcesAndTheTraySaysSo) {
+  MakeAndShow(/*tray=*/true);
+  Shift(32767, 0);
+  ASSERT_TRUE(form->Keys().Held().has_value());
+  EXPECT_EQ(form->Tray()->toolTip(), "Kestrane: Force Stick, gear 3");
+  haptic.calls.clear();
+  ASSERT_NE(MenuAction("Pause shifting"), nullptr);
+  MenuAction("Pause shifting")->trigger();
+  EXPECT_FALSE(form->Keys().Held().has_value());
+  EXPECT_EQ(Count(ScriptedHaptic::Op::Stop), 3);
+  EXPECT_TRUE(form->Tray()->toolTip().contains("paused"));
+  EXPECT_TRUE(form->Label1->text().contains("paused"));
+  const QImage icon = form->Tray()->icon().pixmap(QSize(16, 16)).toImage();
+  EXPECT_TRUE(icon.isNull() || icon.isGrayscale());
+  // Nothing is read or sent while paused.
+  input.log.clear();
+  Shift(0, 0);
+  EXPECT_TRUE(input.log.empty()) << testing::PrintToString(input.log);
+  MenuAction("Resume shifting")->trigger();
+  Tick(0, 0);
+  EXPECT_EQ(Count(ScriptedHaptic::Op::Start), 3);
+  EXPECT_FALSE(form->Tray()->toolTip().contains("paused"));
+  // The menu's other entries.
+  for (const char* text : {"Hide", "Settings...", "Release forces", "Quit"}) {
+    form->tray_menu->aboutToShow();
+    EXPECT_NE(MenuAction(text), nullptr) << text;
+  }
+  MenuAction("Quit")->trigger();
+  EXPECT_TRUE(form->CloseRequested());
+}
+
+TEST_F(MainWindowForcesTest, UntestedStickIsNoticedUntilTheDirectionTestPasses) {
+  MakeAndShow(/*tray=*/true);
+  EXPECT_TRUE(form->ForceFeedbackUntested());
+  EXPECT_TRUE(form->ff_notice->isVisible());
+  EXPECT_EQ(form->size(), QSize(274, 427));
+
+  // The test: the pattern's effects stop, one spring plays per question, answered X mirrored.
+  std::vector<QString> questions;
+  const DirectionAnswer answers[] = {DirectionAnswer::OtherWay, DirectionAnswer::OtherWay,
+                                     DirectionAnswer::Yes, DirectionAnswer::Yes};
+  std::size_t next = 0;
+  std::function<void()> answer = [&] {
+    auto* test = qobject_cast<DirectionTestDialog*>(QApplication::activeModalWidget());
+    if (!test) {
+      QTimer::singleShot(10, answer);
+      return;
+    }
+    if (next < 4) {
+      questions.push_back(test->question->text());
+      test->Answer(answers[next++]);
+      QTimer::singleShot(0, answer);
+    } else {
+      test->close_button->click();
+    }
+  };
+  haptic.calls.clear();
+  QTimer::singleShot(0, answer);
+  form->ff_test_button->click();
+  ASSERT_EQ(questions.size(), 4u);
+  EXPECT_EQ(questions[0], "Did the stick move to the left?");
+  // Stopped: the three effects of the pattern, then the test's spring when it ended.
+  EXPECT_EQ(Count(ScriptedHaptic::Op::Stop), 4);
+  EXPECT_EQ(Count(ScriptedHaptic::Op::Create), 1);
+  EXPECT_EQ(haptic.calls.back().op, ScriptedHaptic::Op::Start);  // the forces come back
+  EXPECT_TRUE(form->Record().FF_INVERT_X);
+  EXPECT_FALSE(form->Record().FF_INVERT_Y);
+  EXPECT_EQ(form->Record().FF_TESTED_STICK, "Force Stick");
+  std::ifstream file(path);
+  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("FF_INVERT_X=1"), std::string::npos) << text;
+  EXPECT_NE(text.find("FF_TESTED_STICK=Force Stick"), std::string::npos) << text;
+  EXPECT_FALSE(form->ff_notice->isVisible());
+  EXPECT_EQ(form->size(), QSize(274, 397));
+}
+
+TEST_F(MainWindowForcesTest, CancelledDirectionTestChangesNothingAndLeavesNoSpring) {
+  MakeAndShow();
+  std::function<void()> cancel = [&] {
+    auto* test = qobject_cast<DirectionTestDialog*>(QApplication::activeModalWidget());
+    if (!test) {
+      QTimer::singleShot(10, cancel);
+      return;
+    }
+    test->Answer(DirectionAnswer::Yes);
+    test->reject();
+  };
+  QTimer::singleShot(0, cancel);
+  haptic.calls.clear();
+  form->RunDirectionTest();
+  // The test's spring was created, stopped and released.
+  EXPECT_EQ(Count(ScriptedHaptic::Op::Create), 1);
+  EXPECT_EQ(Count(ScriptedHaptic::Op::Release), 1);
+  EXPECT_FALSE(form->Record().FF_INVERT_X);
+  EXPECT_TRUE(form->Record().FF_TESTED_STICK.empty());
+  EXPECT_TRUE(form->ff_notice->isVisible());
 }
 
 }  // namespace

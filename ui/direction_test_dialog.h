@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QDialog>
+#include <array>
+#include <optional>
+
+#include "core/direction_test.h"
+#include "core/settings.h"
+
+class QLabel;
+class QPushButton;
+
+namespace kestrane {
+
+// The force-feedback direction test as a dialog: for each step it plays the step's spring and
+// asks where the stick went (Yes / No, it moved the other way / It did not move). Closing it,
+// whenever and however, stops the spring.
+class DirectionTestDialog final : public QDialog {
+  Q_OBJECT
+
+ public:
+  DirectionTestDialog(HapticPort& port, const Settings& settings, QWidget* parent = nullptr);
+
+  // Once every step was answered: the verdict (the dialog then shows its message).
+  const std::optional<DirectionVerdict>& Verdict() const { return verdict_; }
+  // Answers the current step as its button does.
+  void Answer(DirectionAnswer answer);
+
+  QLabel* question = nullptr;
+  QPushButton* yes_button = nullptr;
+  QPushButton* other_way_button = nullptr;
+  QPushButton* no_move_button = nullptr;
+  QPushButton* close_button = nullptr;
+
+ protected:
+  void done(int result) override;
+
+ private:
+  void PlayStep();
+
+  const Settings& settings_;
+  DirectionTestRun run_;
+  std::size_t step_ = 0;
+  std::array<DirectionAnswer, 4> answers_{};
+  std::optional<DirectionVerdict> verdict_;
+};
+
+}  // namespace kestrane
