@@ -67,6 +67,7 @@ void DirectionTestDialog::PlayStep() {
     return;
   }
   question->setText(QString::fromStdString(DirectionQuestion(kDirectionSteps[step_])));
+  setWindowTitle(QStringLiteral("Force feedback directions: %1 of 4").arg(step_ + 1));
 }
 
 void DirectionTestDialog::Answer(DirectionAnswer answer) {
@@ -79,6 +80,7 @@ void DirectionTestDialog::Answer(DirectionAnswer answer) {
   run_.Stop();
   verdict_ = JudgeDirections(answers_);
   question->setText(QString::fromStdString(verdict_->message));
+  setWindowTitle(QStringLiteral("Force feedback directions: done"));
   for (QPushButton* b : {yes_button, other_way_button, no_move_button}) b->setEnabled(false);
   close_button->setText(QStringLiteral("Close"));
 }

@@ -212,7 +212,9 @@ void MainWindow::BuildControls() {
 
   // Shown below the rest, the window growing by its height, while the open stick is untested.
   ff_notice = MakeLabel(this, "FfNotice", QStringLiteral("Force feedback not tested yet"),
-                        {12, kClientHeight + 6});
+                        {12, kClientHeight});
+  ff_notice->setWordWrap(true);
+  ff_notice->setGeometry(12, kClientHeight, 136, 28);
   ff_notice->hide();
   ff_test_button = new QPushButton(QStringLiteral("Test directions..."), this);
   ff_test_button->setObjectName(QStringLiteral("FfTestButton"));

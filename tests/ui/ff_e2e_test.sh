@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# The window program with a force-feedback stick (a fake one, FAKE_STICK_HOST on umockdev), as a
+# player meets it on a desktop with a tray: the main window says the stick is untested, the
+# direction test runs from its button and is answered with the keyboard, its result is saved
+# and the notice goes; the tray icon's menu pauses and resumes shifting, lets go of the forces
+# and quits. Afterwards the stick's record shows the test's four springs and no effect left.
+#
+# Needs KESTRANE, FAKE_STICK_HOST and UNDER_FAKE_KERNEL. With SHOT set, the direction test's
+# window is saved there as a screenshot. Skips (77) without the X tools or umockdev (fails
+# instead under CI).
+set -euo pipefail
+
+source "$(dirname "$0")/../support/x_session.sh"
+x_require Xvfb xdotool xwininfo import twm trayer umockdev-wrapper
+work=$x_work
+x_fail_hook() { [ -f "$work/kestrane.log" ] && sed 's/^/  kestrane: /' "$work/kestrane.log"; }
+fail() { x_fail "$@"; }
+x_start_display
+x_start_window_manager
+x_start_tray
+
+mkdir "$work/app"
+cp "$KESTRANE" "$work/app/kestrane"
+printf '[MAIN]\nJOYSTICK=Fake Force Stick\n' >"$work/app/Kestrane.ini"
+ini="$work/app/Kestrane.ini"
+export KESTRANE_DISPLAY_DUMP="$work/labels.txt"
+export LSAN_OPTIONS="suppressions=$(dirname "$0")/lsan.supp:print_suppressions=0"
+(cd "$work/app" && exec "$UNDER_FAKE_KERNEL" "$FAKE_STICK_HOST" "$work/stick.txt" -- ./kestrane) \
+  >"$work/kestrane.log" 2>&1 &
+host=$!
+x_pids+=($host)
+
+# Untested: the window is 30 pixels taller, with the notice and its button.
+wait_for 300 x_window Kestrane 274x427 >/dev/null || fail "no main window with the untested-stick notice"
+win=$(x_window Kestrane 274x427)
+read -r wx wy < <(x_origin "$win")
+xdotool mousemove $((wx + 154 + 55)) $((wy + 397 + 13)) click 1  # "Test directions..."
+test_window() { x_window "Force feedback directions: 1 of 4" '[0-9]*x[0-9]*'; }
+wait_for 100 test_window >/dev/null || fail "the direction test did not open"
+tw=$(test_window)
+if [ -n "${SHOT:-}" ]; then  # for the documentation only: let the window paint first
+  sleep 1
+  import -window "$tw" "$SHOT"
+fi
+# Left and right the other way, forward and back as asked: X is mirrored. Each answer waits for
+# the next question (the window's title counts them).
+at_step() { xdotool getwindowname "$tw" 2>/dev/null | grep -q "$1"; }
+step=1
+for answer in alt+o alt+o alt+y alt+y; do
+  xdotool windowfocus --sync "$tw"
+  xdotool key "$answer"
+  step=$((step + 1))
+  next=$([ "$step" -le 4 ] && echo "$step of 4" || echo done)
+  wait_for 50 at_step "$next" || fail "no step '$next' after $answer: $(xdotool getwindowname "$tw")"
+done
+xdotool windowfocus --sync "$tw"
+xdotool key Escape  # closes the test; its result is saved
+saved() { grep -qx 'FF_INVERT_X=1' "$ini" && grep -qx 'FF_TESTED_STICK=Fake Force Stick' "$ini"; }
+wait_for 50 saved || fail "the test's result was not saved: $(grep '^FF_' "$ini" | tr '\n' ' ')"
+grep -qx 'FF_INVERT_Y=0' "$ini" || fail "FF_INVERT_Y changed"
+wait_for 50 x_window Kestrane 274x397 >/dev/null || fail "the notice stayed after a passed test"
+
+# The tray icon's menu, by keyboard: Hide, Settings..., Pause shifting, Release forces, Quit.
+tray_icon() { xwininfo -root -tree | awk '/"Kestrane": \("kestrane"/ && !/274x/ {print $1; exit}'; }
+wait_for 50 sh -c "[ -n \"\$(xwininfo -root -tree | awk '/\"Kestrane\": \(\"kestrane\"/ && !/274x/')\" ]" ||
+  fail "no tray icon"
+icon=$(tray_icon)
+read -r ix iy < <(x_origin "$icon")
+menu() {  # menu ENTRY: opens the menu and picks the ENTRY-th entry (1 = Hide)
+  xdotool mousemove $((ix + 8)) $((iy + 8)) click 3
+  sleep 0.5
+  for _ in $(seq "$1"); do xdotool key Down; done
+  xdotool key Return
+}
+status() { sed -n 's/^Label1=//p' "$work/labels.txt" 2>/dev/null; }
+menu 3
+wait_for 50 sh -c "grep -q '^Label1=.*paused' '$work/labels.txt'" || fail "Pause shifting did not pause: $(status)"
+menu 3
+wait_for 50 sh -c "! grep -q '^Label1=.*paused' '$work/labels.txt'" || fail "Resume shifting did not resume: $(status)"
+menu 4  # Release forces
+sleep 0.5
+menu 5  # Quit
+x_expect_exit "$host" 100 "kestrane after Quit"
+
+# The stick's record ("upload ID TYPE X_CENTRE Y_CENTRE X_COEFF Y_COEFF" lines): four gentle
+# springs (30 % of full force, on one axis) for the questions, left, right, forward, back (a
+# positive centre lies toward the axis's positive end), and no effect left behind.
+test_springs=$(awk '$1 == "upload" && ($6 == 9830 && $7 == 0 || $6 == 0 && $7 == 9830)' "$work/stick.txt")
+[ "$(echo "$test_springs" | wc -l)" -eq 4 ] || fail "not four test springs:$(echo; cat "$work/stick.txt")"
+echo "$test_springs" | awk 'NR == 1 && $4 < 0 || NR == 2 && $4 > 0 || NR == 3 && $5 < 0 || NR == 4 && $5 > 0 {ok++} END {exit ok != 4}' ||
+  fail "the test's springs pulled the wrong ways:$(echo; echo "$test_springs")"
+grep -qx 'ff 97 0' "$work/stick.txt" || fail "the stick's own centring (FF_AUTOCENTER) was not switched off"
+grep -qx 'left 0' "$work/stick.txt" || fail "effects left on the stick: $(tail -1 "$work/stick.txt")"
+echo "ok: force-feedback stick end to end"
