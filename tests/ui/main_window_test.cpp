@@ -18,12 +18,14 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "config/setting_keys.h"
@@ -824,6 +826,18 @@ TEST_F(MainWindowForcesTest, ReleaseForcesStopsEveryEffectUntilRestored) {
   MenuAction("Restore forces")->trigger();
   EXPECT_EQ(Count(ScriptedHaptic::Op::Start), 3);
   EXPECT_EQ(form->forces_button->text(), "Release forces");
+}
+
+// The window's loop blocked (here: the test sleeps on its thread): the watchdog stops every
+// effect; the next tick starts them again.
+TEST_F(MainWindowForcesTest, ABlockedLoopStopsTheForcesUntilItTicksAgain) {
+  MakeAndShow();
+  Shift(32767, 0);
+  haptic.calls.clear();
+  std::this_thread::sleep_for(std::chrono::seconds(1));  // the loop blocked, 4 times the limit
+  EXPECT_EQ(Count(ScriptedHaptic::Op::Stop), 3);
+  Tick(32767, 0);
+  EXPECT_EQ(Count(ScriptedHaptic::Op::Start), 3);
 }
 
 TEST_F(MainWindowForcesTest, PauseShiftingLetsGoOfKeysAndForcesAndTheTraySaysSo) {
