@@ -272,6 +272,51 @@ TEST_F(KernelEffectsTest, TheWatchdogStopsTheEffectsOfAStalledLoop) {
   ExpectAllEffects("after the stall");
 }
 
+struct Correction {
+  const char* what;
+  bool invert_x, invert_y;
+  std::int32_t strength;
+};
+
+// FF_INVERT_X/Y and FF_STRENGTH as the kernel receives them, in gear 1: the hole spring's centre
+// on an inverted axis lies on the other side of the middle, and every force and saturation is the
+// strength's share of the setting; the dead bands stay.
+TEST_F(KernelEffectsTest, InvertedAxesAndStrengthReachTheStick) {
+  const Correction cases[] = {{"as set", false, false, 100},
+                              {"X inverted", true, false, 100},
+                              {"Y inverted, half strength", false, true, 50},
+                              {"both inverted, 20 %", true, true, 20}};
+  for (const Correction& c : cases) {
+    SCOPED_TRACE(c.what);
+    settings.FF_INVERT_X = c.invert_x;
+    settings.FF_INVERT_Y = c.invert_y;
+    settings.FF_STRENGTH = c.strength;
+    kernel_id.clear();
+    stick->ClearRecords();
+    Open();
+    Follow({{-kLane, 0}, {-kLane, -kRow}});
+    const ff_effect hole = stick->Effects().at(kernel_id[kHoleSlot]);
+    const ff_condition_effect& x = hole.u.condition[0];
+    const ff_condition_effect& y = hole.u.condition[1];
+    const int x_target = static_cast<int>(state.HoleX - M);  // left of the middle
+    const int y_target = static_cast<int>(state.HoleY - M);  // forward of it
+    ASSERT_LT(x_target, 0);
+    ASSERT_LT(y_target, 0);
+    EXPECT_NEAR(x.center, c.invert_x ? -x_target : x_target, 4);
+    EXPECT_NEAR(y.center, c.invert_y ? -y_target : y_target, 4);
+    const auto share = [&](std::int32_t v) { return (v * c.strength + 50) / 100; };
+    EXPECT_NEAR(x.right_coeff, Signed(share(settings.GEAR_HOLE_FORCE_X)), 1);
+    EXPECT_NEAR(x.left_saturation, Unsigned(share(settings.GEAR_HOLE_SATURATION_X)), 1);
+    EXPECT_NEAR(y.right_coeff, Signed(share(settings.GEAR_HOLE_FORCE_Y)), 1);
+    EXPECT_NEAR(y.right_saturation, Unsigned(share(settings.GEAR_HOLE_SATURATION_Y)), 1);
+    EXPECT_NEAR(x.deadband, Unsigned(settings.GEAR_FORCE_DEATH_NOFREE_X), 1);
+    const ff_effect damper = stick->Effects().at(kernel_id[kDamperSlot]);
+    EXPECT_NEAR(damper.u.condition[0].right_coeff, Signed(share(settings.GEAR_DAMPER_FORCE)), 1);
+    Back({{-kLane, 0}, {-kLane, -kRow}});
+    device.CloseJoystick();
+  }
+}
+
 struct Switches {
   const char* name;
   bool cross, hole, center, damper;

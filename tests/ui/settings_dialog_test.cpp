@@ -13,6 +13,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QSlider>
 #include <QTest>
 #include <filesystem>
 #include <fstream>
@@ -40,7 +41,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kWarning = "Warning: any settings requered restart of application!";
-
 
 // XKB keycode of a key with this evdev code.
 constexpr quint32 Xkb(int evdev) {
@@ -112,10 +112,11 @@ TEST_F(SettingsDialogTest, WindowControlsCaptionsAndLists) {
                                  "Force Feedback"}));
 
   const std::vector<std::pair<const char*, const char*>> boxes = {
-      {"CheckBox4", "Switch X/Y axes"}, {"CheckBox3", "Manual Neutral"}, {"CheckBox5", "Reverse X"},
-      {"CheckBox6", "Reverse Y"},       {"CheckBox7", "Enabled"},        {"CheckBox9", "Cross"},
-      {"CheckBox8", "Damper"},          {"CheckBox10", "Hole"},          {"CheckBox1", "Center"},
-      {"CheckBox11", "Virtual H-shifter"}};
+      {"CheckBox4", "Switch X/Y axes"}, {"CheckBox3", "Manual Neutral"},
+      {"CheckBox5", "Reverse X"},       {"CheckBox6", "Reverse Y"},
+      {"CheckBox7", "Enabled"},         {"CheckBox9", "Cross"},
+      {"CheckBox8", "Damper"},          {"CheckBox10", "Hole"},
+      {"CheckBox1", "Center"},          {"CheckBox11", "Virtual H-shifter"}};
   for (const auto& [name, caption] : boxes) {
     const auto* box = dialog_->findChild<QCheckBox*>(name);
     ASSERT_NE(box, nullptr) << name;
@@ -191,7 +192,8 @@ TEST_F(SettingsDialogTest, WindowControlsCaptionsAndLists) {
   EXPECT_EQ(dialog_->switch_button_list->itemText(2), "Button 1");
   EXPECT_EQ(dialog_->switch_button_list->itemText(33), "Button 32");
   QStringList axes;
-  for (int i = 0; i < dialog_->switch_b_axe_list->count(); ++i) axes << dialog_->switch_b_axe_list->itemText(i);
+  for (int i = 0; i < dialog_->switch_b_axe_list->count(); ++i)
+    axes << dialog_->switch_b_axe_list->itemText(i);
   EXPECT_EQ(axes,
             (QStringList{"Disabled", "Z Axe", "Rx Axe", "Ry Axe", "Rz Axe", "POW 1", "POW 2"}));
   QStringList types;
@@ -200,8 +202,8 @@ TEST_F(SettingsDialogTest, WindowControlsCaptionsAndLists) {
   }
   EXPECT_EQ(types, (QStringList{"press and hold gear button", "press and release gear button",
                                 "press and release switch up/dn button"}));
-  for (const QComboBox* list :
-       {dialog_->device_list, dialog_->switch_button_list, dialog_->switch_b_axe_list, dialog_->sym_type_list}) {
+  for (const QComboBox* list : {dialog_->device_list, dialog_->switch_button_list,
+                                dialog_->switch_b_axe_list, dialog_->sym_type_list}) {
     EXPECT_FALSE(list->isEditable());
   }
 
@@ -233,7 +235,8 @@ TEST_F(SettingsDialogTest, HintTexts) {
       {dialog_->sym_space_time_edit,
        "If using press and release keystrokes then this is time for no key will be pressed "
        "afted any key"},
-      {dialog_->key_gear7_edit, "Right bottom position of cross + Joystick switch button/switch axe"},
+      {dialog_->key_gear7_edit,
+       "Right bottom position of cross + Joystick switch button/switch axe"},
       {dialog_->sym_sequence_edit, "sequence of keys (RN1234567) for switching to"},
       {dialog_->force_feedback_box,
        "enable/disable all force feedback. if your joystick not support force feedback leave "
@@ -250,7 +253,8 @@ TEST_F(SettingsDialogTest, HintTexts) {
   }
 }
 
-// --- OnShown, OnForceFeedbackClicked, OnGearTypeChanged ----------------------------------------------
+// --- OnShown, OnForceFeedbackClicked, OnGearTypeChanged
+// ----------------------------------------------
 
 TEST_F(SettingsDialogTest, ShowingFillsEveryControlFromTheRecord) {
   record_.SWITCH_BUTTON = 33;
@@ -299,8 +303,8 @@ TEST_F(SettingsDialogTest, UncheckingEnabledClearsTheFourEffects) {
   dialog_->damper_enabled_box->setChecked(true);
   QTest::mouseClick(dialog_->force_feedback_box, Qt::LeftButton);
   EXPECT_FALSE(dialog_->force_feedback_box->isChecked());
-  for (QCheckBox* box :
-       {dialog_->cross_enabled_box, dialog_->damper_enabled_box, dialog_->hole_enabled_box, dialog_->center_enabled_box}) {
+  for (QCheckBox* box : {dialog_->cross_enabled_box, dialog_->damper_enabled_box,
+                         dialog_->hole_enabled_box, dialog_->center_enabled_box}) {
     EXPECT_FALSE(box->isChecked()) << box->objectName().toStdString();
     EXPECT_TRUE(box->isEnabled());
   }
@@ -556,6 +560,26 @@ TEST_F(SettingsDialogTest, VirtualShifterBoxRoundTrip) {
   EXPECT_EQ(saved, 2);
 }
 
+// The strength slider shows the record's FF_STRENGTH (held to 0..100) with its percentage, and
+// Save takes the slider's value; the direction test button asks the main window to run the test.
+TEST_F(SettingsDialogTest, StrengthSliderAndDirectionTestButton) {
+  int tests = 0;
+  dialog_->Bind({&record_, &timer_, &state_, &keys_, path_, &shown_, {}, [&] { ++tests; }});
+  record_.FF_STRENGTH = 250;
+  Show();
+  EXPECT_EQ(dialog_->ff_strength_slider->value(), 100);
+  EXPECT_EQ(dialog_->ff_strength_label->text(), "100 %");
+  dialog_->ff_strength_slider->setValue(35);
+  EXPECT_EQ(dialog_->ff_strength_label->text(), "35 %");
+  dialog_->OnSaveClicked();
+  EXPECT_EQ(record_.FF_STRENGTH, 35);
+  EXPECT_EQ(FileValue("MAIN", "FF_STRENGTH"), "35");
+  Show();
+  EXPECT_EQ(dialog_->ff_strength_slider->value(), 35);
+  QTest::mouseClick(dialog_->test_directions_button, Qt::LeftButton);
+  EXPECT_EQ(tests, 1);
+}
+
 // --- Save -------------------------------------------------------------------------------------
 
 TEST_F(SettingsDialogTest, SaveWritesTheCapturedKeyAndEveryValue) {
@@ -564,7 +588,8 @@ TEST_F(SettingsDialogTest, SaveWritesTheCapturedKeyAndEveryValue) {
   dialog_->key_shift_up_edit->SetKeyText(QStringLiteral("0#0"));
   PressKey(dialog_->key_shift_up_edit, Qt::Key_PageUp, Xkb(104), 0xFF55);
   EXPECT_EQ(dialog_->key_shift_up_edit->text(), "33#73");
-  PressKey(dialog_->key_shift_down_edit, Qt::Key_Shift, 62, 0xFFE2, Qt::ShiftModifier);  // right Shift
+  PressKey(dialog_->key_shift_down_edit, Qt::Key_Shift, 62, 0xFFE2,
+           Qt::ShiftModifier);  // right Shift
   dialog_->sym_sequence_edit->clear();
   dialog_->check_interval_edit->setText(QStringLiteral("50"));
   dialog_->joy_gear_width_edit->setText(QStringLiteral("0x10"));
