@@ -7,7 +7,8 @@
 // "Kestrane virtual stick", that the mouse drives on the position display.
 // KESTRANE_DISPLAY_DUMP=<file> writes the display's label texts to <file> whenever they change
 // (the end-to-end tests read the gear from it). KESTRANE_TICK_LOG=<file> timestamps the polling
-// timer's ticks and writes them to <file> at the end (scripts/measure-window). SIGINT and SIGTERM close the main window.
+// timer's ticks and writes them to <file> at the end (scripts/measure-window). SIGINT and SIGTERM
+// close the main window.
 
 #include <SDL.h>
 #include <unistd.h>
@@ -19,8 +20,8 @@
 #include <memory>
 #include <string>
 
-#include "ui/settings_dialog.h"
 #include "config/settings_file.h"
+#include "device/force_guard.h"
 #include "device/sdl_input.h"
 #include "platform/key_guard.h"
 #include "platform/key_queue.h"
@@ -29,6 +30,7 @@
 #include "platform/system_shifter.h"
 #include "ui/application.h"
 #include "ui/main_window.h"
+#include "ui/settings_dialog.h"
 #include "ui/single_instance.h"
 
 namespace {
@@ -51,6 +53,7 @@ void CloseOnStopRequest(kestrane::MainWindow& window) {
 
 int main(int argc, char** argv) {
   if (auto status = kestrane::RunKeyGuardIfAsked(argc, argv)) return *status;
+  if (auto status = kestrane::RunForceGuardIfAsked(argc, argv)) return *status;
   // SDL must leave SIGINT and SIGTERM to the program.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
 
@@ -70,8 +73,7 @@ int main(int argc, char** argv) {
   const std::string settings_path = kestrane::SettingsFilePath();
   kestrane::SingleInstance instance(settings_path);
   if (!instance.Primary()) {
-    std::fprintf(stderr,
-                 "Kestrane is already running with %s; its window is brought forward.\n",
+    std::fprintf(stderr, "Kestrane is already running with %s; its window is brought forward.\n",
                  settings_path.c_str());
     return 0;
   }
@@ -84,9 +86,7 @@ int main(int argc, char** argv) {
   // Typed on a thread of its own, so that a long press time never holds the window.
   services.keyboard =
       std::make_unique<kestrane::KeyQueue>(kestrane::OpenSystemKeyboard(services.keyboard_problem));
-  services.open_shifter = [](std::string& problem) {
-    return kestrane::OpenSystemShifter(problem);
-  };
+  services.open_shifter = [](std::string& problem) { return kestrane::OpenSystemShifter(problem); };
   services.settings_path = settings_path;
   services.virtual_stick = input->GetVirtualStick();
   if (const char* dump = std::getenv("KESTRANE_DISPLAY_DUMP")) {

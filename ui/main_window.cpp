@@ -133,8 +133,11 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     ShowPaused(!running);
     // Stopped on purpose is no stall; a long interval moves the limit out with it.
     if (!running) watchdog_.Rest();
-    watchdog_.SetLimit(std::max(
-        kEffectStallLimit, std::chrono::milliseconds(3 * std::int64_t{poll_timer->Interval()})));
+    watchdog_.SetLimit(StallLimit());
+    if (force_guard_) {
+      if (!running) force_guard_->Rest();
+      force_guard_->SetLimit(StallLimit());
+    }
   };
 
   const bool tray = services_.tray_available.value_or(QSystemTrayIcon::isSystemTrayAvailable());
@@ -306,7 +309,23 @@ bool MainWindow::ForceFeedbackUntested() const {
   return record_.FORCE_FEEDBACK && OpenStickSprings() && record_.FF_TESTED_STICK != OpenStickName();
 }
 
+std::chrono::milliseconds MainWindow::StallLimit() const {
+  return std::max(kEffectStallLimit,
+                  std::chrono::milliseconds(3 * std::int64_t{poll_timer->Interval()}));
+}
+
+void MainWindow::SyncForceGuard() {
+  const std::string path = OpenStickSprings() && device_.OpenDeviceId().rfind("/dev/input/", 0) == 0
+                               ? device_.OpenDeviceId()
+                               : std::string();
+  if (path == force_guard_path_) return;
+  force_guard_.reset();
+  force_guard_path_ = path;
+  if (!path.empty()) force_guard_ = StartForceGuard(path, StallLimit());
+}
+
 void MainWindow::UpdateForceFeedbackControls() {
+  SyncForceGuard();
   const bool untested = ForceFeedbackUntested();
   ff_notice->setVisible(untested);
   ff_test_button->setVisible(untested);
@@ -529,6 +548,7 @@ void MainWindow::OnClose() {
   keys_.ReleaseHeld();
   shifter_.Attach(nullptr);
   shifter_device_.reset();
+  force_guard_.reset();
   device_.StopInput();
   if (settings_dialog_) settings_dialog_->hide();
   if (tick_log_) tick_log_->Write();
@@ -544,6 +564,14 @@ void MainWindow::OnSettingsClicked() {
 void MainWindow::OnPollTimer() {
   if (tick_log_) tick_log_->Mark();
   watchdog_.Beat();
+  if (force_guard_) force_guard_->Beat();
+  // Back from a stall (the loop blocked, the process stopped): whatever stopped the effects
+  // meanwhile, they start again with this tick.
+  const auto now = std::chrono::steady_clock::now();
+  if (last_tick_.time_since_epoch().count() != 0 && now - last_tick_ > StallLimit()) {
+    effects_.Halt();
+  }
+  last_tick_ = now;
   if (shifting_paused_) return;  // nothing reads the stick: no keys, no forces
   const std::uint32_t tick_ms = std::max<std::uint32_t>(poll_timer->Interval(), 1);
   PollContext ctx{state_,    record_, device_.OpenDevice(), keys_, &effects_, this,
@@ -555,6 +583,7 @@ void MainWindow::OnPollTimer() {
   if (device_.IsJoystickOpen() && StickLost(state_)) {
     device_.LoseJoystick();
     reconnect_wait_ms_ = 0;
+    SyncForceGuard();
     ShowStatus();
   } else if (device_.Lost()) {
     reconnect_wait_ms_ += tick_ms;

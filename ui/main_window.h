@@ -3,6 +3,7 @@
 #include <QIcon>
 #include <QTimer>
 #include <QWidget>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -16,6 +17,7 @@
 #include "core/polling_cycle.h"
 #include "core/shift_state.h"
 #include "core/shifter_buttons.h"
+#include "device/force_guard.h"
 #include "device/joystick_device.h"
 #include "ui/tick_log.h"
 
@@ -195,6 +197,9 @@ class MainWindow final : public QWidget, public DisplayPort, public MessageSink 
   // The tray icon's tooltip: the stick and the gear, or what stops the shifting.
   void UpdateTrayToolTip();
   HapticPort* OpenStickSprings() const;  // the open stick's haptics when it plays springs
+  // A force guard for the open stick while it plays springs, none otherwise.
+  void SyncForceGuard();
+  std::chrono::milliseconds StallLimit() const;
   std::string OpenStickName() const;
 
   MainWindowServices services_;
@@ -218,7 +223,10 @@ class MainWindow final : public QWidget, public DisplayPort, public MessageSink 
   bool forces_released_ = false;
   bool shifting_paused_ = false;
   bool testing_directions_ = false;
-  char tooltip_gear_ = 0;                // the gear letter the tooltip shows
+  char tooltip_gear_ = 0;  // the gear letter the tooltip shows
+  std::unique_ptr<ForceGuard> force_guard_;
+  std::string force_guard_path_;
+  std::chrono::steady_clock::time_point last_tick_{};
   std::uint32_t reconnect_wait_ms_ = 0;  // since the lost stick was last looked for
   bool close_requested_ = false;
   bool dragging_ = false;

@@ -2,8 +2,8 @@
 # The window program with a force-feedback stick (a fake one, FAKE_STICK_HOST on umockdev), as a
 # player meets it on a desktop with a tray: the main window says the stick is untested, the
 # direction test runs from its button and is answered with the keyboard, its result is saved
-# and the notice goes; the tray icon's menu pauses and resumes shifting, lets go of the forces
-# and quits. Afterwards the stick's record shows the test's four springs and no effect left.
+# and the notice goes; stopped with SIGSTOP, its force guard silences the stick; the tray icon's
+# menu pauses and resumes shifting, lets go of the forces and quits. Afterwards the stick's record shows the test's four springs and no effect left.
 #
 # Needs KESTRANE, FAKE_STICK_HOST and UNDER_FAKE_KERNEL. With SHOT set, the direction test's
 # window is saved there as a screenshot. Skips (77) without the X tools or umockdev (fails
@@ -60,6 +60,14 @@ wait_for 50 saved || fail "the test's result was not saved: $(grep '^FF_' "$ini"
 grep -qx 'FF_INVERT_Y=0' "$ini" || fail "FF_INVERT_Y changed"
 wait_for 50 x_window Kestrane 274x397 >/dev/null || fail "the notice stayed after a passed test"
 
+# The whole program stopped for a second (SIGSTOP): its force guard silences the stick, and gives
+# it back when the program goes on (checked in the stick's record below).
+kpid=$(awk -v p="$host" '$4 == p {print $1; exit}' /proc/[0-9]*/stat 2>/dev/null)
+[ -n "$kpid" ] || fail "kestrane's process not found"
+kill -STOP "$kpid"
+sleep 1  # stopped this long: four times the guard's limit
+kill -CONT "$kpid"
+
 # The tray icon's menu, by keyboard: Hide, Settings..., Pause shifting, Release forces, Quit.
 tray_icon() { xwininfo -root -tree | awk '/"Kestrane": \("kestrane"/ && !/274x/ {print $1; exit}'; }
 wait_for 50 sh -c "[ -n \"\$(xwininfo -root -tree | awk '/\"Kestrane\": \(\"kestrane\"/ && !/274x/')\" ]" ||
@@ -91,4 +99,6 @@ echo "$test_springs" | awk 'NR == 1 && $4 < 0 || NR == 2 && $4 > 0 || NR == 3 &&
   fail "the test's springs pulled the wrong ways:$(echo; echo "$test_springs")"
 grep -qx 'ff 97 0' "$work/stick.txt" || fail "the stick's own centring (FF_AUTOCENTER) was not switched off"
 grep -qx 'left 0' "$work/stick.txt" || fail "effects left on the stick: $(tail -1 "$work/stick.txt")"
+awk '/^ff 96 0$/ && !off {off = NR} /^ff 96 65535$/ && off {back = 1} END {exit !back}' "$work/stick.txt" ||
+  fail "the stopped program's stick was not silenced (FF_GAIN 0) and given back (65535)"
 echo "ok: force-feedback stick end to end"
