@@ -14,6 +14,7 @@
 #include "core/effects.h"
 #include "core/shift_state.h"
 #include "device/joystick_device.h"
+#include "device/no_joystick.h"
 #include "device/sdl_input.h"
 #include "platform/stop_signals.h"
 #include "tools/cli_options.h"
@@ -94,6 +95,7 @@ int DevicesCommand(const std::vector<std::string>& args) {
   Input input;
   if (!input.Start()) return kExitFailure;
   const auto& list = input.device.List();
+  if (list.empty()) std::cerr << "kestrane-cli: no joysticks found: " << NoJoystickReason() << "\n";
   for (std::size_t i = 0; i < list.size(); ++i) {
     std::cout << i << '\t' << list[i].name << '\t' << list[i].id << '\t'
               << (list[i].force_feedback ? "yes" : "no") << '\n';

@@ -10,14 +10,18 @@ unset KESTRANE_VIRTUAL_STICK
 # devices: exit 0 whatever is attached; a machine without input devices lists nothing.
 "$cli" devices > "$work/plain" 2> "$work/err"
 check "devices exit" test $? = 0
-check "devices quiet" test ! -s "$work/err"
 if ! compgen -G '/dev/input/event*' > /dev/null && ! compgen -G '/dev/input/js*' > /dev/null; then
   check "nothing attached lists nothing" test ! -s "$work/plain"
+  # ... and says so on standard error, with the likely reason.
+  check "nothing attached is said" grep -q "^kestrane-cli: no joysticks found: no joystick is connected" "$work/err"
+else
+  check "devices quiet" test ! -s "$work/err" -o -s "$work/plain"
 fi
 check "no virtual stick unless asked" test "$(grep -c 'Kestrane virtual stick' "$work/plain")" = 0
 
 # With the virtual stick: one more line, four tab-separated fields, indexes from 0.
-KESTRANE_VIRTUAL_STICK=1 "$cli" devices > "$work/virtual"
+KESTRANE_VIRTUAL_STICK=1 "$cli" devices > "$work/virtual" 2> "$work/err"
+check "a listed stick is no reason to complain" test ! -s "$work/err"
 check "devices with virtual stick exit" test $? = 0
 check "virtual stick listed" test "$(wc -l < "$work/virtual")" = $(($(wc -l < "$work/plain") + 1))
 check "device line format" python3 -c '
