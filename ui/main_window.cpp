@@ -25,6 +25,10 @@
 #include "ui/position_display.h"
 #include "ui/settings_dialog.h"
 
+// The icons live in this static library's compiled resources; referencing their initialiser keeps
+// the linker from dropping them from the program.
+static void InitIconResources() { Q_INIT_RESOURCE(kestrane); }
+
 namespace kestrane {
 
 namespace {
@@ -114,6 +118,7 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
       keyboard_(std::move(services_.keyboard)),
       keys_(keyboard_),
       device_(*services_.input, *this, effects_) {
+  InitIconResources();
   setObjectName(QStringLiteral("MainForm"));
   setWindowTitle(QStringLiteral("Kestrane"));
   tray_picture_ = QIcon(QStringLiteral(":/kestrane/tray.png"));

@@ -788,6 +788,20 @@ TEST_F(MainWindowShifterTest, IntervalZeroPausesAndLetsGo) {
   EXPECT_FALSE(form->Tray()->toolTip().contains(QStringLiteral("paused")));
 }
 
+// The window's and the tray's icons are the program's own pictures: not null, not blank.
+TEST_F(MainWindowTest, IconsAreLinkedIn) {
+  Make(/*tray=*/true);
+  for (const QIcon& icon : {form->windowIcon(), form->Tray()->icon()}) {
+    const QImage image = icon.pixmap(QSize(16, 16)).toImage();
+    ASSERT_FALSE(image.isNull());
+    bool drawn = false;
+    for (int y = 0; y < image.height() && !drawn; ++y) {
+      for (int x = 0; x < image.width() && !drawn; ++x) drawn = qAlpha(image.pixel(x, y)) > 0;
+    }
+    EXPECT_TRUE(drawn);
+  }
+}
+
 // A force-feedback stick with springs: letting go, pausing, the tray menu, the notice of an
 // untested stick and the direction test, against a device that records every call.
 class MainWindowForcesTest : public MainWindowTest {
@@ -853,7 +867,8 @@ TEST_F(MainWindowForcesTest, PauseShiftingLetsGoOfKeysAndForcesAndTheTraySaysSo)
   EXPECT_TRUE(form->Tray()->toolTip().contains("paused"));
   EXPECT_TRUE(form->Label1->text().contains("paused"));
   const QImage icon = form->Tray()->icon().pixmap(QSize(16, 16)).toImage();
-  EXPECT_TRUE(icon.isNull() || icon.isGrayscale());
+  ASSERT_FALSE(icon.isNull());
+  EXPECT_TRUE(icon.isGrayscale());
   // Nothing is read or sent while paused.
   input.log.clear();
   Shift(0, 0);
