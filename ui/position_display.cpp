@@ -5,6 +5,7 @@
 #include <climits>
 #include <utility>
 
+#include "core/gear.h"
 #include "core/settings.h"
 
 namespace kestrane {
@@ -74,7 +75,8 @@ DisplayTexts DisplayTextsFor(const ShiftState& state) {
   t.y = QStringLiteral("Y:") + QString::number(state.StickY);
   t.b = QStringLiteral("B:") + QString::number(state.SwitchAxisValue);
   t.bstate = state.Bstate ? QStringLiteral("Bstate:Yes") : QStringLiteral("Bstate:No");
-  t.gear = state.CurrentGear == kNeutral ? QStringLiteral("N") : QString::number(state.CurrentGear);
+  // The gear letter used everywhere else: N, R, 1 to 7.
+  t.gear = QString(QChar::fromLatin1(GearLetter(state.CurrentGear)));
   return t;
 }
 

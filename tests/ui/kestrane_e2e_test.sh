@@ -102,7 +102,7 @@ shift_to 127 127 && expect_gear N "neutral"
 shift_to 211 191 switch && expect_gear 7 "right bottom with the switch"
 grep -qx 'Bs=Bstate:Yes' "$work/labels.txt" || fail "Bstate not shown with the switch held"
 release_switch
-shift_to 44 64 switch && expect_gear 0 "left top with the switch"
+shift_to 44 64 switch && expect_gear R "left top with the switch"
 release_switch
 shift_to 127 127 && expect_gear N "neutral"
 

@@ -479,7 +479,7 @@ TEST_F(MainWindowTest, DisplayFollowsTheStickOnlyWhileTheMainWindowIsActive) {
   EXPECT_EQ(form->Xl->text(), "X:0");
 }
 
-TEST_F(MainWindowTest, GearLabelShowsTheGearAndReverseAsZero) {
+TEST_F(MainWindowTest, GearLabelShowsTheGearAndReverseAsR) {
   input.joysticks = {Stick("Pad", "pad-1")};
   MakeAndShow();
   Shift(32767, 0);  // centre lane, top row
@@ -496,7 +496,7 @@ TEST_F(MainWindowTest, GearLabelShowsTheGearAndReverseAsZero) {
   EXPECT_EQ(form->Label3->text(), "7");
   Shift(32767, 32767);
   Shift(0, 0);  // left lane, top row with the switch: reverse
-  EXPECT_EQ(form->Label3->text(), "0");
+  EXPECT_EQ(form->Label3->text(), "R");
 }
 
 TEST_F(MainWindowTest, DisplayDumpFollowsTheLabels) {

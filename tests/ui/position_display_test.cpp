@@ -168,7 +168,7 @@ TEST(DisplayTexts, NumbersAndGear) {
   EXPECT_EQ(t.y, "Y:65535");
   EXPECT_EQ(t.b, "B:-1200");
   EXPECT_EQ(t.bstate, "Bstate:Yes");
-  EXPECT_EQ(t.gear, "0");  // reverse shows its number, not "R"
+  EXPECT_EQ(t.gear, "R");  // reverse by its letter, as everywhere else
 
   s.StickX = -5;
   EXPECT_EQ(DisplayTextsFor(s).x, "X:-5");
