@@ -406,6 +406,7 @@ void MainWindow::SetSettingsDialog(SettingsDialog* dialog) {
                   [this] {
                     SyncShifterDevice();
                     UpdateForceFeedbackControls();
+                    DrawPattern();  // the lanes where the gears are now detected
                   },
                   [this] { RunDirectionTest(); }});
   }

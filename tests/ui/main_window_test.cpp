@@ -788,6 +788,30 @@ TEST_F(MainWindowShifterTest, IntervalZeroPausesAndLetsGo) {
   EXPECT_FALSE(form->Tray()->toolTip().contains(QStringLiteral("paused")));
 }
 
+// A Save that changes the pattern's geometry redraws it: the lanes are drawn where gears are now
+// detected; a Save that leaves it alone draws the same picture.
+TEST_F(MainWindowTest, SaveRedrawsThePatternWithTheNewLanes) {
+  input.joysticks = {Stick("Pad", "pad-1")};
+  MakeAndShow();
+  const QImage before = form->BackImg->pixmap().toImage();
+  dialog->show();
+  dialog->joy_gear_width_edit->setText(QStringLiteral("21298"));
+  dialog->OnSaveClicked();
+  EXPECT_EQ(form->BackImg->pixmap().toImage(), before);
+  dialog->show();
+  dialog->gear_cross_size_edit->setText(QStringLiteral("4000"));
+  dialog->joy_gear_width_edit->setText(QStringLiteral("10000"));
+  dialog->OnSaveClicked();
+  ASSERT_EQ(form->Record().JOY_GEAR_WIDTH, 10000);
+  const QImage after = form->BackImg->pixmap().toImage();
+  EXPECT_NE(after, before);
+  // The same picture a new start with the saved file draws.
+  form.reset();
+  dialog.reset();
+  MakeAndShow();
+  EXPECT_EQ(form->BackImg->pixmap().toImage(), after);
+}
+
 // The window's and the tray's icons are the program's own pictures: not null, not blank.
 TEST_F(MainWindowTest, IconsAreLinkedIn) {
   Make(/*tray=*/true);
