@@ -236,4 +236,26 @@ FormOutcome ApplySettingsForm(const SettingsFormValues& values, const Settings& 
   return out;
 }
 
+std::string RestartNotice(const Settings& before, std::string_view joystick_before,
+                          const Settings& after, std::string_view joystick_after) {
+  std::string names;
+  auto note = [&](bool changed, const char* name) {
+    if (!changed) return;
+    if (!names.empty()) names += ", ";
+    names += name;
+  };
+  note(joystick_before != joystick_after, "the joystick");
+  note(before.FORCE_FEEDBACK != after.FORCE_FEEDBACK, "force feedback on or off");
+  note(before.EXCLUSIVE_ACCESS != after.EXCLUSIVE_ACCESS, "exclusive access");
+  note(before.CROSS_ENABLED != after.CROSS_ENABLED, "the cross spring");
+  note(before.GEAR_CROSS_FORCE_COUNT != after.GEAR_CROSS_FORCE_COUNT,
+       "the number of cross springs");
+  note(before.DAMPER_ENABLED != after.DAMPER_ENABLED, "the damper");
+  note(before.HOLE_ENABLED != after.HOLE_ENABLED, "the hole spring");
+  note(before.CENTER_ENABLED != after.CENTER_ENABLED, "the centre spring");
+  if (names.empty()) return {};
+  return "Saved. These settings take effect when Kestrane starts next: " + names +
+         ". Everything else already acts.";
+}
+
 }  // namespace kestrane

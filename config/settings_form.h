@@ -148,4 +148,10 @@ struct FormOutcome {
 FormOutcome ApplySettingsForm(const SettingsFormValues& values, const Settings& current,
                               std::uint32_t current_interval);
 
+// The message after a Save that changed settings the running program takes up only at its next
+// start (the joystick, exclusive access, which effects exist), naming them; empty when none
+// changed, since every other setting acts at once.
+std::string RestartNotice(const Settings& before, std::string_view joystick_before,
+                          const Settings& after, std::string_view joystick_after);
+
 }  // namespace kestrane

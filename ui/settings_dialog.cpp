@@ -30,8 +30,6 @@ constexpr int kHintMs = 20000;  // how long a hint stays up
 constexpr int kRowHeight = 21;
 constexpr int kSequenceLength = 9;
 
-const char* const kSaveWarning = "Warning: any settings requered restart of application!";
-
 QString Q(const std::string& text) {
   return QString::fromStdString(text);
 }
@@ -520,6 +518,7 @@ void SettingsDialog::OnShown() {
   if (!binding_.record || !binding_.timer) return;
   // What Save compares against: only what the user changes here is written.
   shown_ = {*binding_.record, binding_.timer->Interval(), ReadSavedJoystick(binding_.path)};
+  shown_device_ = S(device_list->currentText());
   const SettingsFormValues v = FormValuesFromSettings(*binding_.record, binding_.timer->Interval());
   switch_button_list->setCurrentIndex(v.switch_button);
   switch_b_axe_list->setCurrentIndex(v.switch_b_axe);
@@ -622,7 +621,6 @@ void SettingsDialog::ShowMessage(MessageKind kind, const QString& text) {
 // exactly as they were, so the program never runs on values that neither the file nor the
 // dialog shows.
 void SettingsDialog::OnSaveClicked() {
-  ShowMessage(MessageKind::Information, QLatin1String(kSaveWarning));
   if (!binding_.record || !binding_.timer) return;
 
   const FormOutcome outcome =
@@ -640,6 +638,8 @@ void SettingsDialog::OnSaveClicked() {
     return;
   }
 
+  const std::string notice =
+      RestartNotice(shown_.settings, shown_device_, saved.settings, saved.joystick);
   *binding_.record = outcome.settings;
   binding_.timer->SetInterval(outcome.interval);
   shown_ = saved;
@@ -647,6 +647,7 @@ void SettingsDialog::OnSaveClicked() {
     ApplyKeySettings(*binding_.state, *binding_.record, *binding_.keys);
   }
   if (binding_.saved) binding_.saved();
+  if (!notice.empty()) ShowMessage(MessageKind::Information, Q(notice));
   accept();
 }
 

@@ -196,7 +196,8 @@ class SettingsDialog : public QDialog {
   void ShowMessage(MessageKind kind, const QString& text);
 
   SettingsBinding binding_;
-  SettingsSnapshot shown_;  // the values the dialog was last filled with
+  SettingsSnapshot shown_;    // the values the dialog was last filled with
+  std::string shown_device_;  // the stick the device list showed then (the one in use)
   SequenceValidator* sequence_validator_ = nullptr;
   int label_count_ = 0;
 };

@@ -387,3 +387,48 @@ TEST(KeyFieldText, OnlyTwoByteNumbersNameAKey) {
 
 }  // namespace
 }  // namespace kestrane
+
+namespace kestrane {
+namespace {
+
+// Only settings the running program takes up at its next start are named after a Save.
+TEST(RestartNotice, NamesOnlyWhatWaitsForTheNextStart) {
+  const Settings base = DefaultSettings();
+  struct Case {
+    const char* what;
+    void (*change)(Settings&);
+    const char* joystick_after;
+    const char* named;  // nullptr: no notice
+  } cases[] = {
+      {"nothing", [](Settings&) {}, "Stick", nullptr},
+      {"geometry, forces, keys, interval",
+       [](Settings& s) {
+         s.JOY_GEAR_WIDTH = 10000;
+         s.GEAR_HOLE_FORCE_X = 1;
+         s.Keys[1] = {0x41, 0x1E};
+         s.FF_STRENGTH = 40;
+       },
+       "Stick", nullptr},
+      {"another joystick", [](Settings&) {}, "Wheel", "the joystick"},
+      {"exclusive access", [](Settings& s) { s.EXCLUSIVE_ACCESS = !s.EXCLUSIVE_ACCESS; }, "Stick",
+       "exclusive access"},
+      {"damper", [](Settings& s) { s.DAMPER_ENABLED = !s.DAMPER_ENABLED; }, "Stick", "the damper"},
+      {"cross count", [](Settings& s) { s.GEAR_CROSS_FORCE_COUNT = 2; }, "Stick",
+       "the number of cross springs"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Settings after = base;
+    c.change(after);
+    const std::string notice = RestartNotice(base, "Stick", after, c.joystick_after);
+    if (!c.named) {
+      EXPECT_EQ(notice, "");
+    } else {
+      EXPECT_NE(notice.find(c.named), std::string::npos) << notice;
+      EXPECT_NE(notice.find("next"), std::string::npos) << notice;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kestrane
