@@ -1,8 +1,14 @@
 #include "tools/device_commands.h"
 
+#if !defined(_WIN32)
+#include <poll.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <iostream>
 #include <memory>
@@ -154,12 +160,41 @@ int RecordCommand(const std::vector<std::string>& args) {
 namespace {
 
 // One answer from standard input; nullopt when the input ends or a stop request comes.
+// One line of standard input; nullopt at its end or at a stop request. A request that comes just
+// before the read would be missed by a blocking read: the wait watches both.
+std::optional<std::string> ReadAnswerLine() {
+#if defined(_WIN32)
+  std::string line;
+  if (!std::getline(std::cin, line) || StopSignal() != 0) return std::nullopt;
+  return line;
+#else
+  std::string line;
+  for (;;) {
+    pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {StopSignalDescriptor(), POLLIN, 0}};
+    const int n = ::poll(fds, fds[1].fd >= 0 ? 2 : 1, -1);
+    if (StopSignal() != 0) return std::nullopt;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return std::nullopt;
+    }
+    if (!(fds[0].revents & (POLLIN | POLLHUP))) continue;
+    char c = 0;
+    const ssize_t got = ::read(STDIN_FILENO, &c, 1);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return std::nullopt;
+    if (c == '\n') return line;
+    line += c;
+  }
+#endif
+}
+
 std::optional<DirectionAnswer> AskDirection(DirectionStep step) {
   for (;;) {
     std::cout << DirectionQuestion(step)
               << " (y: yes; o: no, it moved the other way; n: it did not move) " << std::flush;
-    std::string line;
-    if (!std::getline(std::cin, line) || StopSignal() != 0) return std::nullopt;
+    std::optional<std::string> read = ReadAnswerLine();
+    if (!read) return std::nullopt;
+    std::string line = *read;
     line.erase(0, line.find_first_not_of(" \t"));
     const char c = line.empty() ? '\0' : static_cast<char>(std::tolower(line[0]));
     if (c == 'y') return DirectionAnswer::Yes;
