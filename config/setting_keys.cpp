@@ -306,4 +306,8 @@ Settings DefaultSettings() {
   return s;
 }
 
+std::uint32_t DefaultCheckInterval() {
+  return static_cast<std::uint32_t>(FindSettingKey("CHECK_INTERVAL")->default_value);
+}
+
 }  // namespace kestrane

@@ -61,5 +61,7 @@ void SetSettingInt(Settings& s, const SettingKey& key, std::int32_t value);
 
 // The record with every default of the settings file.
 Settings DefaultSettings();
+// CHECK_INTERVAL's default, in milliseconds.
+std::uint32_t DefaultCheckInterval();
 
 }  // namespace kestrane

@@ -11,41 +11,71 @@ namespace {
 using V = SettingsFormValues;
 using S = Settings;
 
+// Captions name the field as the dialog shows it; hints say what the value does.
+constexpr const char* kDeadZone =
+    "how far the stick moves before the spring pushes back; 10000 is the whole axis";
+constexpr const char* kStiffness = "how much the force grows with the distance from its target";
+constexpr const char* kMaxForce = "the strongest the force gets; 10000 is the stick's full force";
+
 constexpr NumberField kNumberFields[] = {
-    {"Edit30", "Pos Min", 0, 65535, &V::switch_b_min, &S::SWITCH_B_MIN},
-    {"Edit31", "Pos Max", 0, 65535, &V::switch_b_max, &S::SWITCH_B_MAX},
-    {"Edit17", "CENTER_FORCE_X", 0, 10000, &V::gear_center_force_x, &S::GEAR_CENTER_FORCE_X},
-    {"Edit19", "CENTER_FORCE_Y", 0, 10000, &V::gear_center_force_y, &S::GEAR_CENTER_FORCE_Y},
-    {"Edit18", "CENTER_SATURATION_X", 0, 10000, &V::gear_center_saturation_x,
-     &S::GEAR_CENTER_SATURATION_X},
-    {"Edit20", "CENTER_SATURATION_Y", 0, 10000, &V::gear_center_saturation_y,
-     &S::GEAR_CENTER_SATURATION_Y},
-    {"Edit1", "Cross Width", 0, 32000, &V::joy_gear_width, &S::JOY_GEAR_WIDTH},
-    {"Edit2", "Cross Height", 0, 32000, &V::joy_gear_height, &S::JOY_GEAR_HEIGHT},
-    {"Edit3", "Cross Size", 0, 32000, &V::gear_cross_size, &S::GEAR_CROSS_SIZE},
-    {"Edit4", "FORCE_DEATH_FREE_X", 0, 10000, &V::gear_force_death_free_x,
-     &S::GEAR_FORCE_DEATH_FREE_X},
-    {"Edit5", "FORCE_DEATH_NOFREE_X", 0, 10000, &V::gear_force_death_nofree_x,
-     &S::GEAR_FORCE_DEATH_NOFREE_X},
-    {"Edit6", "FORCE_DEATH_FREE_Y", 0, 10000, &V::gear_force_death_free_y,
-     &S::GEAR_FORCE_DEATH_FREE_Y},
-    {"Edit7", "FORCE_DEATH_NOFREE_Y", 0, 10000, &V::gear_force_death_nofree_y,
-     &S::GEAR_FORCE_DEATH_NOFREE_Y},
-    {"Edit8", "DAMPER_FORCE", 0, 10000, &V::gear_damper_force, &S::GEAR_DAMPER_FORCE},
-    {"Edit9", "DAMPER_SATURATION", 0, 10000, &V::gear_damper_saturation,
-     &S::GEAR_DAMPER_SATURATION},
-    {"Edit10", "HOLE_FORCE_X", 0, 10000, &V::gear_hole_force_x, &S::GEAR_HOLE_FORCE_X},
-    {"Edit11", "HOLE_SATURATION_X", 0, 10000, &V::gear_hole_saturation_x,
-     &S::GEAR_HOLE_SATURATION_X},
-    {"Edit12", "HOLE_FORCE_Y", 0, 10000, &V::gear_hole_force_y, &S::GEAR_HOLE_FORCE_Y},
-    {"Edit13", "HOLE_SATURATION_Y", 0, 10000, &V::gear_hole_saturation_y,
-     &S::GEAR_HOLE_SATURATION_Y},
-    {"Edit14", "CROSS_FORCE_COUNT", 1, 2, &V::gear_cross_force_count, &S::GEAR_CROSS_FORCE_COUNT},
-    {"Edit15", "CROSS_FORCE", 0, 10000, &V::gear_cross_force, &S::GEAR_CROSS_FORCE},
-    {"Edit16", "CROSS_SATURATION", 0, 10000, &V::gear_cross_saturation, &S::GEAR_CROSS_SATURATION},
-    {"Edit29", "Check interval", 0, 1000, &V::check_interval, nullptr},
-    {"Edit36", "Press time", 0, 1000, &V::sym_key_time, &S::SYM_KEY_TIME},
-    {"Edit37", "Space time", 0, 1000, &V::sym_space_time, &S::SYM_SPACE_TIME},
+    {"Edit30", "Pos Min", "SWITCH_B_MIN", 0, 65535,
+     "the switch axis counts as pressed from this position", &V::switch_b_min, &S::SWITCH_B_MIN},
+    {"Edit31", "Pos Max", "SWITCH_B_MAX", 0, 65535,
+     "the switch axis counts as pressed up to this position", &V::switch_b_max, &S::SWITCH_B_MAX},
+    {"Edit17", "Centre stiffness, X", "GEAR_CENTER_FORCE_X", 0, 10000, kStiffness,
+     &V::gear_center_force_x, &S::GEAR_CENTER_FORCE_X},
+    {"Edit19", "Centre stiffness, Y", "GEAR_CENTER_FORCE_Y", 0, 10000, kStiffness,
+     &V::gear_center_force_y, &S::GEAR_CENTER_FORCE_Y},
+    {"Edit18", "Centre maximum force, X", "GEAR_CENTER_SATURATION_X", 0, 10000, kMaxForce,
+     &V::gear_center_saturation_x, &S::GEAR_CENTER_SATURATION_X},
+    {"Edit20", "Centre maximum force, Y", "GEAR_CENTER_SATURATION_Y", 0, 10000, kMaxForce,
+     &V::gear_center_saturation_y, &S::GEAR_CENTER_SATURATION_Y},
+    {"Edit1", "Cross Width", "JOY_GEAR_WIDTH", 0, 32000, "the distance between the lanes",
+     &V::joy_gear_width, &S::JOY_GEAR_WIDTH},
+    {"Edit2", "Cross Height", "JOY_GEAR_HEIGHT", 0, 32000,
+     "how far forward or back the stick goes into a gear", &V::joy_gear_height,
+     &S::JOY_GEAR_HEIGHT},
+    {"Edit3", "Cross Size", "GEAR_CROSS_SIZE", 0, 32000,
+     "the tolerance where the lanes meet the neutral line; a bigger value means less precise "
+     "movement is required",
+     &V::gear_cross_size, &S::GEAR_CROSS_SIZE},
+    {"Edit4", "Neutral line dead zone, X", "GEAR_FORCE_DEATH_FREE_X", 0, 10000, kDeadZone,
+     &V::gear_force_death_free_x, &S::GEAR_FORCE_DEATH_FREE_X},
+    {"Edit5", "Lane wall dead zone, X", "GEAR_FORCE_DEATH_NOFREE_X", 0, 10000, kDeadZone,
+     &V::gear_force_death_nofree_x, &S::GEAR_FORCE_DEATH_NOFREE_X},
+    {"Edit6", "Lane dead zone, Y", "GEAR_FORCE_DEATH_FREE_Y", 0, 10000, kDeadZone,
+     &V::gear_force_death_free_y, &S::GEAR_FORCE_DEATH_FREE_Y},
+    {"Edit7", "Neutral line wall dead zone, Y", "GEAR_FORCE_DEATH_NOFREE_Y", 0, 10000, kDeadZone,
+     &V::gear_force_death_nofree_y, &S::GEAR_FORCE_DEATH_NOFREE_Y},
+    {"Edit8", "Damper stiffness", "GEAR_DAMPER_FORCE", 0, 10000,
+     "how much the resistance grows with the stick's speed", &V::gear_damper_force,
+     &S::GEAR_DAMPER_FORCE},
+    {"Edit9", "Damper maximum force", "GEAR_DAMPER_SATURATION", 0, 10000, kMaxForce,
+     &V::gear_damper_saturation, &S::GEAR_DAMPER_SATURATION},
+    {"Edit10", "Slot stiffness, X", "GEAR_HOLE_FORCE_X", 0, 10000, kStiffness,
+     &V::gear_hole_force_x, &S::GEAR_HOLE_FORCE_X},
+    {"Edit11", "Slot maximum force, X", "GEAR_HOLE_SATURATION_X", 0, 10000, kMaxForce,
+     &V::gear_hole_saturation_x, &S::GEAR_HOLE_SATURATION_X},
+    {"Edit12", "Slot stiffness, Y", "GEAR_HOLE_FORCE_Y", 0, 10000, kStiffness,
+     &V::gear_hole_force_y, &S::GEAR_HOLE_FORCE_Y},
+    {"Edit13", "Slot maximum force, Y", "GEAR_HOLE_SATURATION_Y", 0, 10000, kMaxForce,
+     &V::gear_hole_saturation_y, &S::GEAR_HOLE_SATURATION_Y},
+    {"Edit14", "Cross springs", "GEAR_CROSS_FORCE_COUNT", 1, 2,
+     "how many springs hold the stick in the pattern; 2 doubles the force and the maximum",
+     &V::gear_cross_force_count, &S::GEAR_CROSS_FORCE_COUNT},
+    {"Edit15", "Cross stiffness", "GEAR_CROSS_FORCE", 0, 10000, kStiffness, &V::gear_cross_force,
+     &S::GEAR_CROSS_FORCE},
+    {"Edit16", "Cross maximum force", "GEAR_CROSS_SATURATION", 0, 10000, kMaxForce,
+     &V::gear_cross_saturation, &S::GEAR_CROSS_SATURATION},
+    {"Edit29", "Check interval", "CHECK_INTERVAL", 0, 1000,
+     "how often the stick is read and the forces are set, in milliseconds; 0 pauses",
+     &V::check_interval, nullptr},
+    {"Edit36", "Press time", "SYM_KEY_TIME", 0, 1000,
+     "with press and release keys: how long each key is held, in milliseconds",
+     &V::sym_key_time, &S::SYM_KEY_TIME},
+    {"Edit37", "Space time", "SYM_SPACE_TIME", 0, 1000,
+     "with press and release keys: how long no key is pressed after each key, in milliseconds",
+     &V::sym_space_time, &S::SYM_SPACE_TIME},
 };
 
 constexpr CheckField kCheckFields[] = {
@@ -155,13 +185,31 @@ bool IsKeyFieldText(std::string_view text) {
   return pieces.size() == 2 && IsByteNumber(pieces[0]) && IsByteNumber(pieces[1]);
 }
 
-std::string NotAnIntegerMessage(std::string_view text) {
-  return "'" + std::string(text) + "' is not a valid integer value";
+std::string FieldRange(const NumberField& field) {
+  return std::to_string(field.minimum) + "\u2013" + std::to_string(field.maximum);
 }
 
-std::string OutOfRangeMessage(const NumberField& field, std::int32_t value) {
-  return "'" + std::to_string(value) + "' is out of range: " + field.name + " takes " +
-         std::to_string(field.minimum) + " to " + std::to_string(field.maximum);
+std::string NotANumberMessage(const NumberField& field, std::string_view text) {
+  const std::string wanted =
+      "Enter a whole number from " + std::to_string(field.minimum) + " to " +
+      std::to_string(field.maximum) + ".";
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return std::string(field.name) + " is empty. " + wanted;
+  // Digits too many for any field: a whole number, just out of range.
+  const std::size_t last = text.find_last_not_of(" \t");
+  std::string_view digits = text.substr(first, last - first + 1);
+  const std::string_view number = digits;
+  if (!digits.empty() && (digits[0] == '-' || digits[0] == '+')) digits.remove_prefix(1);
+  if (!digits.empty() && digits.find_first_not_of("0123456789") == std::string_view::npos) {
+    return OutOfRangeMessage(field, number);
+  }
+  return std::string(field.name) + ": '" + std::string(text) + "' is not a whole number. " + wanted;
+}
+
+std::string OutOfRangeMessage(const NumberField& field, std::string_view value) {
+  return std::string(field.name) + ": " + std::string(value) +
+         " is out of range. Enter a whole number from " + std::to_string(field.minimum) + " to " +
+         std::to_string(field.maximum) + ".";
 }
 
 std::string NotAKeyMessage(const KeyField& field, std::string_view text) {
@@ -204,11 +252,11 @@ FormOutcome ApplySettingsForm(const SettingsFormValues& values, const Settings& 
     const std::string& text = values.*f.text;
     const std::optional<std::int32_t> number = ParseSettingNumber(text);
     if (!number) {
-      out.error = FormError{f.control, NotAnIntegerMessage(text)};
+      out.error = FormError{f.control, NotANumberMessage(f, text)};
       return out;
     }
     if (*number < f.minimum || *number > f.maximum) {
-      out.error = FormError{f.control, OutOfRangeMessage(f, *number)};
+      out.error = FormError{f.control, OutOfRangeMessage(f, std::to_string(*number))};
       return out;
     }
     if (f.setting) {

@@ -62,13 +62,16 @@ struct SettingsFormValues {
   friend bool operator==(const SettingsFormValues&, const SettingsFormValues&) = default;
 };
 
-// A whole-number field, its caption, the values it takes and the value it edits; `setting` is
-// null for check_interval, which edits the polling timer's interval.
+// A whole-number field: its caption (what messages call it), its setting's key, the values it
+// takes, what it does, and the value it edits; `setting` is null for check_interval, which edits
+// the polling timer's interval.
 struct NumberField {
   const char* control;
   const char* name;
+  const char* key;
   std::int32_t minimum;
   std::int32_t maximum;
+  const char* hint;
   std::string SettingsFormValues::*text;
   std::int32_t Settings::*setting;
 };
@@ -113,10 +116,13 @@ KeyCode ParseKeyField(std::string_view text);
 // and decimal digits with nothing else.
 bool IsKeyFieldText(std::string_view text);
 
-// "'abc' is not a valid integer value".
-std::string NotAnIntegerMessage(std::string_view text);
-// "'40000' is out of range: Cross Width takes 0 to 32000".
-std::string OutOfRangeMessage(const NumberField& field, std::int32_t value);
+// "0–10000": the values a field takes, as its caption shows them.
+std::string FieldRange(const NumberField& field);
+// "Cross Width: 'abc' is not a whole number. Enter a whole number from 0 to 32000."; an empty
+// field: "Cross Width is empty. Enter ...".
+std::string NotANumberMessage(const NumberField& field, std::string_view text);
+// "Cross Width: 40000 is out of range. Enter a whole number from 0 to 32000."
+std::string OutOfRangeMessage(const NumberField& field, std::string_view value);
 // The message for a key field whose text names no key; it names the field.
 std::string NotAKeyMessage(const KeyField& field, std::string_view text);
 

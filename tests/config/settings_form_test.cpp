@@ -225,12 +225,64 @@ TEST(SettingsForm, EachNumberFieldTakesItsRange) {
       EXPECT_EQ(!out.error, inside) << f.control << " " << value;
       if (!inside && out.error) {
         EXPECT_EQ(out.error->control, f.control);
-        EXPECT_EQ(out.error->message, "'" + std::to_string(value) + "' is out of range: " + f.name +
-                                          " takes " + std::to_string(f.minimum) + " to " +
-                                          std::to_string(f.maximum));
+        EXPECT_EQ(out.error->message, std::string(f.name) + ": " + std::to_string(value) +
+                                          " is out of range. Enter a whole number from " +
+                                          std::to_string(f.minimum) + " to " +
+                                          std::to_string(f.maximum) + ".");
         EXPECT_EQ(out.settings, s);
       }
     }
+  }
+}
+
+// Every message says which field (by its caption) is wrong and what it takes.
+TEST(SettingsForm, MessagesNameTheFieldAndItsRange) {
+  struct Row {
+    const char* control;
+    const char* text;
+    const char* message;
+  };
+  const Row rows[] = {
+      {"Edit1", "", "Cross Width is empty. Enter a whole number from 0 to 32000."},
+      {"Edit1", "  ", "Cross Width is empty. Enter a whole number from 0 to 32000."},
+      {"Edit1", "40000",
+       "Cross Width: 40000 is out of range. Enter a whole number from 0 to 32000."},
+      {"Edit1", "-1", "Cross Width: -1 is out of range. Enter a whole number from 0 to 32000."},
+      {"Edit4", "1.5",
+       "Neutral line dead zone, X: '1.5' is not a whole number. Enter a whole number from 0 to "
+       "10000."},
+      {"Edit14", "3", "Cross springs: 3 is out of range. Enter a whole number from 1 to 2."},
+      {"Edit31", "70000", "Pos Max: 70000 is out of range. Enter a whole number from 0 to 65535."},
+      {"Edit29", " 99999999999 ",
+       "Check interval: 99999999999 is out of range. Enter a whole number from 0 to 1000."},
+      {"Edit36", "ten", "Press time: 'ten' is not a whole number. Enter a whole number from 0 to "
+                        "1000."},
+  };
+  const Settings s = DefaultSettings();
+  for (const Row& row : rows) {
+    V v = FormValuesFromSettings(s, 25);
+    for (const NumberField& f : NumberFields()) {
+      if (std::string(f.control) == row.control) v.*f.text = row.text;
+    }
+    const FormOutcome out = ApplySettingsForm(v, s, 25);
+    ASSERT_TRUE(out.error) << row.control << " '" << row.text << "'";
+    EXPECT_EQ(out.error->control, row.control);
+    EXPECT_EQ(out.error->message, row.message);
+  }
+  // Each field's own caption and range, and no two fields share a caption.
+  std::vector<std::string> names;
+  for (const NumberField& f : NumberFields()) {
+    V v = FormValuesFromSettings(s, 25);
+    v.*f.text = "";
+    const FormOutcome out = ApplySettingsForm(v, s, 25);
+    ASSERT_TRUE(out.error);
+    EXPECT_EQ(out.error->message.rfind(f.name, 0), 0u) << out.error->message;
+    EXPECT_NE(out.error->message.find("from " + std::to_string(f.minimum) + " to " +
+                                      std::to_string(f.maximum)),
+              std::string::npos)
+        << out.error->message;
+    for (const std::string& other : names) EXPECT_NE(other, f.name);
+    names.emplace_back(f.name);
   }
 }
 
@@ -263,7 +315,8 @@ TEST(SettingsForm, TimerIntervalConversion) {
   const FormOutcome out = ApplySettingsForm(v, s, 25);
   ASSERT_TRUE(out.error);
   EXPECT_EQ(out.error->control, "Edit29");
-  EXPECT_EQ(out.error->message, "'4294967295' is not a valid integer value");
+  EXPECT_EQ(out.error->message,
+            "Check interval: 4294967295 is out of range. Enter a whole number from 0 to 1000.");
   EXPECT_EQ(out.interval, 25u);
 }
 
@@ -280,7 +333,7 @@ TEST(SettingsForm, BadNumberChangesNothingAndNamesTheText) {
     const FormOutcome out = ApplySettingsForm(v, s, 30);
     ASSERT_TRUE(out.error) << bad;
     EXPECT_EQ(out.error->control, "Edit30");
-    EXPECT_EQ(out.error->message, std::string("'") + bad + "' is not a valid integer value");
+    EXPECT_NE(out.error->message.find("Pos Min"), std::string::npos) << out.error->message;
     EXPECT_EQ(out.settings, s);
     EXPECT_EQ(out.interval, 30u);
   }
@@ -289,7 +342,8 @@ TEST(SettingsForm, BadNumberChangesNothingAndNamesTheText) {
   const FormOutcome out = ApplySettingsForm(v, s, 30);
   ASSERT_TRUE(out.error);
   EXPECT_EQ(out.error->control, "Edit37");
-  EXPECT_EQ(out.error->message, "'ten' is not a valid integer value");
+  EXPECT_EQ(out.error->message,
+            "Space time: 'ten' is not a whole number. Enter a whole number from 0 to 1000.");
   EXPECT_EQ(out.settings, s);
 }
 
