@@ -205,4 +205,10 @@ bool IsExtendedKey(KeyCode key) {
   return info && info->extended;
 }
 
+std::string KeyName(KeyCode key) {
+  if (key.vk == 0 && key.scan == 0) return "None";
+  if (const KeyInfo* info = KeyByVk(key.vk)) return info->name;
+  return "Key " + std::to_string(key.vk) + "#" + std::to_string(key.scan);
+}
+
 }  // namespace kestrane

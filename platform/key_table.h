@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "core/settings.h"
 
@@ -35,6 +36,9 @@ std::uint8_t MapVirtualKeyScan(std::uint8_t vk);
 // From the virtual-key code; where that is unknown, from the scan code (non-extended set-1 scan
 // codes up to 0x58 equal evdev codes); -1 if neither gives a key.
 int EvdevCodeFor(KeyCode key);
+// The key's name for people ("Page Up"); "None" for 0#0, and the codes ("Key 200#5") for a
+// virtual-key code the table does not know.
+std::string KeyName(KeyCode key);
 // Needs KEYEVENTF_EXTENDEDKEY on Windows (decided by the virtual-key code).
 bool IsExtendedKey(KeyCode key);
 

@@ -13,18 +13,21 @@
 #include <QSlider>
 #include <QValidator>
 #include <algorithm>
+#include <cstdlib>
+#include <string_view>
 
 #include "config/setting_keys.h"
 #include "config/settings_file.h"
 #include "core/keystroke_output.h"
 #include "core/shift_state.h"
+#include "platform/key_table.h"
 #include "ui/key_capture_qt.h"
 
 namespace kestrane {
 
 namespace {
 
-constexpr int kClientWidth = 665;
+constexpr int kClientWidth = 712;
 constexpr int kClientHeight = 607;
 constexpr int kHintMs = 20000;  // how long a hint stays up
 constexpr int kRowHeight = 21;
@@ -41,6 +44,25 @@ void SetHint(QWidget* widget, const QString& hint) {
   if (hint.isEmpty()) return;
   widget->setToolTip(hint);
   widget->setToolTipDuration(kHintMs);
+}
+
+const NumberField& FieldOf(const char* control) {
+  for (const NumberField& f : NumberFields()) {
+    if (std::string_view(f.control) == control) return f;
+  }
+  std::abort();  // every number edit has its row
+}
+
+// "JOY_GEAR_WIDTH: the distance between the lanes; 0–32000"
+QString NumberHint(const char* control) {
+  const NumberField& f = FieldOf(control);
+  return QString::fromUtf8(std::string(f.key) + ": " + f.hint + "; " + FieldRange(f));
+}
+
+// "Lane wall dead zone, X, 0–10000"
+QString NumberCaption(const char* control) {
+  const NumberField& f = FieldOf(control);
+  return QString::fromUtf8(std::string(f.name) + ", " + FieldRange(f));
 }
 
 }  // namespace
@@ -98,9 +120,21 @@ KeyEdit::KeyEdit(QWidget* parent) : QLineEdit(parent), native_(NativeKeyCodesOfP
   });
 }
 
-void KeyEdit::SetOwnText(const QString& text) {
-  own_text_ = text;
-  setText(text);
+void KeyEdit::SetOwnText(const QString& codes) {
+  codes_ = codes;
+  const KeyCode key = ParseKeyField(S(codes));
+  own_text_ = Q(KeyName(key));
+  setText(own_text_);
+  SetHint(this, (hint_.isEmpty() ? QString() : hint_ + QStringLiteral("\n")) +
+                    QStringLiteral("Key codes: %1 (virtual key %2, scan code %3)")
+                        .arg(codes)
+                        .arg(key.vk)
+                        .arg(key.scan));
+}
+
+void KeyEdit::SetHintText(const QString& hint) {
+  hint_ = hint;
+  SetOwnText(codes_);
 }
 
 void KeyEdit::SetKeyText(const QString& text) {
@@ -169,9 +203,11 @@ QLineEdit* SettingsDialog::AddNumberEdit(QWidget* parent, const char* name, QLab
   auto* edit = new QLineEdit(parent);
   edit->setObjectName(QLatin1String(name));
   edit->setGeometry(x, y, width, height);
+  const QString hint = NumberHint(name);
+  SetHint(edit, hint);
   if (label) {
     label->setBuddy(edit);
-    SetHint(edit, label->toolTip());
+    SetHint(label, hint);
   }
   return edit;
 }
@@ -193,7 +229,7 @@ KeyEdit* SettingsDialog::AddKeyEdit(QWidget* parent, const char* name, const QSt
   edit->setObjectName(QLatin1String(name));
   edit->setGeometry(column.field_x, y, 62, kRowHeight);
   label->setBuddy(edit);
-  SetHint(edit, hint);
+  edit->SetHintText(hint);
   return edit;
 }
 
@@ -203,7 +239,7 @@ void SettingsDialog::BuildDeviceRow() {
   device_list = new QComboBox(this);
   device_list->setObjectName(QStringLiteral("Devices"));
   device_list->setEditable(false);
-  device_list->setGeometry(72, 10, 585, 22);
+  device_list->setGeometry(72, 10, kClientWidth - 80, 22);
   SetHint(device_list, hint);
   label->setBuddy(device_list);
 }
@@ -213,26 +249,25 @@ void SettingsDialog::BuildGeneral() {
   group->setObjectName(QStringLiteral("GroupBox1"));
   group->setGeometry(8, 40, 341, 94);
 
-  QLabel* label =
-      AddLabel(group, QStringLiteral("Check interval :"), 10, 20,
-               QStringLiteral("frequence of check joy position, and re-set force feedback's"));
+  QLabel* label = AddLabel(group, QStringLiteral("Check interval :"), 10, 20);
   check_interval_edit = AddNumberEdit(group, "Edit29", label, 110, 20, 60);
   AddLabel(group, QStringLiteral("ms"), 175, 20);
 
   switch_xy_box = AddCheckBox(group, "CheckBox4", QStringLiteral("Switch X/Y axes"),
-                              QStringLiteral("X will be Y and Y will be X axe"), 10, 45, 150);
+                              QStringLiteral("SWITCH_XY: X becomes Y and Y becomes X"), 10, 45, 150);
   autocenter_neutral_box = AddCheckBox(
       group, "CheckBox3", QStringLiteral("Manual Neutral"),
-      QStringLiteral("check if you not have force feedback and have center force. neutral N will "
-                     "be set when  X-Left and then X-Right movement detected."),
+      QStringLiteral("AUTOCENTER_NEUTRAL: check if you have no force feedback but the stick "
+                     "centres itself; neutral N is set when a movement to the left and then to "
+                     "the right is detected."),
       165, 45, 150);
   reverse_x_box = AddCheckBox(group, "CheckBox5", QStringLiteral("Reverse X"),
-                              QStringLiteral("Reverse +-X axe"), 10, 68, 150);
+                              QStringLiteral("REVERSE_X: reverses the X axis"), 10, 68, 150);
   reverse_y_box = AddCheckBox(group, "CheckBox6", QStringLiteral("Reverse Y"),
-                              QStringLiteral("Reverse +-Y axe"), 165, 68, 150);
+                              QStringLiteral("REVERSE_Y: reverses the Y axis"), 165, 68, 150);
   virtual_shifter_box = AddCheckBox(
       group, "CheckBox11", QStringLiteral("Virtual H-shifter"),
-      QStringLiteral("a joystick \"Kestrane H-shifter\" that holds one button while a gear is in: "
+      QStringLiteral("VIRTUAL_SHIFTER: a joystick \"Kestrane H-shifter\" that holds one button while a gear is in: "
                      "buttons 1-7 for gears 1-7, 8 for R, none in N. For games that take an "
                      "H-shifter only as joystick buttons; the keys are typed as well. Linux only, "
                      "needs the Kestrane udev rule for /dev/uinput."),
@@ -244,16 +279,11 @@ void SettingsDialog::BuildCross() {
   group->setObjectName(QStringLiteral("GroupBox2"));
   group->setGeometry(8, 138, 341, 72);
 
-  QLabel* width = AddLabel(group, QStringLiteral("Cross Width:"), 10, 20,
-                           QStringLiteral("0-32000  X width of gear cross"));
+  QLabel* width = AddLabel(group, QStringLiteral("Cross Width:"), 10, 20);
   joy_gear_width_edit = AddNumberEdit(group, "Edit1", width, 95, 20, 60);
-  QLabel* height = AddLabel(group, QStringLiteral("Cross Height:"), 165, 20,
-                            QStringLiteral("0-32000  Y height of gear cross"));
+  QLabel* height = AddLabel(group, QStringLiteral("Cross Height:"), 165, 20);
   joy_gear_height_edit = AddNumberEdit(group, "Edit2", height, 250, 20, 60);
-  QLabel* size = AddLabel(
-      group, QStringLiteral("Cross Size :"), 10, 45,
-      QStringLiteral("0-32000, tolerance in place where X and Y intersecting. biggest value means "
-                     "less precise movemend is requered."));
+  QLabel* size = AddLabel(group, QStringLiteral("Cross Size :"), 10, 45);
   gear_cross_size_edit = AddNumberEdit(group, "Edit3", size, 95, 45, 60);
 }
 
@@ -262,7 +292,8 @@ void SettingsDialog::BuildSwitchButton() {
   group->setObjectName(QStringLiteral("GroupBox3"));
   group->setGeometry(8, 214, 341, 72);
 
-  const QString button_hint = QStringLiteral("button to shift gear to 7 or R (Bstate)");
+  const QString button_hint =
+      QStringLiteral("SWITCH_BUTTON: the button that shifts to 7 or R (Bstate)");
   QLabel* button = AddLabel(group, QStringLiteral("Button:"), 10, 20, button_hint);
   switch_button_list = new QComboBox(group);
   switch_button_list->setObjectName(QStringLiteral("ComboBox1"));
@@ -274,25 +305,22 @@ void SettingsDialog::BuildSwitchButton() {
   button->setBuddy(switch_button_list);
   SetHint(switch_button_list, button_hint);
 
-  const QString axe_hint = QStringLiteral("analog simulated button to shift gear to 7 or R");
-  QLabel* axe = AddLabel(group, QStringLiteral("Axe:"), 165, 20, axe_hint);
+  const QString axe_hint =
+      QStringLiteral("SWITCH_B_AXE: an axis that works as the button to shift to 7 or R");
+  QLabel* axe = AddLabel(group, QStringLiteral("Axis:"), 165, 20, axe_hint);
   switch_b_axe_list = new QComboBox(group);
   switch_b_axe_list->setObjectName(QStringLiteral("ComboBox2"));
-  switch_b_axe_list->addItems({QStringLiteral("Disabled"), QStringLiteral("Z Axe"),
-                               QStringLiteral("Rx Axe"), QStringLiteral("Ry Axe"),
-                               QStringLiteral("Rz Axe"), QStringLiteral("POW 1"),
+  switch_b_axe_list->addItems({QStringLiteral("Disabled"), QStringLiteral("Z axis"),
+                               QStringLiteral("Rx axis"), QStringLiteral("Ry axis"),
+                               QStringLiteral("Rz axis"), QStringLiteral("POW 1"),
                                QStringLiteral("POW 2")});
   switch_b_axe_list->setGeometry(200, 20, 110, 22);
   axe->setBuddy(switch_b_axe_list);
   SetHint(switch_b_axe_list, axe_hint);
 
-  QLabel* min = AddLabel(group, QStringLiteral("Pos Min:"), 10, 46,
-                         QStringLiteral("0 - 65535 minimal position of Axe. in interval min "
-                                        "max is analog button active (Bstate)"));
+  QLabel* min = AddLabel(group, QStringLiteral("Pos Min:"), 10, 46);
   switch_b_min_edit = AddNumberEdit(group, "Edit30", min, 65, 46, 90);
-  QLabel* max = AddLabel(group, QStringLiteral("Pos Max:"), 165, 46,
-                         QStringLiteral("0 - 65535 maximal position of Axe. in interval min "
-                                        "max is analog button active (Bstate)"));
+  QLabel* max = AddLabel(group, QStringLiteral("Pos Max:"), 165, 46);
   switch_b_max_edit = AddNumberEdit(group, "Edit31", max, 220, 46, 90);
 }
 
@@ -301,7 +329,7 @@ void SettingsDialog::BuildKeyboard() {
   group->setObjectName(QStringLiteral("GroupBox4"));
   group->setGeometry(8, 290, 341, 216);
 
-  const QString type_hint = QStringLiteral("Select type of shifting");
+  const QString type_hint = QStringLiteral("SYM_TYPE: how the gears reach the game");
   QLabel* type = AddLabel(group, QStringLiteral("Gear type:"), 10, 20, type_hint);
   sym_type_list = new QComboBox(group);
   sym_type_list->setObjectName(QStringLiteral("GearTypeCombo"));
@@ -312,14 +340,10 @@ void SettingsDialog::BuildKeyboard() {
   type->setBuddy(sym_type_list);
   SetHint(sym_type_list, type_hint);
 
-  QLabel* press = AddLabel(group, QStringLiteral("Press time:"), 10, 46,
-                           QStringLiteral("If using press and release keystrokes then this is "
-                                          "time for key will be pressed"));
+  QLabel* press = AddLabel(group, QStringLiteral("Press time:"), 10, 46);
   sym_key_time_edit = AddNumberEdit(group, "Edit36", press, 80, 46, 45);
   AddLabel(group, QStringLiteral("ms"), 129, 46);
-  QLabel* space = AddLabel(group, QStringLiteral("Space time:"), 165, 46,
-                           QStringLiteral("If using press and release keystrokes then this is "
-                                          "time for no key will be pressed afted any key"));
+  QLabel* space = AddLabel(group, QStringLiteral("Space time:"), 165, 46);
   sym_space_time_edit = AddNumberEdit(group, "Edit37", space, 240, 46, 45);
 
   // The two key panels share one place; OnGearTypeChanged shows one of them.
@@ -346,11 +370,11 @@ void SettingsDialog::BuildKeyboard() {
                               QStringLiteral("Right bottom position of cross"), kRight, 2 + kStep);
   key_gear7_edit = AddKeyEdit(
       gear_key_panel, "Edit27", QStringLiteral("Gear 7 :"),
-      QStringLiteral("Right bottom position of cross + Joystick switch button/switch axe"), kRight,
+      QStringLiteral("Right bottom position of cross + Joystick switch button or switch axis"), kRight,
       2 + 2 * kStep);
   key_reverse_edit =
       AddKeyEdit(gear_key_panel, "Edit28", QStringLiteral("Gear Reverse :"),
-                 QStringLiteral("Left top position of cross + Joystick switch button/switch axe"),
+                 QStringLiteral("Left top position of cross + Joystick switch button or switch axis"),
                  kRight, 2 + 3 * kStep);
 
   shift_key_panel = new QWidget(group);
@@ -361,7 +385,9 @@ void SettingsDialog::BuildKeyboard() {
   key_shift_down_edit =
       AddKeyEdit(shift_key_panel, "Edit34", QStringLiteral("Switch DN:"),
                  QStringLiteral("key to switch gear down in sequence"), kLeft, 2 + kStep);
-  const QString sequence_hint = QStringLiteral("sequence of keys (RN1234567) for switching to");
+  const QString sequence_hint =
+      QStringLiteral("SYM_SEQUENCE: the gears in the order the up and down keys step through "
+                     "them (R, N, 1 to 7)");
   QLabel* sequence = AddLabel(shift_key_panel, QStringLiteral("Sequence:"), kLeft.label_x,
                               2 + 2 * kStep, sequence_hint);
   sym_sequence_edit = new QLineEdit(shift_key_panel);
@@ -382,75 +408,53 @@ void SettingsDialog::BuildKeyboard() {
 void SettingsDialog::BuildForceFeedback() {
   auto* group = new QGroupBox(QStringLiteral("Force Feedback"), this);
   group->setObjectName(QStringLiteral("GroupBox5"));
-  group->setGeometry(357, 40, 300, 516);
+  group->setGeometry(357, 40, kClientWidth - 365, 516);
+  const int field_x = group->width() - 72;
 
   int y = 18;
   constexpr int kStep = 20;
   auto box = [&](const char* name, const char* caption, const char* hint) {
-    QCheckBox* b =
-        AddCheckBox(group, name, QLatin1String(caption), QLatin1String(hint), 10, y, 290);
+    QCheckBox* b = AddCheckBox(group, name, QString::fromUtf8(caption), QString::fromUtf8(hint),
+                               10, y, group->width() - 20);
     y += kStep;
     return b;
   };
-  auto field = [&](const char* name, const char* caption, const char* hint) {
-    QLabel* label = AddLabel(group, QLatin1String(caption), 28, y - 2, QLatin1String(hint));
-    QLineEdit* edit = AddNumberEdit(group, name, label, 205, y, 80, kStep - 1);
+  auto field = [&](const char* name) {
+    QLabel* label = AddLabel(group, NumberCaption(name), 28, y - 2);
+    QLineEdit* edit = AddNumberEdit(group, name, label, field_x, y, 60, kStep - 1);
     y += kStep;
     return edit;
   };
 
   force_feedback_box = box("CheckBox7", "Enabled",
-                           "enable/disable all force feedback. if your joystick not support force "
-                           "feedback leave this unchecked.");
-  cross_enabled_box =
-      box("CheckBox9", "Cross", "enable/disable force that fit joypad in cross of shifting.");
-  gear_force_death_free_x_edit = field(
-      "Edit4", "FORCE_DEATH_FREE_X", "0-10000 X death zone if joy is in horizontal line of cross.");
-  gear_force_death_nofree_x_edit = field(
-      "Edit5", "FORCE_DEATH_NOFREE_X", "0-10000 X death zone if joy is in vertical line of cross.");
-  gear_force_death_free_y_edit = field("Edit6", "FORCE_DEATH_FREE_Y",
-                                       "0-10000 Y death zone if joy is in vertical line of cross.");
-  gear_force_death_nofree_y_edit =
-      field("Edit7", "FORCE_DEATH_NOFREE_Y",
-            "0-10000 Y death zone if joy is in horizontal line of cross.");
-  gear_cross_force_count_edit =
-      field("Edit14", "CROSS_FORCE_COUNT",
-            "1-2 number of forces used in cross efect. 2 multiply FORCE and SATURATION by 2");
-  gear_cross_force_edit =
-      field("Edit15", "CROSS_FORCE",
-            "0-10000 index of dependence betwet force and distance from point. X and Y "
-            "direction");
-  gear_cross_saturation_edit =
-      field("Edit16", "CROSS_SATURATION", "0-10000 maximal force in X and Y direction.");
+                           "FORCE_FEEDBACK: all force feedback on or off. Leave it off if your "
+                           "joystick does not support force feedback.");
+  cross_enabled_box = box("CheckBox9", "Cross",
+                          "CROSS_ENABLED: the spring that holds the stick in the H pattern");
+  gear_force_death_free_x_edit = field("Edit4");
+  gear_force_death_nofree_x_edit = field("Edit5");
+  gear_force_death_free_y_edit = field("Edit6");
+  gear_force_death_nofree_y_edit = field("Edit7");
+  gear_cross_force_count_edit = field("Edit14");
+  gear_cross_force_edit = field("Edit15");
+  gear_cross_saturation_edit = field("Edit16");
   damper_enabled_box =
-      box("CheckBox8", "Damper", "enable/disable force that offer resistance on fast movents.");
-  gear_damper_force_edit =
-      field("Edit8", "DAMPER_FORCE", "0-10000 index of dependence betwet force and speed.");
-  gear_damper_saturation_edit = field("Edit9", "DAMPER_SATURATION", "0-10000 maximal force.");
+      box("CheckBox8", "Damper", "DAMPER_ENABLED: resistance against fast movements");
+  gear_damper_force_edit = field("Edit8");
+  gear_damper_saturation_edit = field("Edit9");
   hole_enabled_box =
-      box("CheckBox10", "Hole", "enable/disable force that pull joypad to shift's position 1-6");
-  gear_hole_force_x_edit =
-      field("Edit10", "HOLE_FORCE_X",
-            "0-10000 index of dependence betwet force and distance from point. X direction");
-  gear_hole_saturation_x_edit =
-      field("Edit11", "HOLE_SATURATION_X", "0-10000 maximal force in X direction.");
-  gear_hole_force_y_edit =
-      field("Edit12", "HOLE_FORCE_Y",
-            "0-10000 index of dependence betwet force and distance from point. Y direction");
-  gear_hole_saturation_y_edit =
-      field("Edit13", "HOLE_SATURATION_Y", "0-10000 maximal force in Y direction.");
+      box("CheckBox10", "Hole", "HOLE_ENABLED: the spring that pulls the stick into gears 1 to 6");
+  gear_hole_force_x_edit = field("Edit10");
+  gear_hole_saturation_x_edit = field("Edit11");
+  gear_hole_force_y_edit = field("Edit12");
+  gear_hole_saturation_y_edit = field("Edit13");
   center_enabled_box = box("CheckBox1", "Center",
-                           "enable/disable force that center joypad to center of shifting cross.");
-  gear_center_force_x_edit =
-      field("Edit17", "CENTER_FORCE_X",
-            "0-10000 index of dependence betwet force and distance from point. X direction");
-  gear_center_saturation_x_edit =
-      field("Edit18", "CENTER_SATURATION_X", "0-10000 maximal force in X direction.");
-  gear_center_force_y_edit =
-      field("Edit19", "CENTER_FORCE_Y",
-            "0-10000 index of dependence betwet force and distance from point. Y direction");
-  gear_center_saturation_y_edit =
-      field("Edit20", "CENTER_SATURATION_Y", "0-10000 maximal force in Y direction.");
+                           "CENTER_ENABLED: the spring that pulls the stick to the middle of the "
+                           "pattern");
+  gear_center_force_x_edit = field("Edit17");
+  gear_center_saturation_x_edit = field("Edit18");
+  gear_center_force_y_edit = field("Edit19");
+  gear_center_saturation_y_edit = field("Edit20");
 
   // FF_STRENGTH: every effect's forces, in percent.
   y += 6;
@@ -488,17 +492,25 @@ void SettingsDialog::BuildButtons() {
   bevel->setObjectName(QStringLiteral("Bevel1"));
   bevel->setFrameShape(QFrame::HLine);
   bevel->setFrameShadow(QFrame::Sunken);
-  bevel->setGeometry(8, 562, 649, 4);
+  bevel->setGeometry(8, 562, kClientWidth - 16, 4);
+
+  defaults_button = new QPushButton(QStringLiteral("Restore defaults"), this);
+  defaults_button->setObjectName(QStringLiteral("DefaultsButton"));
+  defaults_button->setGeometry(8, 572, 130, 27);
+  defaults_button->setAutoDefault(false);
+  defaults_button->setToolTip(
+      QStringLiteral("Fills every field with its default value; Save keeps them, Cancel not"));
+  connect(defaults_button, &QPushButton::clicked, this, [this] { OnRestoreDefaultsClicked(); });
 
   cancel_button = new QPushButton(QStringLiteral("Cancel"), this);
   cancel_button->setObjectName(QStringLiteral("Button2"));
-  cancel_button->setGeometry(489, 572, 80, 27);
+  cancel_button->setGeometry(kClientWidth - 176, 572, 80, 27);
   cancel_button->setAutoDefault(false);
   connect(cancel_button, &QPushButton::clicked, this, [this] { OnCancelClicked(); });
 
   save_button = new QPushButton(QStringLiteral("Save"), this);
   save_button->setObjectName(QStringLiteral("Button1"));
-  save_button->setGeometry(577, 572, 80, 27);
+  save_button->setGeometry(kClientWidth - 88, 572, 80, 27);
   save_button->setAutoDefault(false);
   connect(save_button, &QPushButton::clicked, this, [this] { OnSaveClicked(); });
 }
@@ -518,47 +530,34 @@ void SettingsDialog::OnShown() {
   if (!binding_.record || !binding_.timer) return;
   // What Save compares against: only what the user changes here is written.
   shown_ = {*binding_.record, binding_.timer->Interval(), ReadSavedJoystick(binding_.path)};
-  shown_device_ = S(device_list->currentText());
-  const SettingsFormValues v = FormValuesFromSettings(*binding_.record, binding_.timer->Interval());
+  shown_device_ = ChosenJoystick();
+  FillControls(FormValuesFromSettings(*binding_.record, binding_.timer->Interval()));
+}
+
+void SettingsDialog::OnRestoreDefaultsClicked() {
+  FillControls(FormValuesFromSettings(DefaultSettings(), DefaultCheckInterval()));
+}
+
+std::string SettingsDialog::ChosenJoystick() const {
+  // An entry's data is the name the settings file keeps for it ("(not connected)" is only shown).
+  const QVariant name = device_list->currentData(kJoystickNameRole);
+  return name.isValid() ? S(name.toString()) : S(device_list->currentText());
+}
+
+void SettingsDialog::FillControls(const SettingsFormValues& v) {
   switch_button_list->setCurrentIndex(v.switch_button);
   switch_b_axe_list->setCurrentIndex(v.switch_b_axe);
-  switch_b_min_edit->setText(Q(v.switch_b_min));
-  switch_b_max_edit->setText(Q(v.switch_b_max));
   for (const CheckField& f : CheckFields()) {
     findChild<QCheckBox*>(QLatin1String(f.control))->setChecked(v.*f.checked);
   }
-  check_interval_edit->setText(Q(v.check_interval));
-  for (QLineEdit* edit : {gear_center_force_x_edit,
-                          gear_center_force_y_edit,
-                          gear_center_saturation_x_edit,
-                          gear_center_saturation_y_edit,
-                          joy_gear_width_edit,
-                          joy_gear_height_edit,
-                          gear_cross_size_edit,
-                          gear_force_death_free_x_edit,
-                          gear_force_death_nofree_x_edit,
-                          gear_force_death_free_y_edit,
-                          gear_force_death_nofree_y_edit,
-                          gear_damper_force_edit,
-                          gear_damper_saturation_edit,
-                          gear_hole_force_x_edit,
-                          gear_hole_saturation_x_edit,
-                          gear_hole_force_y_edit,
-                          gear_hole_saturation_y_edit,
-                          gear_cross_force_count_edit,
-                          gear_cross_force_edit,
-                          gear_cross_saturation_edit}) {
-    for (const NumberField& f : NumberFields()) {
-      if (edit->objectName() == QLatin1String(f.control)) edit->setText(Q(v.*f.text));
-    }
+  for (const NumberField& f : NumberFields()) {
+    findChild<QLineEdit*>(QLatin1String(f.control))->setText(Q(v.*f.text));
   }
   sym_type_list->setCurrentIndex(v.sym_type);
   ff_strength_slider->setValue(v.ff_strength);
   ff_strength_label->setText(QString::number(v.ff_strength) + QStringLiteral(" %"));
   OnGearTypeChanged();
   SetSequenceText(Q(v.sym_sequence));
-  sym_key_time_edit->setText(Q(v.sym_key_time));
-  sym_space_time_edit->setText(Q(v.sym_space_time));
   for (const KeyField& f : KeyFields()) {
     findChild<KeyEdit*>(QLatin1String(f.control))->SetKeyText(Q((v.*f.value).text));
   }
@@ -601,7 +600,7 @@ SettingsFormValues SettingsDialog::FormValues() const {
   v.sym_sequence = S(sym_sequence_edit->text());
   for (const KeyField& f : KeyFields()) {
     const KeyEdit* field = findChild<KeyEdit*>(QLatin1String(f.control));
-    v.*f.value = {S(field->text()), field->Captured()};
+    v.*f.value = {S(field->KeyText()), field->Captured()};
   }
   return v;
 }
@@ -613,6 +612,7 @@ void SettingsDialog::ShowMessage(MessageKind kind, const QString& text) {
   }
   QMessageBox box(kind == MessageKind::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
                   QStringLiteral("Kestrane"), text, QMessageBox::Ok, this);
+  box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   box.exec();
 }
 
@@ -627,11 +627,14 @@ void SettingsDialog::OnSaveClicked() {
       ApplySettingsForm(FormValues(), *binding_.record, binding_.timer->Interval());
   if (outcome.error) {
     ShowMessage(MessageKind::Error, Q(outcome.error->message));
-    if (auto* field = findChild<QWidget*>(Q(outcome.error->control))) field->setFocus();
+    if (auto* field = findChild<QWidget*>(Q(outcome.error->control))) {
+      field->setFocus(Qt::OtherFocusReason);
+      if (auto* edit = qobject_cast<QLineEdit*>(field)) edit->selectAll();
+    }
     return;
   }
 
-  const SettingsSnapshot saved{outcome.settings, outcome.interval, S(device_list->currentText())};
+  const SettingsSnapshot saved{outcome.settings, outcome.interval, ChosenJoystick()};
   if (const std::optional<std::string> problem =
           SaveChangedSettings(shown_, saved, binding_.path)) {
     ShowMessage(MessageKind::Error, Q(*problem));

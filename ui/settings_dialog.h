@@ -27,8 +27,8 @@ class SequenceValidator;
 struct Settings;
 struct ShiftState;
 
-// A key field: shows a key-table entry as "VK#SCAN" and takes a new one only by the key pressed
-// in it. Typed, pasted, dropped and input-method text never enters it (the field is read-only for
+// A key field: shows a key-table entry by the key's name ("Page Up"; the codes "VK#SCAN" in its
+// tooltip) and takes a new one only by the key pressed in it. Typed, pasted, dropped and input-method text never enters it (the field is read-only for
 // text, and any other text, setText's included, is put back at once: SetKeyText is the way in);
 // Tab still moves the focus.
 class KeyEdit final : public QLineEdit {
@@ -37,8 +37,12 @@ class KeyEdit final : public QLineEdit {
  public:
   explicit KeyEdit(QWidget* parent = nullptr);
 
-  // OnShown's text: not from key capture.
-  void SetKeyText(const QString& text);
+  // OnShown's codes, "VK#SCAN": not from key capture.
+  void SetKeyText(const QString& codes);
+  // The codes the field stands for, as the settings file keeps them.
+  const QString& KeyText() const { return codes_; }
+  // What the field is for; the codes are added below it in the tooltip.
+  void SetHintText(const QString& hint);
   // Whether the text stands there because a key was pressed in the field.
   bool Captured() const { return captured_; }
   void SetNativeKeyCodes(NativeKeyCodes codes) { native_ = codes; }
@@ -52,9 +56,11 @@ class KeyEdit final : public QLineEdit {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
-  void SetOwnText(const QString& text);
+  void SetOwnText(const QString& codes);
 
-  QString own_text_;  // the one text the field accepts
+  QString codes_;
+  QString hint_;
+  QString own_text_;  // the one text the field accepts: the key's name
   bool captured_ = false;
   NativeKeyCodes native_;
 };
@@ -96,6 +102,13 @@ class SettingsDialog : public QDialog {
   void OnGearTypeChanged();
   void OnSaveClicked();    // Save
   void OnCancelClicked();  // Cancel
+  // Fills every control with the default values; only Save keeps them.
+  void OnRestoreDefaultsClicked();
+  // The stick chosen in the device list, by the name the settings file keeps: a remembered stick
+  // that is not connected keeps its name.
+  std::string ChosenJoystick() const;
+  // The data role of device_list entries that holds that name.
+  static constexpr int kJoystickNameRole = Qt::UserRole + 1;
   // Whether a character typed into the sequence field passes: Backspace, r, n, R, N, 1 to 7.
   static bool IsSequenceCharacter(QChar c);
 
@@ -166,6 +179,7 @@ class SettingsDialog : public QDialog {
   QPushButton* test_directions_button = nullptr;
   // Bottom.
   QFrame* bevel = nullptr;
+  QPushButton* defaults_button = nullptr;
   QPushButton* cancel_button = nullptr;
   QPushButton* save_button = nullptr;
 
@@ -193,6 +207,7 @@ class SettingsDialog : public QDialog {
   KeyEdit* AddKeyEdit(QWidget* parent, const char* name, const QString& caption,
                       const QString& hint, KeyColumn column, int y);
   void SetSequenceText(const QString& text);
+  void FillControls(const SettingsFormValues& values);
   void ShowMessage(MessageKind kind, const QString& text);
 
   SettingsBinding binding_;

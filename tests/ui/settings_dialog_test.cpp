@@ -106,7 +106,7 @@ class SettingsDialogTest : public ::testing::Test {
 
 TEST_F(SettingsDialogTest, WindowControlsCaptionsAndLists) {
   EXPECT_EQ(dialog_->windowTitle(), "Settings");
-  EXPECT_EQ(dialog_->size(), QSize(665, 607));
+  EXPECT_EQ(dialog_->size(), QSize(712, 607));
   EXPECT_EQ(dialog_->minimumSize(), dialog_->maximumSize());
   EXPECT_FALSE(dialog_->isModal());
 
@@ -135,7 +135,7 @@ TEST_F(SettingsDialogTest, WindowControlsCaptionsAndLists) {
       {"Edit2", "Cross Height:"},
       {"Edit3", "Cross Size :"},
       {"ComboBox1", "Button:"},
-      {"ComboBox2", "Axe:"},
+      {"ComboBox2", "Axis:"},
       {"Edit30", "Pos Min:"},
       {"Edit31", "Pos Max:"},
       {"GearTypeCombo", "Gear type:"},
@@ -152,24 +152,8 @@ TEST_F(SettingsDialogTest, WindowControlsCaptionsAndLists) {
       {"Edit28", "Gear Reverse :"},
       {"Edit33", "Switch UP:"},
       {"Edit34", "Switch DN:"},
-      {"Edit35", "Sequence:"},
-      {"Edit4", "FORCE_DEATH_FREE_X"},
-      {"Edit5", "FORCE_DEATH_NOFREE_X"},
-      {"Edit6", "FORCE_DEATH_FREE_Y"},
-      {"Edit7", "FORCE_DEATH_NOFREE_Y"},
-      {"Edit14", "CROSS_FORCE_COUNT"},
-      {"Edit15", "CROSS_FORCE"},
-      {"Edit16", "CROSS_SATURATION"},
-      {"Edit8", "DAMPER_FORCE"},
-      {"Edit9", "DAMPER_SATURATION"},
-      {"Edit10", "HOLE_FORCE_X"},
-      {"Edit11", "HOLE_SATURATION_X"},
-      {"Edit12", "HOLE_FORCE_Y"},
-      {"Edit13", "HOLE_SATURATION_Y"},
-      {"Edit17", "CENTER_FORCE_X"},
-      {"Edit18", "CENTER_SATURATION_X"},
-      {"Edit19", "CENTER_FORCE_Y"},
-      {"Edit20", "CENTER_SATURATION_Y"}};
+      {"Edit35", "Sequence:"}};
+
   for (const auto& [name, caption] : fields) {
     const QWidget* field = dialog_->findChild<QWidget*>(name);
     ASSERT_NE(field, nullptr) << name;
@@ -181,7 +165,8 @@ TEST_F(SettingsDialogTest, WindowControlsCaptionsAndLists) {
     EXPECT_EQ(label->text(), caption) << name;
     // The hint sits on the label and on the field, and stays up 20 s.
     EXPECT_FALSE(label->toolTip().isEmpty()) << name;
-    EXPECT_EQ(field->toolTip(), label->toolTip()) << name;
+    // Key fields add their codes below the hint.
+    EXPECT_TRUE(field->toolTip().startsWith(label->toolTip())) << name;
     EXPECT_EQ(label->toolTipDuration(), 20000) << name;
     EXPECT_EQ(field->toolTipDuration(), 20000) << name;
   }
@@ -199,7 +184,7 @@ TEST_F(SettingsDialogTest, WindowControlsCaptionsAndLists) {
   for (int i = 0; i < dialog_->switch_b_axe_list->count(); ++i)
     axes << dialog_->switch_b_axe_list->itemText(i);
   EXPECT_EQ(axes,
-            (QStringList{"Disabled", "Z Axe", "Rx Axe", "Ry Axe", "Rz Axe", "POW 1", "POW 2"}));
+            (QStringList{"Disabled", "Z axis", "Rx axis", "Ry axis", "Rz axis", "POW 1", "POW 2"}));
   QStringList types;
   for (int i = 0; i < dialog_->sym_type_list->count(); ++i) {
     types << dialog_->sym_type_list->itemText(i);
@@ -217,43 +202,53 @@ TEST_F(SettingsDialogTest, WindowControlsCaptionsAndLists) {
   // Both buttons at the bottom right, Cancel left of Save.
   EXPECT_LT(dialog_->cancel_button->x(), dialog_->save_button->x());
   EXPECT_GT(dialog_->save_button->y(), dialog_->bevel->y());
-  EXPECT_LE(dialog_->save_button->geometry().right(), 665);
+  EXPECT_LE(dialog_->save_button->geometry().right(), 712);
   EXPECT_LE(dialog_->save_button->geometry().bottom(), 607);
   EXPECT_EQ(dialog_->sym_sequence_edit->maxLength(), 9);
   EXPECT_EQ(dialog_->gear_key_panel->geometry(), dialog_->shift_key_panel->geometry());
 }
 
-TEST_F(SettingsDialogTest, HintTexts) {
-  const std::vector<std::pair<QWidget*, const char*>> hints = {
-      {dialog_->device_list, "select device you plan to use as gear box"},
-      {dialog_->autocenter_neutral_box,
-       "check if you not have force feedback and have center force. neutral N will be set when  "
-       "X-Left and then X-Right movement detected."},
-      {dialog_->joy_gear_width_edit, "0-32000  X width of gear cross"},
-      {dialog_->gear_cross_size_edit,
-       "0-32000, tolerance in place where X and Y intersecting. biggest value means less precise "
-       "movemend is requered."},
-      {dialog_->switch_b_min_edit,
-       "0 - 65535 minimal position of Axe. in interval min max is analog button active "
-       "(Bstate)"},
-      {dialog_->sym_space_time_edit,
-       "If using press and release keystrokes then this is time for no key will be pressed "
-       "afted any key"},
-      {dialog_->key_gear7_edit,
-       "Right bottom position of cross + Joystick switch button/switch axe"},
-      {dialog_->sym_sequence_edit, "sequence of keys (RN1234567) for switching to"},
-      {dialog_->force_feedback_box,
-       "enable/disable all force feedback. if your joystick not support force feedback leave "
-       "this unchecked."},
-      {dialog_->gear_cross_force_count_edit,
-       "1-2 number of forces used in cross efect. 2 multiply FORCE and SATURATION by 2"},
-      {dialog_->gear_cross_force_edit,
-       "0-10000 index of dependence betwet force and distance from point. X and Y direction"},
-      {dialog_->damper_enabled_box, "enable/disable force that offer resistance on fast movents."},
-      {dialog_->gear_center_saturation_y_edit, "0-10000 maximal force in Y direction."}};
-  for (const auto& [widget, hint] : hints) {
-    EXPECT_EQ(widget->toolTip(), hint) << widget->objectName().toStdString();
-    EXPECT_EQ(widget->toolTipDuration(), 20000);
+// Every number field's label names it readably with the values it takes (the force-feedback
+// column shows no setting names), and its tooltip names the setting.
+TEST_F(SettingsDialogTest, NumberFieldsSayWhatTheyTake) {
+  for (const NumberField& f : NumberFields()) {
+    const QWidget* field = dialog_->findChild<QWidget*>(QLatin1String(f.control));
+    ASSERT_NE(field, nullptr) << f.control;
+    const QLabel* label = nullptr;
+    for (const QLabel* l : dialog_->findChildren<QLabel*>()) {
+      if (l->buddy() == field) label = l;
+    }
+    ASSERT_NE(label, nullptr) << f.control;
+    EXPECT_TRUE(field->toolTip().startsWith(QLatin1String(f.key))) << f.control;
+    EXPECT_TRUE(field->toolTip().contains(QString::fromStdString(FieldRange(f)))) << f.control;
+    EXPECT_FALSE(label->text().contains(QLatin1Char('_'))) << f.control;
+  }
+  for (const QWidget* w : dialog_->findChildren<QWidget*>()) {
+    for (const char* typo : {"betwet", "efect", "requered", "movemend", "afted", "death zone", " axe",
+                             "frequence", "movents"}) {
+      EXPECT_FALSE(w->toolTip().contains(QLatin1String(typo), Qt::CaseInsensitive))
+          << w->objectName().toStdString() << ": " << typo;
+    }
+  }
+}
+
+// No caption is cut off or runs into its field, in any of the key panels.
+TEST_F(SettingsDialogTest, EveryCaptionFits) {
+  Show();
+  for (int type : {0, 2}) {
+    dialog_->sym_type_list->setCurrentIndex(type);
+    for (const QWidget* w : dialog_->findChildren<QWidget*>()) {
+      if (!w->isVisibleTo(dialog_.get())) continue;
+      const auto* label = qobject_cast<const QLabel*>(w);
+      const auto* box = qobject_cast<const QCheckBox*>(w);
+      if (!label && !box) continue;
+      const std::string name = w->objectName().toStdString();
+      EXPECT_GE(w->width(), w->sizeHint().width()) << name;
+      EXPECT_TRUE(w->parentWidget()->rect().contains(w->geometry())) << name;
+      if (label && label->buddy() && label->buddy()->parentWidget() == w->parentWidget()) {
+        EXPECT_LT(w->geometry().right(), label->buddy()->x()) << name;
+      }
+    }
   }
 }
 
@@ -292,9 +287,9 @@ TEST_F(SettingsDialogTest, ShowingFillsEveryControlFromTheRecord) {
   EXPECT_TRUE(dialog_->shift_key_panel->isVisible());
   EXPECT_EQ(dialog_->sym_sequence_edit->text(), "N1R");
   EXPECT_EQ(dialog_->sym_key_time_edit->text(), "10");
-  EXPECT_EQ(dialog_->key_shift_up_edit->text(), "65#30");
-  EXPECT_EQ(dialog_->key_reverse_edit->text(), "56#9");
-  EXPECT_EQ(dialog_->key_neutral_edit->text(), "78#49");
+  EXPECT_EQ(dialog_->key_shift_up_edit->KeyText(), "65#30");
+  EXPECT_EQ(dialog_->key_reverse_edit->KeyText(), "56#9");
+  EXPECT_EQ(dialog_->key_neutral_edit->KeyText(), "78#49");
   EXPECT_FALSE(dialog_->key_shift_up_edit->Captured());
   // The device list belongs to the joystick layer.
   EXPECT_EQ(dialog_->device_list->currentIndex(), 1);
@@ -375,15 +370,16 @@ TEST_F(SettingsDialogTest, KeyCaptureWithNativeCodes) {
     quint32 keycode;
     quint32 keysym;
     const char* text;
+    const char* shown = nullptr;  // the name the field shows, when not `what`
   };
   const Qt::KeyboardModifiers none = Qt::NoModifier;
   const std::vector<Case> cases = {
       {"A", Qt::Key_A, none, Xkb(30), 0x61, "65#30"},
-      {"Ctrl+A", Qt::Key_A, Qt::ControlModifier, Xkb(30), 0x61, "65#30"},
+      {"Ctrl+A", Qt::Key_A, Qt::ControlModifier, Xkb(30), 0x61, "65#30", "A"},
       {"N", Qt::Key_N, none, Xkb(49), 0x6E, "78#49"},
       {"Z", Qt::Key_Z, none, Xkb(44), 0x7A, "90#44"},
       {"1", Qt::Key_1, none, Xkb(2), 0x31, "49#2"},
-      {"Shift+1", Qt::Key_Exclam, Qt::ShiftModifier, Xkb(2), 0x21, "49#2"},
+      {"Shift+1", Qt::Key_Exclam, Qt::ShiftModifier, Xkb(2), 0x21, "49#2", "1"},
       {"0", Qt::Key_0, none, Xkb(11), 0x30, "48#11"},
       {"F1", Qt::Key_F1, none, Xkb(59), 0xFFBE, "112#59"},
       {"F5", Qt::Key_F5, none, Xkb(63), 0xFFC2, "116#63"},
@@ -395,16 +391,16 @@ TEST_F(SettingsDialogTest, KeyCaptureWithNativeCodes) {
       {"Page Up", Qt::Key_PageUp, none, Xkb(104), 0xFF55, "33#73"},
       {"Page Down", Qt::Key_PageDown, none, Xkb(109), 0xFF56, "34#81"},
       {"Num 7", Qt::Key_7, Qt::KeypadModifier, Xkb(71), 0xFFB7, "103#71"},
-      {"Num 7 without Num Lock", Qt::Key_Home, Qt::KeypadModifier, Xkb(71), 0xFF95, "103#71"},
+      {"Num 7 without Num Lock", Qt::Key_Home, Qt::KeypadModifier, Xkb(71), 0xFF95, "103#71", "Num 7"},
       {"Num 0", Qt::Key_0, Qt::KeypadModifier, Xkb(82), 0xFFB0, "96#82"},
       {"Num +", Qt::Key_Plus, Qt::KeypadModifier, Xkb(78), 0xFFAB, "107#78"},
       {"Num /", Qt::Key_Slash, Qt::KeypadModifier, Xkb(98), 0xFFAF, "111#53"},
-      {"Num Enter", Qt::Key_Enter, Qt::KeypadModifier, Xkb(96), 0xFF8D, "13#28"},
-      {"Left Shift", Qt::Key_Shift, Qt::ShiftModifier, 50, 0xFFE1, "16#42"},
+      {"Num Enter", Qt::Key_Enter, Qt::KeypadModifier, Xkb(96), 0xFF8D, "13#28", "Enter"},
+      {"Left Shift", Qt::Key_Shift, Qt::ShiftModifier, 50, 0xFFE1, "16#42", "Shift"},
       {"Right Shift", Qt::Key_Shift, Qt::ShiftModifier, 62, 0xFFE2, "161#54"},
-      {"Left Ctrl", Qt::Key_Control, Qt::ControlModifier, 37, 0xFFE3, "17#29"},
+      {"Left Ctrl", Qt::Key_Control, Qt::ControlModifier, 37, 0xFFE3, "17#29", "Ctrl"},
       {"Right Ctrl", Qt::Key_Control, Qt::ControlModifier, 105, 0xFFE4, "163#29"},
-      {"Left Alt", Qt::Key_Alt, Qt::AltModifier, Xkb(56), 0xFFE9, "18#56"},
+      {"Left Alt", Qt::Key_Alt, Qt::AltModifier, Xkb(56), 0xFFE9, "18#56", "Alt"},
       {"Right Alt", Qt::Key_AltGr, none, Xkb(100), 0xFE03, "165#56"},
       {"Escape", Qt::Key_Escape, none, Xkb(1), 0xFF1B, "27#1"},
       {"Enter", Qt::Key_Return, none, Xkb(28), 0xFF0D, "13#28"},
@@ -413,7 +409,10 @@ TEST_F(SettingsDialogTest, KeyCaptureWithNativeCodes) {
   for (const Case& c : cases) {
     field->SetKeyText(QStringLiteral("0#0"));
     PressKey(field, c.qt_key, c.keycode, c.keysym, c.modifiers);
-    EXPECT_EQ(field->text().toStdString(), c.text) << c.what;
+    EXPECT_EQ(field->KeyText().toStdString(), c.text) << c.what;
+    // The field shows the key's name, its codes in the tooltip.
+    EXPECT_EQ(field->text().toStdString(), c.shown ? c.shown : c.what) << c.what;
+    EXPECT_TRUE(field->toolTip().contains(QString::fromLatin1(c.text))) << c.what;
     EXPECT_TRUE(field->Captured()) << c.what;
   }
   // Escape and Enter went to the field, not to the dialog.
@@ -423,7 +422,7 @@ TEST_F(SettingsDialogTest, KeyCaptureWithNativeCodes) {
   // A key the table does not know leaves the field as it was.
   field->SetKeyText(QStringLiteral("49#2"));
   PressKey(field, Qt::Key_unknown, Xkb(240), 0);
-  EXPECT_EQ(field->text(), "49#2");
+  EXPECT_EQ(field->KeyText(), "49#2");
   EXPECT_FALSE(field->Captured());
 }
 
@@ -432,13 +431,13 @@ TEST_F(SettingsDialogTest, KeyCaptureWithoutNativeCodesUsesTheQtKey) {
   KeyEdit* field = dialog_->key_shift_up_edit;
   field->setFocus();
   QTest::keyClick(field, Qt::Key_PageUp);
-  EXPECT_EQ(field->text(), "33#73");
+  EXPECT_EQ(field->KeyText(), "33#73");
   QTest::keyClick(field, Qt::Key_Shift);
-  EXPECT_EQ(field->text(), "16#42");
+  EXPECT_EQ(field->KeyText(), "16#42");
   QTest::keyClick(field, Qt::Key_7, Qt::KeypadModifier);
-  EXPECT_EQ(field->text(), "103#71");
+  EXPECT_EQ(field->KeyText(), "103#71");
   QTest::keyClick(field, Qt::Key_F10);
-  EXPECT_EQ(field->text(), "121#68");
+  EXPECT_EQ(field->KeyText(), "121#68");
 }
 
 TEST_F(SettingsDialogTest, TypedAndPastedTextNeverEntersAKeyField) {
@@ -446,29 +445,30 @@ TEST_F(SettingsDialogTest, TypedAndPastedTextNeverEntersAKeyField) {
   KeyEdit* field = dialog_->key_gear1_edit;
   field->setFocus();
   QTest::keyClicks(field, QStringLiteral("abc"));
-  EXPECT_EQ(field->text(), "67#46");  // the last key pressed, not the letters
+  EXPECT_EQ(field->KeyText(), "67#46");  // the last key pressed, not the letters
 
   QApplication::clipboard()->setText(QStringLiteral("12#34"));
   field->SetKeyText(QStringLiteral("49#2"));
   field->selectAll();
   field->paste();
   field->insert(QStringLiteral("zz"));
-  EXPECT_EQ(field->text(), "49#2");
+  EXPECT_EQ(field->KeyText(), "49#2");
+  EXPECT_EQ(field->text(), "1");  // what stands in the field is still the key's name
   QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);  // Ctrl+V is the V key
-  EXPECT_EQ(field->text(), "86#47");
-  EXPECT_FALSE(field->text().contains(QStringLiteral("12#34")));
+  EXPECT_EQ(field->KeyText(), "86#47");
+  EXPECT_FALSE(field->KeyText().contains(QStringLiteral("12#34")));
 
   QInputMethodEvent compose(QString(), {});
   compose.setCommitString(QStringLiteral("x"));
   QApplication::sendEvent(field, &compose);
-  EXPECT_EQ(field->text(), "86#47");
+  EXPECT_EQ(field->KeyText(), "86#47");
 
   EXPECT_EQ(field->contextMenuPolicy(), Qt::NoContextMenu);
   EXPECT_FALSE(field->acceptDrops());
 
   // Tab still leaves the field.
   QTest::keyClick(field, Qt::Key_Tab);
-  EXPECT_EQ(field->text(), "86#47");
+  EXPECT_EQ(field->KeyText(), "86#47");
 }
 
 // --- The sequence field -----------------------------------------------------------------------
@@ -591,7 +591,7 @@ TEST_F(SettingsDialogTest, SaveWritesTheCapturedKeyAndEveryValue) {
   dialog_->sym_type_list->setCurrentIndex(2);
   dialog_->key_shift_up_edit->SetKeyText(QStringLiteral("0#0"));
   PressKey(dialog_->key_shift_up_edit, Qt::Key_PageUp, Xkb(104), 0xFF55);
-  EXPECT_EQ(dialog_->key_shift_up_edit->text(), "33#73");
+  EXPECT_EQ(dialog_->key_shift_up_edit->KeyText(), "33#73");
   PressKey(dialog_->key_shift_down_edit, Qt::Key_Shift, 62, 0xFFE2,
            Qt::ShiftModifier);  // right Shift
   dialog_->sym_sequence_edit->clear();
@@ -689,6 +689,43 @@ TEST_F(SettingsDialogTest, SaveReleasesOrMovesTheHeldKey) {
   EXPECT_FALSE(keys_.Held());
 }
 
+// Restore defaults fills every control with the defaults; only Save keeps them.
+TEST_F(SettingsDialogTest, RestoreDefaultsFillsTheDialogAndSaveKeepsThem) {
+  record_.JOY_GEAR_WIDTH = 12345;
+  record_.GEAR_HOLE_FORCE_Y = 77;
+  record_.FF_STRENGTH = 40;
+  record_.SYM_TYPE = 2;
+  record_.DAMPER_ENABLED = false;
+  record_.Keys[1] = {0x41, 0x1E};
+  timer_.SetInterval(80);
+  const Settings before = record_;
+  const std::string file_before = ReadFile();
+  Show();
+  QTest::mouseClick(dialog_->defaults_button, Qt::LeftButton);
+  const SettingsFormValues defaults = FormValuesFromSettings(DefaultSettings(), 25);
+  EXPECT_EQ(dialog_->FormValues(), defaults);
+  EXPECT_EQ(dialog_->key_gear1_edit->text(), "1");
+  EXPECT_EQ(record_, before);  // nothing taken yet
+  EXPECT_EQ(ReadFile(), file_before);
+
+  // Cancel keeps everything; shown again, the dialog has the record's values.
+  dialog_->OnCancelClicked();
+  Show();
+  EXPECT_EQ(dialog_->joy_gear_width_edit->text(), "12345");
+
+  QTest::mouseClick(dialog_->defaults_button, Qt::LeftButton);
+  dialog_->OnSaveClicked();
+  const Settings expected = DefaultSettings();
+  EXPECT_EQ(record_.JOY_GEAR_WIDTH, expected.JOY_GEAR_WIDTH);
+  EXPECT_EQ(record_.GEAR_HOLE_FORCE_Y, expected.GEAR_HOLE_FORCE_Y);
+  EXPECT_EQ(record_.FF_STRENGTH, 100);
+  EXPECT_EQ(record_.SYM_TYPE, expected.SYM_TYPE);
+  EXPECT_EQ(record_.DAMPER_ENABLED, expected.DAMPER_ENABLED);
+  EXPECT_EQ(record_.Keys, expected.Keys);
+  EXPECT_EQ(timer_.Interval(), 25u);
+  EXPECT_EQ(FileValue("MAIN", "JOY_GEAR_WIDTH"), std::to_string(expected.JOY_GEAR_WIDTH));
+}
+
 TEST_F(SettingsDialogTest, BadNumberChangesNothingAndKeepsTheDialogOpen) {
   WriteFile("[MAIN]\nSWITCH_BUTTON=1\n");
   const std::string file_before = ReadFile();
@@ -702,7 +739,9 @@ TEST_F(SettingsDialogTest, BadNumberChangesNothingAndKeepsTheDialogOpen) {
   dialog_->switch_b_min_edit->setText(QStringLiteral("abc"));
 
   QTest::mouseClick(dialog_->save_button, Qt::LeftButton);
-  EXPECT_EQ(messages_, (std::vector<std::string>{"'abc' is not a valid integer value"}));
+  EXPECT_EQ(messages_, (std::vector<std::string>{
+                           "Pos Min: 'abc' is not a whole number. Enter a whole number from 0 to "
+                           "65535."}));
   EXPECT_EQ(kinds_.back(), MessageKind::Error);
   EXPECT_EQ(record_, before);
   EXPECT_EQ(timer_.Interval(), 25u);
@@ -710,15 +749,18 @@ TEST_F(SettingsDialogTest, BadNumberChangesNothingAndKeepsTheDialogOpen) {
   EXPECT_TRUE(dialog_->isVisible());
   EXPECT_EQ(dialog_->switch_b_min_edit->text(), "abc");
   EXPECT_EQ(dialog_->switch_button_list->currentIndex(), 4);
-  EXPECT_EQ(dialog_->key_gear1_edit->text(), "65#30");
+  EXPECT_EQ(dialog_->key_gear1_edit->KeyText(), "65#30");
   EXPECT_EQ(QApplication::focusWidget(), dialog_->switch_b_min_edit);
+  EXPECT_EQ(dialog_->switch_b_min_edit->selectedText(), "abc");  // typing replaces it
 
   // The same for a field further down, and for an interval OnShown showed unsigned.
   dialog_->switch_b_min_edit->setText(QStringLiteral("5"));
   dialog_->check_interval_edit->setText(QStringLiteral("4294967295"));
   messages_.clear();
   dialog_->OnSaveClicked();
-  EXPECT_EQ(messages_.back(), "'4294967295' is not a valid integer value");
+  EXPECT_EQ(messages_.back(),
+            "Check interval: 4294967295 is out of range. Enter a whole number from 0 to 1000.");
+  EXPECT_EQ(QApplication::focusWidget(), dialog_->check_interval_edit);
   EXPECT_EQ(record_, before);
   EXPECT_EQ(ReadFile(), file_before);
 
@@ -767,7 +809,7 @@ TEST_F(SettingsDialogTest, RefusedWriteKeepsRecordFileAndEdits) {
   EXPECT_EQ(ReadFile(), file_before);
   EXPECT_TRUE(dialog_->isVisible());
   EXPECT_EQ(dialog_->joy_gear_width_edit->text(), "999");
-  EXPECT_EQ(dialog_->key_gear1_edit->text(), "65#30");
+  EXPECT_EQ(dialog_->key_gear1_edit->KeyText(), "65#30");
 
   // Once the file can be written the same Save goes through.
   fs::permissions(path_, fs::perms::owner_write, fs::perm_options::add);
@@ -794,7 +836,7 @@ TEST_F(SettingsDialogTest, CancelAndCloseCopyNothing) {
   // The next show refills every control except the device list.
   Show();
   EXPECT_EQ(dialog_->joy_gear_width_edit->text(), "21298");
-  EXPECT_EQ(dialog_->key_gear1_edit->text(), "49#2");
+  EXPECT_EQ(dialog_->key_gear1_edit->KeyText(), "49#2");
   EXPECT_EQ(dialog_->device_list->currentIndex(), 0);
 
   dialog_->joy_gear_width_edit->setText(QStringLiteral("2"));
