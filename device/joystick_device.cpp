@@ -118,6 +118,7 @@ bool JoystickDevice::OpenJoystick(const Settings& settings, ShiftState& state) {
                           "Can't disable autocenter");  // and the opening goes on
   }
   open_device_id_ = entry.id;
+  was_opened_ = true;
   effects_.BuildEffects(haptics, state, settings);
   return true;
 }
@@ -125,6 +126,12 @@ bool JoystickDevice::OpenJoystick(const Settings& settings, ShiftState& state) {
 void JoystickDevice::CloseJoystick() {
   effects_.ReleaseEffects();
   device_.reset();
+}
+
+void JoystickDevice::AwaitJoystick(const std::string& name) {
+  if (device_ || name.empty()) return;
+  lost_id_.clear();
+  lost_name_ = name;
 }
 
 void JoystickDevice::LoseJoystick() {

@@ -56,6 +56,12 @@ class JoystickDevice final {
   // once it is open again.
   bool Reconnect(const Settings& settings, ShiftState& state);
   bool Lost() const { return !lost_name_.empty() || !lost_id_.empty(); }
+  const std::string& LostName() const { return lost_name_; }
+  // At start, a remembered stick that is not attached: waited for as a lost one (Reconnect), with
+  // nothing opened in its place.
+  void AwaitJoystick(const std::string& name);
+  // Whether any stick was opened since the start.
+  bool WasOpened() const { return was_opened_; }
 
   bool IsJoystickOpen() const { return device_ != nullptr; }
   // The open joystick for the poll step; nullptr while none is open.
@@ -79,6 +85,7 @@ class JoystickDevice final {
   std::unique_ptr<InputDevice> device_;
   std::string open_device_id_;
   std::string lost_id_, lost_name_;
+  bool was_opened_ = false;
   bool quiet_ = false;                     // reconnecting: failures are not shown
   std::set<std::string> told_no_springs_;  // identifiers of sticks said to have no springs
 };

@@ -20,10 +20,12 @@
 
 #include "config/settings_file.h"
 #include "core/gear.h"
+#include "device/no_joystick.h"
 #include "ui/application.h"
 #include "ui/direction_test_dialog.h"
 #include "ui/position_display.h"
 #include "ui/settings_dialog.h"
+#include "ui/window_place.h"
 
 // The icons live in this static library's compiled resources; referencing their initialiser keeps
 // the linker from dropping them from the program.
@@ -177,6 +179,18 @@ void MainWindow::BuildControls() {
   Label3->setFont(FixedsysFont(true));
   Label3->adjustSize();
   Label2 = MakeLabel(this, "Label2", QStringLiteral("Actual Position :"), {9, 36});
+  // Over the pattern while no stick is read: what is wrong and what to do.
+  status_hint = new QLabel(this);
+  status_hint->setObjectName(QStringLiteral("StatusHint"));
+  status_hint->setWordWrap(true);
+  status_hint->setAlignment(Qt::AlignCenter);
+  status_hint->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  status_hint->setFrameStyle(QFrame::Box | QFrame::Plain);
+  status_hint->setAutoFillBackground(true);
+  status_hint->setBackgroundRole(QPalette::ToolTipBase);
+  status_hint->setForegroundRole(QPalette::ToolTipText);
+  status_hint->setMargin(6);
+  status_hint->hide();
 
   PosPanel = new QFrame(this);
   PosPanel->setObjectName(QStringLiteral("PosPanel"));
@@ -189,6 +203,8 @@ void MainWindow::BuildControls() {
   Hole = MakePicture(PosPanel, "Hole", HoleImage(), kHoleStart);
   Gear = MakePicture(PosPanel, "Gear", GearImage(), kGearStart);
   Cross = MakePicture(PosPanel, "Cross", CrossImage(), kCrossStart);
+  status_hint->setGeometry(PosPanel->geometry().adjusted(20, 60, -20, -60));
+  status_hint->raise();
 
   const QFont value_font = SansFont(13, true);
   Xl = MakeLabel(this, "Xl", QStringLiteral("X:"), {17, 318});
@@ -350,8 +366,8 @@ void MainWindow::UpdateTrayToolTip() {
   if (!tray_icon) return;
   QString tip = QStringLiteral("Kestrane");
   const std::string stick = OpenStickName();
-  if (device_.Lost()) {
-    tip += QStringLiteral(": stick disconnected");
+  if (const StickStatus status = CurrentStickStatus(); !status.status.isEmpty()) {
+    tip += QStringLiteral(": ") + status.status.toLower();
   } else if (paused_ || shifting_paused_) {
     tip += QStringLiteral(": paused");
   } else {
@@ -423,8 +439,41 @@ void MainWindow::EndProgram(int code) {
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
+  if (first_show_pending_ && !services_.settings_path.empty()) {
+    // Where it was when Kestrane ended last, if that is still on a screen.
+    const QString path = WindowStatePath(QString::fromStdString(services_.settings_path));
+    if (const std::optional<QPoint> saved = ReadWindowPosition(path)) {
+      QList<QRect> screens;
+      for (const QScreen* s : QGuiApplication::screens()) screens << s->availableGeometry();
+      // The client area's place: the window manager's frame is not known before the first map.
+      if (const auto usable = UsablePosition(*saved, frameGeometry().size(), screens)) {
+        setGeometry(QRect(*usable, size()));
+      }
+    }
+  }
   QWidget::showEvent(event);
   OnShown();
+}
+
+MainWindow::StickStatus MainWindow::CurrentStickStatus() const {
+  if (first_show_pending_ || device_.IsJoystickOpen()) return {};
+  if (device_.Lost()) {
+    const QString name = QString::fromStdString(device_.LostName());
+    if (!device_.WasOpened()) {
+      return {QStringLiteral("Stick not connected"),
+              name + QStringLiteral(" is not connected. Kestrane opens it as soon as it is "
+                                    "plugged in; another stick can be chosen in Settings.")};
+    }
+    return {QStringLiteral("Stick disconnected"),
+            name + QStringLiteral(" was unplugged. Kestrane opens it again as soon as it is "
+                                  "back.")};
+  }
+  if (device_.List().empty()) {
+    return {QStringLiteral("No joystick"),
+            QStringLiteral("No joystick found: ") + QString::fromStdString(NoJoystickReason()) +
+                QStringLiteral(". Then start Kestrane again.")};
+  }
+  return {};
 }
 
 void MainWindow::OnShown() {
@@ -477,7 +526,14 @@ void MainWindow::RunFirstShow() {
   ApplyForceFeedbackSwitch(record_);
 
   Trace("SelectFirstJoystick");
-  device_.SelectFirstIfNone();
+  // A remembered stick that is not plugged in is waited for rather than replaced by whatever
+  // else is attached (a wheel, say); without one, the first stick is taken.
+  const std::string remembered = ReadSavedJoystick(services_.settings_path);
+  if (device_.Selection() < 0 && !remembered.empty()) {
+    device_.AwaitJoystick(remembered);
+  } else {
+    device_.SelectFirstIfNone();
+  }
   SyncDevicesSelection();
 
   Trace("CentrePositions");
@@ -499,7 +555,7 @@ void MainWindow::RunFirstShow() {
     SyncShifterDevice();
   }
   UpdateForceFeedbackControls();
-  UpdateTrayToolTip();
+  ShowStatus();
 }
 
 void MainWindow::SyncShifterDevice() {
@@ -528,16 +584,33 @@ void MainWindow::SyncDevicesList() {
   QComboBox* devices = settings_dialog_->device_list;
   const QSignalBlocker block(devices);
   devices->clear();
+  bool remembered_listed = false;
+  const std::string remembered = ReadSavedJoystick(services_.settings_path);
   for (const JoystickListEntry& entry : device_.List()) {
-    devices->addItem(QString::fromStdString(entry.name), QString::fromStdString(entry.id));
+    const QString name = QString::fromStdString(entry.name);
+    devices->addItem(name, QString::fromStdString(entry.id));
+    devices->setItemData(devices->count() - 1, name, SettingsDialog::kJoystickNameRole);
+    remembered_listed |= name.compare(QString::fromStdString(remembered), Qt::CaseInsensitive) == 0;
+  }
+  // The remembered stick stays in the list while it is away, so that a Save keeps it.
+  if (!remembered.empty() && !remembered_listed) {
+    const QString name = QString::fromStdString(remembered);
+    devices->addItem(name + QStringLiteral(" (not connected)"));
+    devices->setItemData(devices->count() - 1, name, SettingsDialog::kJoystickNameRole);
   }
   devices->setCurrentIndex(-1);
 }
 
 void MainWindow::SyncDevicesSelection() {
   if (!settings_dialog_) return;
-  const QSignalBlocker block(settings_dialog_->device_list);
-  settings_dialog_->device_list->setCurrentIndex(device_.Selection());
+  QComboBox* devices = settings_dialog_->device_list;
+  const QSignalBlocker block(devices);
+  int index = device_.Selection();
+  // Nothing open and the remembered stick away: its "(not connected)" entry, the last one.
+  if (index < 0 && devices->count() > static_cast<int>(device_.List().size())) {
+    index = devices->count() - 1;
+  }
+  devices->setCurrentIndex(index);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -556,12 +629,24 @@ void MainWindow::OnClose() {
   shifter_device_.reset();
   force_guard_.reset();
   device_.StopInput();
+  if (!services_.settings_path.empty() && !first_show_pending_) {
+    WriteWindowPosition(WindowStatePath(QString::fromStdString(services_.settings_path)),
+                        geometry().topLeft());
+  }
   if (settings_dialog_) settings_dialog_->hide();
   if (tick_log_) tick_log_->Write();
 }
 
 void MainWindow::OnSettingsClicked() {
   if (!settings_dialog_) return;
+  if (!settings_dialog_->isVisible() && screen()) {
+    // Beside the window, so the stick can be watched while tuning.
+    const QSize frame_extra = frameGeometry().size() - geometry().size();
+    const SideBySide place = PlaceBeside(frameGeometry(), settings_dialog_->size() + frame_extra,
+                                         screen()->availableGeometry());
+    if (place.window) move(*place.window);
+    settings_dialog_->move(place.dialog);
+  }
   settings_dialog_->show();
   settings_dialog_->raise();
   settings_dialog_->activateWindow();
@@ -648,12 +733,17 @@ void MainWindow::ShowPaused(bool paused) {
 }
 
 void MainWindow::ShowStatus() {
-  const QString status = device_.Lost()                ? QStringLiteral("stick disconnected")
-                         : paused_ || shifting_paused_ ? QStringLiteral("paused")
+  const StickStatus stick = CurrentStickStatus();
+  const QString status = !stick.status.isEmpty()       ? stick.status
+                         : paused_ || shifting_paused_ ? QStringLiteral("Shifting paused")
                                                        : QString();
-  Label1->setText(QStringLiteral("Actual state:") + (status.isEmpty() ? QString() : " " + status));
+  // In place of "Actual state: N", in a narrower type, so that it fits the window.
+  Label1->setFont(status.isEmpty() ? FixedsysFont(false) : SansFont(13, true));
+  Label1->setText(status.isEmpty() ? QStringLiteral("Actual state:") : status);
   Label1->adjustSize();
   Label3->setVisible(status.isEmpty());
+  status_hint->setText(stick.hint);
+  status_hint->setVisible(!stick.hint.isEmpty());
   UpdateTrayToolTip();
   if (!services_.display_dump_path.isEmpty()) DumpDisplay();
 }
@@ -662,8 +752,9 @@ void MainWindow::DumpDisplay() {
   QSaveFile file(services_.display_dump_path);
   if (!file.open(QIODevice::WriteOnly)) return;
   const QString text =
-      QStringLiteral("Label3=%1\nXl=%2\nYl=%3\nBl=%4\nBs=%5\nLabel1=%6\n")
-          .arg(Label3->text(), Xl->text(), Yl->text(), Bl->text(), Bs->text(), Label1->text());
+      QStringLiteral("Label3=%1\nXl=%2\nYl=%3\nBl=%4\nBs=%5\nLabel1=%6\nHint=%7\n")
+          .arg(Label3->text(), Xl->text(), Yl->text(), Bl->text(), Bs->text(), Label1->text(),
+               status_hint->isVisibleTo(this) ? status_hint->text() : QString());
   file.write(text.toUtf8());
   file.commit();
 }
@@ -680,6 +771,8 @@ void MainWindow::ShowMessage(MessageKind kind, const std::string& text) {
   const QString qtext = QString::fromStdString(text);
   QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Kestrane"), qtext, QMessageBox::Ok,
                   isVisible() ? this : nullptr);
+  // The commands in a message can be selected and copied.
+  box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   box.exec();
 }
 

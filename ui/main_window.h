@@ -133,6 +133,7 @@ class MainWindow final : public QWidget, public DisplayPort, public MessageSink 
   QLabel* Label1 = nullptr;
   QLabel* Label2 = nullptr;
   QLabel* Label3 = nullptr;
+  QLabel* status_hint = nullptr;  // over the pattern: why no stick is read, and what to do
   QFrame* PosPanel = nullptr;
   QLabel* BackImg = nullptr;
   QLabel* Hole = nullptr;
@@ -201,6 +202,12 @@ class MainWindow final : public QWidget, public DisplayPort, public MessageSink 
   void SyncForceGuard();
   std::chrono::milliseconds StallLimit() const;
   std::string OpenStickName() const;
+  // Why no stick is read (short, for "Actual state"), and the longer hint; both empty while one is.
+  struct StickStatus {
+    QString status;
+    QString hint;
+  };
+  StickStatus CurrentStickStatus() const;
 
   MainWindowServices services_;
   Settings record_{};

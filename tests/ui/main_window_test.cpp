@@ -11,6 +11,8 @@
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
+#include <QScreen>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSystemTrayIcon>
@@ -30,6 +32,7 @@
 
 #include "config/setting_keys.h"
 #include "config/settings_file.h"
+#include "device/no_joystick.h"
 #include "tests/support/fake_key_sink.h"
 #include "tests/support/recording_messages.h"
 #include "tests/support/scripted_haptic.h"
@@ -106,7 +109,7 @@ class MainWindowTest : public testing::Test {
     s.open_shifter = open_shifter;
     s.settings_path = path;
     s.virtual_stick = virtual_stick;
-    s.messages = &recorded_messages;
+    s.messages = record_messages ? &recorded_messages : nullptr;
     s.tray_available = tray;
     s.display_dump_path = dump_path;
     s.startup_trace = [this](const char* step) {
@@ -148,6 +151,7 @@ class MainWindowTest : public testing::Test {
   ScriptedInput input;
   std::vector<std::string> messages;
   test::RecordingMessages recorded_messages{messages};
+  bool record_messages = true;  // false: real message boxes
   std::vector<std::string> trace;
   std::function<void(const std::string&)> on_step;
   std::string keyboard_problem;
@@ -410,13 +414,133 @@ TEST_F(MainWindowTest, ForceFeedbackOffClearsTheEffectSwitchesInMemoryOnly) {
   }
 }
 
-TEST_F(MainWindowTest, SavedJoystickNotAttachedFallsBackToTheFirst) {
-  input.joysticks = {Stick("Pad A", "a"), Stick("Pad B", "b")};
-  WriteSettings("[MAIN]\nJOYSTICK=Wheel\n");
+// A remembered stick that is away is waited for, not replaced by another device (a wheel, say);
+// the list shows it "(not connected)" and a Save keeps it unless another is picked.
+TEST_F(MainWindowTest, RememberedStickAwayIsWaitedForAndKept) {
+  input.joysticks = {Stick("Wheel", "w"), Stick("Pad B", "b")};
+  WriteSettings("[MAIN]\nJOYSTICK=My Stick\n");
   MakeAndShow();
-  EXPECT_EQ(dialog->device_list->currentIndex(), 0);
-  EXPECT_TRUE(Contains(input.log, "open a"));
+  EXPECT_FALSE(Contains(input.log, "open w"));
+  EXPECT_FALSE(form->Device().IsJoystickOpen());
+  ASSERT_EQ(dialog->device_list->count(), 3);
+  EXPECT_EQ(dialog->device_list->currentText(), "My Stick (not connected)");
+  EXPECT_EQ(form->Label1->text(), "Stick not connected");
+  EXPECT_TRUE(form->status_hint->isVisible());
+  EXPECT_TRUE(form->status_hint->text().contains("My Stick is not connected"));
+
+  form->OnSettingsClicked();
+  dialog->gear_cross_size_edit->setText(QStringLiteral("3000"));
+  dialog->OnSaveClicked();
+  EXPECT_EQ(ReadFile(path).find("JOYSTICK=My Stick\n") != std::string::npos, true)
+      << ReadFile(path);
+  EXPECT_TRUE(messages.empty());
+
+  // Plugged in, it is opened by itself within half a second of ticks.
+  input.joysticks.push_back(Stick("My Stick", "m"));
+  for (int i = 0; i < 25; ++i) Tick(32767, 32767);
+  EXPECT_TRUE(Contains(input.log, "open m"));
   EXPECT_TRUE(form->Device().IsJoystickOpen());
+  EXPECT_EQ(dialog->device_list->count(), 3);
+  EXPECT_EQ(dialog->device_list->currentText(), "My Stick");
+  EXPECT_EQ(form->Label1->text(), "Actual state:");
+  EXPECT_FALSE(form->status_hint->isVisible());
+}
+
+// With nothing attached at all, a Save keeps the remembered stick too; picking another stick
+// replaces it.
+TEST_F(MainWindowTest, SaveWithoutAnyStickKeepsTheRememberedOne) {
+  WriteSettings("[MAIN]\nJOYSTICK=My Stick\n");
+  MakeAndShow();
+  form->OnSettingsClicked();
+  dialog->OnSaveClicked();
+  EXPECT_NE(ReadFile(path).find("JOYSTICK=My Stick\n"), std::string::npos) << ReadFile(path);
+
+  input.joysticks = {Stick("Pad", "p")};
+  form.reset();
+  dialog.reset();
+  MakeAndShow();
+  form->OnSettingsClicked();
+  ASSERT_EQ(dialog->device_list->count(), 2);
+  dialog->device_list->setCurrentIndex(0);
+  dialog->OnSaveClicked();
+  EXPECT_NE(ReadFile(path).find("JOYSTICK=Pad\n"), std::string::npos) << ReadFile(path);
+}
+
+// No stick read: the window says so where the gear is shown, with the likely reason.
+TEST_F(MainWindowTest, NoStickSaysWhyWhereTheGearIsShown) {
+  MakeAndShow();
+  EXPECT_EQ(form->Label1->text(), "No joystick");
+  EXPECT_FALSE(form->Label3->isVisible());
+  ASSERT_TRUE(form->status_hint->isVisible());
+  EXPECT_EQ(form->status_hint->text().toStdString(),
+            "No joystick found: " + NoJoystickReason() + ". Then start Kestrane again.");
+  EXPECT_TRUE(form->status_hint->textInteractionFlags() & Qt::TextSelectableByMouse);
+  // On the pattern, inside the window.
+  EXPECT_TRUE(form->PosPanel->geometry().contains(form->status_hint->geometry()));
+}
+
+// The window's captions fit it in every state it shows.
+TEST_F(MainWindowTest, StatusTextsFitTheWindow) {
+  input.joysticks = {Stick("Pad", "pad-1")};
+  MakeAndShow(/*tray=*/true);
+  auto fits = [&](const char* state) {
+    for (const QLabel* label : form->findChildren<QLabel*>()) {
+      if (!label->isVisible() || label->wordWrap() || !label->pixmap().isNull()) continue;
+      EXPECT_TRUE(form->rect().contains(label->geometry()))
+          << state << ": " << label->objectName().toStdString() << " '"
+          << label->text().toStdString() << "'";
+      EXPECT_GE(label->width(), label->sizeHint().width()) << state;
+    }
+  };
+  fits("running");
+  form->SetShiftingPaused(true);
+  fits("paused");
+  form->SetShiftingPaused(false);
+  input.joysticks.clear();
+  input.Fail(ScriptedInput::Op::Read);
+  Tick(32767, 32767);
+  ASSERT_TRUE(form->Device().Lost());
+  fits("disconnected");
+}
+
+// Messages can be selected and copied (they carry commands to type).
+TEST_F(MainWindowTest, MessageBoxTextCanBeSelected) {
+  input.joysticks = {Stick("Pad", "pad-1")};
+  MakeAndShow();
+  form.reset();
+  dialog.reset();
+  record_messages = false;  // real message boxes
+  MakeAndShow();
+  bool checked = false;
+  QTimer::singleShot(0, form.get(), [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    checked = (box->textInteractionFlags() & Qt::TextSelectableByMouse) != 0;
+    box->close();
+  });
+  form->ShowMessage(MessageKind::Error, "sudo modprobe uinput");
+  EXPECT_TRUE(checked);
+}
+
+// The settings dialog opens beside the window, not over it, and the window's place is kept
+// between starts.
+TEST_F(MainWindowTest, DialogBesideAndWindowPlaceRemembered) {
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  MakeAndShow();
+  form->move(screen.topLeft() + QPoint(10, 40));
+  form->OnSettingsClicked();
+  const QRect d = dialog->frameGeometry(), m = form->frameGeometry();
+  EXPECT_TRUE(screen.contains(d)) << d.x() << "," << d.y();
+  if (m.width() + 8 + d.width() <= screen.width()) {  // the offscreen screen may be too small
+    EXPECT_FALSE(d.intersects(m)) << "dialog " << d.x() << " window " << m.x();
+  }
+  form->move(screen.topLeft() + QPoint(10, 40));
+  const QPoint place = form->geometry().topLeft();
+  form->close();
+  form.reset();
+  dialog.reset();
+  MakeAndShow();
+  EXPECT_EQ(form->geometry().topLeft(), place);
 }
 
 TEST_F(MainWindowTest, NoJoystickAttachedRunsQuietlyWithAStillDisplay) {
@@ -505,7 +629,8 @@ TEST_F(MainWindowTest, DisplayDumpFollowsTheLabels) {
   MakeAndShow();
   Shift(32767, 0);
   const std::string dump = ReadFile(dump_path.toStdString());
-  EXPECT_EQ(dump, "Label3=3\nXl=X:32767\nYl=Y:0\nBl=B:0\nBs=Bstate:No\nLabel1=Actual state:\n");
+  EXPECT_EQ(dump,
+            "Label3=3\nXl=X:32767\nYl=Y:0\nBl=B:0\nBs=Bstate:No\nLabel1=Actual state:\nHint=\n");
 }
 
 TEST_F(MainWindowTest, ClosingReleasesTheHeldKeyBeforeTheJoystickLayerStops) {
@@ -743,7 +868,9 @@ TEST_F(MainWindowShifterTest, LostStickLetsGoAndComesBackByItself) {
   Tick(32767, 0);
   EXPECT_EQ(ShifterLog(), (std::vector<std::string>{"key up 51", "shifter 0"}));
   EXPECT_EQ(input.devices_alive, 0);
-  EXPECT_TRUE(form->Label1->text().contains(QStringLiteral("stick disconnected")));
+  EXPECT_TRUE(form->Label1->text().contains(QStringLiteral("stick disconnected"),
+                                            Qt::CaseInsensitive));
+  EXPECT_TRUE(form->status_hint->isVisible());
   EXPECT_TRUE(form->Tray()->toolTip().contains(QStringLiteral("stick disconnected")));
 
   // Looked for every half second, not found while it is away.
@@ -760,6 +887,7 @@ TEST_F(MainWindowShifterTest, LostStickLetsGoAndComesBackByItself) {
   EXPECT_TRUE(form->Keys().Held().has_value());  // the gear in is typed again
   EXPECT_EQ(form->Shifter().Held(), 3);
   EXPECT_FALSE(form->Label1->text().contains(QStringLiteral("disconnected")));
+  EXPECT_FALSE(form->status_hint->isVisible());
   EXPECT_EQ(form->Tray()->toolTip(), QStringLiteral("Kestrane: Pad, gear 3"));
   EXPECT_TRUE(messages.empty());
 }
