@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #if !defined(_WIN32) && !defined(KESTRANE_NO_LINUX_KEYS)
+#include "platform/uinput/udev_rule.h"
 #include "platform/uinput/uinput_keyboard.h"
 #include "platform/x11/xtest_keyboard.h"
 #endif
@@ -12,12 +13,14 @@
 namespace kestrane {
 namespace {
 
-constexpr const char* kFix =
-    "To let Kestrane type keys, allow your user the virtual keyboard: install the udev rule "
-    "60-kestrane-uinput.rules that comes with Kestrane (sudo cp 60-kestrane-uinput.rules "
-    "/etc/udev/rules.d/), load the module (sudo modprobe uinput), reload udev (sudo udevadm "
-    "control --reload-rules && sudo udevadm trigger), then log out and in again. Under X11, "
-    "XTest works without it.";
+std::string Fix() {
+#if !defined(_WIN32) && !defined(KESTRANE_NO_LINUX_KEYS)
+  return "To let Kestrane type keys, allow your user the virtual keyboard. " + UdevRuleFix() +
+         " Under X11, XTest works without it.";
+#else
+  return {};
+#endif
+}
 
 std::string Names(std::span<const KeyboardBackend> backends) {
   std::string out;
@@ -48,9 +51,9 @@ std::unique_ptr<KeySink> ChooseKeyboard(std::span<const KeyboardBackend> backend
               "\", which is not " + Names(backends) + ". Set it to one of those or unset it.";
   } else if (!forced.empty()) {
     problem = "Kestrane types no keys: KESTRANE_KEY_OUTPUT=" + std::string(forced) +
-              " asks for that way only, and it does not work (" + reasons + "). " + kFix;
+              " asks for that way only, and it does not work (" + reasons + "). " + Fix();
   } else {
-    problem = "Kestrane types no keys: no way of typing them works (" + reasons + "). " + kFix;
+    problem = "Kestrane types no keys: no way of typing them works (" + reasons + "). " + Fix();
   }
   return std::make_unique<DroppedKeys>();
 }

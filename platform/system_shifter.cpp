@@ -1,21 +1,27 @@
 #include "platform/system_shifter.h"
 
 #if !defined(_WIN32) && !defined(KESTRANE_NO_LINUX_KEYS)
+#include "platform/uinput/udev_rule.h"
 #include "platform/uinput/uinput_shifter.h"
 #endif
 
 namespace kestrane {
+namespace {
+std::string RuleFix() {
+#if !defined(_WIN32) && !defined(KESTRANE_NO_LINUX_KEYS)
+  return UdevRuleFix();
+#else
+  return {};
+#endif
+}
+}  // namespace
 
 std::string ShifterProblemMessage(const std::string& why) {
   return "Kestrane could not create its virtual H-shifter (the joystick \"Kestrane H-shifter\" "
          "that holds one button per gear): " +
          why +
-         ". Everything else works without it, the gear keys included. To allow it, install the "
-         "udev rule 60-kestrane-uinput.rules that comes with Kestrane (the package puts it in "
-         "/usr/lib/udev/rules.d; from the sources: sudo cp packaging/60-kestrane-uinput.rules "
-         "/etc/udev/rules.d/), load the module (sudo modprobe uinput), reload udev (sudo udevadm "
-         "control --reload-rules && sudo udevadm trigger), log out and in again and start "
-         "Kestrane anew. Or switch \"Virtual H-shifter\" off in the settings.";
+         ". Everything else works without it, the gear keys included. " + RuleFix() +
+         " Then start Kestrane anew. Or switch \"Virtual H-shifter\" off in the settings.";
 }
 
 #if !defined(_WIN32) && !defined(KESTRANE_NO_LINUX_KEYS)
