@@ -33,11 +33,13 @@ wait_for 50 test -f "$ini" || fail "Kestrane.ini was not created"
 read -r mx my < <(origin "$main")
 
 open_settings() {
+  read -r mx my < <(origin "$main")
   xdotool mousemove $((mx + 226)) $((my + 378)) click 1  # "Settings..."
-  wait_for 50 window Settings 665x607 >/dev/null || fail "the settings dialog did not open"
-  dialog=$(window Settings 665x607)
+  wait_for 50 window Settings 712x607 >/dev/null || fail "the settings dialog did not open"
+  dialog=$(window Settings 712x607)
+  sleep 1  # let the dialog settle before the first click; the window may have made room
   read -r dx dy < <(origin "$dialog")
-  sleep 1  # let the dialog settle before the first click
+  read -r mx my < <(origin "$main")
 }
 at() {  # at X Y [XDOTOOL COMMANDS...]: X, Y in the dialog's client area
   local x=$1 y=$2
@@ -90,7 +92,7 @@ xdotool key ctrl+a BackSpace
 xdotool type --delay 50 "r0n8"
 
 ini_before=$(cat "$ini")
-click $((577 + 40)) $((572 + 13))  # "Save": nothing that waits for a restart, so no box
+click $((624 + 40)) $((572 + 13))  # "Save": nothing that waits for a restart, so no box
 wait_for 50 sh -c "! xdotool search --onlyvisible --name '^Settings\$' | grep -q ." ||
   fail "Save did not close the dialog"
 [ "$(cat "$ini")" != "$ini_before" ] || fail "Save wrote nothing"
@@ -128,13 +130,13 @@ xdotool type --delay 50 "abc"
 click $left $row0  # "Switch UP:", another key
 xdotool key End
 ini_before=$(cat "$ini")
-click $((577 + 40)) $((572 + 13))  # "Save"
-message_box "'abc' is not a valid integer value"
+click $((624 + 40)) $((572 + 13))  # "Save"
+message_box "Pos Min: 'abc' is not a whole number"
 [ "$(cat "$ini")" = "$ini_before" ] || fail "a bad number changed the settings file"
-window Settings 665x607 >/dev/null || fail "the dialog closed after a bad number"
+window Settings 712x607 >/dev/null || fail "the dialog closed after a bad number"
 
 # Cancel keeps the file as it is, too.
-click $((489 + 40)) $((572 + 13))  # "Cancel"
+click $((536 + 40)) $((572 + 13))  # "Cancel"
 wait_for 50 sh -c "! xdotool search --onlyvisible --name '^Settings\$' | grep -q ." ||
   fail "Cancel did not close the dialog"
 [ "$(cat "$ini")" = "$ini_before" ] || fail "Cancel changed the settings file"
@@ -152,7 +154,7 @@ xdotool key Up Return  # "press and release gear button"
 sleep 0.3
 click $left $((row0 + 52))  # "Gear 3 :"
 xdotool key F7
-click $((577 + 40)) $((572 + 13))  # "Save"
+click $((624 + 40)) $((572 + 13))  # "Save"
 [ "$(value KEY_CODE3)" = 118 ] && [ "$(value SYM_TYPE)" = 1 ] || fail "F7 for gear 3 not saved"
 
 "$X_KEY_LOGGER" --timeout 60 >"$work/keys.log" 2>/dev/null &
