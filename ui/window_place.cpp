@@ -20,15 +20,16 @@ SideBySide PlaceBeside(const QRect& main, const QSize& dialog, const QRect& scre
     x = main.right() + 1 + kGap;
   } else if (room_left >= kGap + dialog.width()) {
     x = main.left() - kGap - dialog.width();
-  } else if (room_right >= room_left) {
-    x = screen.right() + 1 - dialog.width();
-    if (main.width() + kGap + dialog.width() <= screen.width()) {
-      out.window = QPoint(x - kGap - main.width(), main.top());
-    }
   } else {
-    x = screen.left();
-    if (main.width() + kGap + dialog.width() <= screen.width()) {
-      out.window = QPoint(x + dialog.width() + kGap, main.top());
+    // Flush with an edge, less a gap: a frame the window manager draws otherwise than estimated
+    // must not push the dialog off the screen.
+    const bool both_fit = main.width() + dialog.width() + 3 * kGap <= screen.width();
+    if (room_right >= room_left) {
+      x = screen.right() + 1 - kGap - dialog.width();
+      if (both_fit) out.window = QPoint(x - kGap - main.width(), main.top());
+    } else {
+      x = screen.left() + kGap;
+      if (both_fit) out.window = QPoint(x + dialog.width() + kGap, main.top());
     }
   }
   x = std::max(x, screen.left());

@@ -19,8 +19,18 @@
 x_work=$(mktemp -d)
 x_pids=()
 x_cleanup() {
-  local i
+  local i n pid state
   for ((i = ${#x_pids[@]} - 1; i >= 0; i--)); do kill "${x_pids[i]}" 2>/dev/null || true; done
+  # A program may still write into the work folder while it ends (the window program keeps its
+  # position there): wait up to 5 s for each (a zombie has ended), then kill it.
+  for pid in "${x_pids[@]}"; do
+    for ((n = 0; n < 50; n++)); do
+      state=$(cut -d ' ' -f 3 "/proc/$pid/stat" 2>/dev/null) || break
+      [ "$state" = Z ] && break
+      sleep 0.1
+    done
+    kill -9 "$pid" 2>/dev/null || true
+  done
   rm -rf "$x_work"
 }
 trap x_cleanup EXIT

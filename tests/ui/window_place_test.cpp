@@ -27,11 +27,11 @@ TEST(PlaceBeside, BesideTheWindowOnTheScreen) {
        {2288, 100}, {}},
       // Centred on a small screen: neither side has room, the window makes it.
       {"centred, roomier right", QRect(370, 100, 280, 430), QRect(0, 0, 1024, 768),
-       {304, 100}, QPoint(16, 100)},
-      {"roomier left", QRect(600, 100, 280, 430), QRect(0, 0, 1024, 768), {0, 100},
-       QPoint(728, 100)},
-      {"screen too small for both: the dialog at the edge, the window stays",
-       QRect(200, 100, 280, 430), QRect(0, 0, 800, 600), {80, 0}, {}},
+       {296, 100}, QPoint(8, 100)},
+      {"roomier left", QRect(600, 100, 280, 430), QRect(0, 0, 1024, 768), {8, 100},
+       QPoint(736, 100)},
+      {"screen too small for both: the dialog near the edge, the window stays",
+       QRect(200, 100, 280, 430), QRect(0, 0, 800, 600), {72, 0}, {}},
   };
   for (const Row& row : rows) {
     const SideBySide place = PlaceBeside(row.main, dialog, row.screen);
