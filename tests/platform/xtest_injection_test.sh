@@ -34,6 +34,8 @@ seen() { key_lines | wc -l; }
 # The key lines the logger printed after the first $1 of them.
 keys_after() { key_lines | tail -n +$(($1 + 1)); }
 pressed_after() { keys_after "$1" | grep -q "^press $2\$"; }
+# At least $2 key lines after the first $1 (a function, so wait_for evaluates it afresh each try).
+seen_after() { test "$(($(seen) - $1))" -ge "$2"; }
 
 # replay NAME EXPECTED_FILE TRACE ARGS...: the injected replay prints what the plain one prints,
 # says nothing on stderr, and the logger sees exactly the expected keys.
@@ -46,7 +48,7 @@ replay() {
   check "$name: same output as without --inject" cmp -s "$work/out" "$work/plain"
   check "$name: nothing on stderr" test ! -s "$work/err"
   local want; want=$(wc -l < "$expected")
-  wait_for 50 test "$(($(seen) - before))" -ge "$want"
+  wait_for 50 seen_after "$before" "$want"
   sleep 0.2  # anything more would be a fault too
   keys_after "$before" > "$work/got"
   if ! check "$name: keys in order" cmp -s "$expected" "$work/got"; then
@@ -100,7 +102,7 @@ for sig in INT TERM HUP QUIT ABRT SEGV KILL; do
     *) want_status="" ;;
   esac
   [ -n "$want_status" ] && check "SIG$sig: status $want_status" test "$status" = "$want_status"
-  wait_for 50 test "$(($(seen) - before))" -ge 2
+  wait_for 50 seen_after "$before" 2
   keys_after "$before" > "$work/got"
   printf 'press 3\nrelease 3\n' > "$work/want"
   check "SIG$sig: the held key released" cmp -s "$work/want" "$work/got"
@@ -118,7 +120,7 @@ exec 6> "$work/fifo.pipe"
 printf '32767 0\n32767 0\n32767 0\n' >&6
 wait_for 50 pressed_after "$before" 3
 printf '32767 0\n32767 0\n' >&6 2>/dev/null
-wait_for 50 test "$(($(seen) - before))" -ge 2
+wait_for 50 seen_after "$before" 2
 exec 6>&- 2>/dev/null
 wait "$reader"
 keys_after "$before" > "$work/got"
