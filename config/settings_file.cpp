@@ -20,8 +20,8 @@ constexpr const char* kDefaultSequence = "RN1234567";
 
 std::string FullPath(const std::string& path) {
   std::error_code ec;
-  fs::path full = fs::absolute(path, ec);
-  return ec ? path : full.lexically_normal().string();
+  fs::path full = fs::absolute(PathFromText(path), ec);
+  return ec ? path : TextFromPath(full.lexically_normal());
 }
 
 // Writes the finished text unless it is already what the file holds; a file that is already right
@@ -99,8 +99,8 @@ std::string StorableSequence(std::string_view text) {
 }  // namespace
 
 std::string ExecutableDirectory() {
-  const fs::path exe = ExecutablePath();
-  std::string dir = exe.parent_path().string();
+  const fs::path exe = PathFromText(ExecutablePath());
+  std::string dir = TextFromPath(exe.parent_path());
   if (dir.empty() || (dir.back() != '/' && dir.back() != '\\')) {
     dir += static_cast<char>(fs::path::preferred_separator);
   }
@@ -110,19 +110,18 @@ std::string ExecutableDirectory() {
 std::string SettingsFilePath() {
   const std::string beside = ExecutableDirectory() + kFileName;
   std::error_code ec;
-  if (fs::exists(fs::symlink_status(beside, ec)) || IsWritablePath(beside)) return beside;
-
-  fs::path base;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && fs::path(xdg).is_absolute()) {
-    base = xdg;
-  } else if (const char* home = std::getenv("HOME"); home && *home) {
-    base = fs::path(home) / ".config";
-  } else {
+  if (fs::exists(fs::symlink_status(PathFromText(beside), ec)) || IsWritablePath(beside)) {
     return beside;
   }
-  const fs::path dir = base / "kestrane";
+  const std::string base = UserSettingsDirectory();
+  if (base.empty()) return beside;
+#ifdef _WIN32
+  const fs::path dir = PathFromText(base) / "Kestrane";
+#else
+  const fs::path dir = PathFromText(base) / "kestrane";
+#endif
   fs::create_directories(dir, ec);
-  return (dir / kFileName).string();
+  return TextFromPath(dir / kFileName);
 }
 
 std::int32_t ReadSettingInt(ProfileFile& file, std::string_view section, std::string_view key,
@@ -170,19 +169,19 @@ bool SettingsTextUnderstood(std::string_view content) {
 }
 
 std::optional<std::string> KeepSettingsCopy(const std::string& path, std::string_view content) {
-  const fs::path file(path);
-  const std::string prefix = file.filename().string() + ".bak-";
+  const fs::path file = PathFromText(path);
+  const std::string prefix = TextFromPath(file.filename()) + ".bak-";
   fs::path dir = file.parent_path();
   if (dir.empty()) dir = ".";
   std::error_code ec;
   for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-    if (!it->path().filename().string().starts_with(prefix)) continue;
+    if (!TextFromPath(it->path().filename()).starts_with(prefix)) continue;
     if (!it->is_regular_file(ec) || it->file_size(ec) != content.size()) continue;
-    if (ReadWholeFile(it->path().string()) == content) return it->path().string();
+    if (ReadWholeFile(TextFromPath(it->path())) == content) return TextFromPath(it->path());
   }
   const std::string base = path + ".bak-" + CopyTimestamp();
   std::string copy = base;
-  for (int n = 2; fs::exists(fs::symlink_status(copy, ec)); ++n) {
+  for (int n = 2; fs::exists(fs::symlink_status(PathFromText(copy), ec)); ++n) {
     copy = base + "-" + std::to_string(n);
   }
   if (!ReplaceWholeFile(copy, content).empty()) return std::nullopt;

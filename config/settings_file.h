@@ -12,8 +12,9 @@
 namespace kestrane {
 
 // Full path of Kestrane.ini: beside the executable, or, when that directory cannot be written
-// and holds no settings file (an installed program), $XDG_CONFIG_HOME/kestrane/Kestrane.ini
-// (~/.config/kestrane/Kestrane.ini without it).
+// and holds no settings file (an installed program), the user's own copy:
+// $XDG_CONFIG_HOME/kestrane/Kestrane.ini (~/.config/kestrane/ without it) on Linux,
+// %APPDATA%\Kestrane\Kestrane.ini on Windows. UTF-8 throughout.
 std::string SettingsFilePath();
 
 // The directory of the running executable, with its trailing separator.

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -39,6 +40,20 @@ bool IsWritablePath(const std::string& path);
 
 // The running program's file; the working folder's "kestrane" when the system cannot tell.
 std::string ExecutablePath();
+
+// The folder for the settings of a program installed where it cannot write: %APPDATA% on
+// Windows, $XDG_CONFIG_HOME (~/.config without it) elsewhere; empty when the system names none.
+std::string UserSettingsDirectory();
+
+// Paths travel as UTF-8 text; these convert at the filesystem boundary, so that a name such as
+// 設定 reaches Windows' wide calls intact (on Linux both are the identity).
+inline std::filesystem::path PathFromText(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+inline std::string TextFromPath(const std::filesystem::path& path) {
+  const std::u8string utf8 = path.u8string();
+  return std::string(utf8.begin(), utf8.end());
+}
 
 // `when` as calendar time in UTC.
 std::tm UtcTime(std::time_t when);

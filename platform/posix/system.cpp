@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -188,6 +189,16 @@ std::tm UtcTime(std::time_t when) {
   std::tm utc{};
   gmtime_r(&when, &utc);
   return utc;
+}
+
+std::string UserSettingsDirectory() {
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && fs::path(xdg).is_absolute()) {
+    return xdg;
+  }
+  if (const char* home = std::getenv("HOME"); home && *home) {
+    return (fs::path(home) / ".config").string();
+  }
+  return {};
 }
 
 }  // namespace kestrane

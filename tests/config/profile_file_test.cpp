@@ -33,10 +33,15 @@ TEST(ProfileFile, NewKeyGoesToEndOfItsSectionNewSectionToEndOfFile) {
   f.Write("KEYBOARD", "D", "4");
   f.Write("EXTRA", "E", "5");
   EXPECT_EQ(f.Text(), "[MAIN]\r\nA=1\r\nC=3\r\n\r\n[KEYBOARD]\r\nB=2\r\nD=4\r\n\r\n[EXTRA]\r\nE=5\r\n");
+  // A new file takes the system's line ends: CRLF on Windows, where Notepad expects them.
   ProfileFile empty;
   empty.Write("MAIN", "A", "1");
   empty.Write("KEYBOARD", "B", "2");
+#ifdef _WIN32
+  EXPECT_EQ(empty.Text(), "[MAIN]\r\nA=1\r\n\r\n[KEYBOARD]\r\nB=2\r\n");
+#else
   EXPECT_EQ(empty.Text(), "[MAIN]\nA=1\n\n[KEYBOARD]\nB=2\n");
+#endif
 }
 
 TEST(ProfileFile, ValuesStayOnOneLineAndAreCut) {

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include <sys/stat.h>
+#include "core/system.h"
 
 namespace kestrane {
 namespace {
@@ -23,10 +23,14 @@ class SettingsFileTest : public ::testing::Test {
   }
   void WriteFile(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
   std::string ReadFile() const { return ReadWholeFile(path_).value_or("<none>"); }
+  // The lines, without their ends (LF, or CRLF as a new file on Windows has them).
   std::vector<std::string> Lines() const {
     std::vector<std::string> lines;
     std::istringstream in(ReadFile());
-    for (std::string l; std::getline(in, l);) lines.push_back(l);
+    for (std::string l; std::getline(in, l);) {
+      if (!l.empty() && l.back() == '\r') l.pop_back();
+      lines.push_back(l);
+    }
     return lines;
   }
 
@@ -45,6 +49,15 @@ TEST_F(SettingsFileTest, FirstStartCreatesCompleteFile) {
   // [MAIN], 41 keys, blank, [KEYBOARD], 25 keys. The keys added later, read after every other
   // key, still end up at the end of MAIN.
   ASSERT_EQ(lines.size(), 1u + 41 + 1 + 1 + 25);
+  // Every line ends the system's way: CRLF on Windows, LF elsewhere.
+#ifdef _WIN32
+  const std::string line_end = "\r\n";
+#else
+  const std::string line_end = "\n";
+#endif
+  std::string joined;
+  for (const std::string& line : lines) joined += line + line_end;
+  EXPECT_EQ(ReadFile(), joined);
   EXPECT_EQ(lines[0], "[MAIN]");
   EXPECT_EQ(lines[1], "REVERSE_X=0");
   EXPECT_EQ(lines[4], "POOLED_DEVICE=1");
@@ -162,12 +175,18 @@ TEST_F(SettingsFileTest, UnwritableDirectoryAndDirectoryInPlaceOfFile) {
   EXPECT_TRUE(fs::is_directory(path_));
   fs::remove(path_);
 
+#ifdef _WIN32
+  GTEST_SKIP() << "a folder's read-only attribute does not refuse new files on Windows";
+#endif
   fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
   EXPECT_TRUE(LoadSettings(s, timer, path_));
   EXPECT_FALSE(fs::exists(path_));
 }
 
 TEST_F(SettingsFileTest, AtomicWriteLeavesNoTemporaryFilesAndKeepsMode) {
+#ifdef _WIN32
+  GTEST_SKIP() << "POSIX file modes: Windows files carry none";
+#endif
   WriteFile("[MAIN]\nREVERSE_X=1\n");
   fs::permissions(path_, fs::perms::owner_read | fs::perms::owner_write);
   Settings s;
@@ -184,6 +203,9 @@ TEST_F(SettingsFileTest, AtomicWriteLeavesNoTemporaryFilesAndKeepsMode) {
 }
 
 TEST_F(SettingsFileTest, SymlinkIsFollowed) {
+#ifdef _WIN32
+  GTEST_SKIP() << "symbolic links need a privilege Windows users rarely hold";
+#endif
   const std::string real = (dir_ / "real.ini").string();
   std::ofstream(real) << "[MAIN]\nREVERSE_Y=1\n";
   fs::create_symlink(real, path_);
@@ -379,6 +401,60 @@ TEST(SettingsFilePath, BesideExecutableWhenWritable) {
   const std::string path = SettingsFilePath();
   EXPECT_EQ(fs::path(path).filename(), "Kestrane.ini");
   EXPECT_TRUE(fs::path(path).is_absolute());
+}
+
+}  // namespace
+}  // namespace kestrane
+
+namespace kestrane {
+namespace {
+
+// Folder names beyond ASCII reach the file system intact: on Windows only the wide calls carry
+// them (the ANSI code page has no 設定).
+TEST_F(SettingsFileTest, FolderNamesBeyondAsciiHoldTheFileAndItsCopies) {
+  for (const char* name : {"設定", "Ünïcode folder", "Настройки"}) {
+    SCOPED_TRACE(name);
+    const fs::path dir = dir_ / PathFromText(name);
+    fs::create_directory(dir);
+    const std::string path = TextFromPath(dir / "Kestrane.ini");
+    Settings s;
+    StoredInterval timer(10);
+    EXPECT_FALSE(LoadSettings(s, timer, path));
+    ASSERT_TRUE(fs::is_regular_file(dir / "Kestrane.ini"));
+    s.JOY_GEAR_WIDTH = 1234;
+    EXPECT_FALSE(SaveSettings(s, timer, "Stick 設定", path));
+    Settings again;
+    EXPECT_FALSE(LoadSettings(again, timer, path));
+    EXPECT_EQ(again.JOY_GEAR_WIDTH, 1234);
+    EXPECT_EQ(ReadSavedJoystick(path), "Stick 設定");
+    const std::optional<std::string> copy = KeepSettingsCopy(path, "old");
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(ReadWholeFile(*copy), "old");
+  }
+}
+
+void SetEnvironment(const char* name, const std::string& value) {
+#ifdef _WIN32
+  _wputenv_s(PathFromText(name).c_str(), PathFromText(value).c_str());
+#else
+  setenv(name, value.c_str(), 1);
+#endif
+}
+
+// Where an installed program keeps its settings: %APPDATA% on Windows, the XDG folder elsewhere.
+TEST(UserSettingsDirectory, FollowsTheSystemsVariable) {
+#ifdef _WIN32
+  const char* variable = "APPDATA";
+  const std::string folder = "C:\\Users\\p\\AppData\\Roaming\\設定";
+#else
+  const char* variable = "XDG_CONFIG_HOME";
+  const std::string folder = "/home/p/設定";
+#endif
+  const char* before = std::getenv(variable);
+  const std::string saved = before ? before : "";
+  SetEnvironment(variable, folder);
+  EXPECT_EQ(UserSettingsDirectory(), folder);
+  SetEnvironment(variable, saved);
 }
 
 }  // namespace
