@@ -8,6 +8,7 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+#include <mmsystem.h>
 
 #include "platform/key_table.h"
 #include "platform/system_keyboard.h"
@@ -17,7 +18,9 @@ namespace {
 
 class SendInputKeyboard final : public KeySink {
  public:
-  explicit SendInputKeyboard(MessageSink& report) : report_(report) {}
+  // Windows' timer steps 15.6 ms by default: a 10 ms key hold would last 15.6 ms or more.
+  // 1 ms while Kestrane types keys.
+  explicit SendInputKeyboard(MessageSink& report) : report_(report) { timeBeginPeriod(1); }
   SendInputKeyboard(const SendInputKeyboard&) = delete;
   SendInputKeyboard& operator=(const SendInputKeyboard&) = delete;
   ~SendInputKeyboard() override {
@@ -25,6 +28,7 @@ class SendInputKeyboard final : public KeySink {
       Send({static_cast<std::uint8_t>(packed >> 8), static_cast<std::uint8_t>(packed & 0xFF)},
            false);
     }
+    timeEndPeriod(1);
   }
 
   void KeyEvent(KeyCode key, bool down) override {
