@@ -13,7 +13,16 @@
 #include <string_view>
 #include <vector>
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <shellapi.h>
+#endif
+
 #include "config/setting_keys.h"
+#include "core/system.h"
 #include "config/settings_file.h"
 #include "platform/key_guard.h"
 #include "platform/stop_signals.h"
@@ -49,7 +58,7 @@ int ReplayCommand(const std::vector<std::string>& args) {
   StoredInterval timer(25);
   if (opts.settings_file) {
     // A file named here must be there and readable: defaults in its place would mislead.
-    if (!std::filesystem::exists(*opts.settings_file)) {
+    if (!std::filesystem::exists(PathFromText(*opts.settings_file))) {
       std::cerr << "kestrane-cli: the settings file " << *opts.settings_file << " does not exist\n";
       return kExitUsage;
     }
@@ -68,7 +77,7 @@ int ReplayCommand(const std::vector<std::string>& args) {
   std::ifstream file;
   std::istream* in = &std::cin;
   if (opts.trace != "-") {
-    file.open(opts.trace, std::ios::binary);
+    file.open(PathFromText(opts.trace), std::ios::binary);
     if (!file) {
       std::cerr << "kestrane-cli: cannot open trace " << opts.trace << "\n";
       return kExitUsage;
@@ -192,11 +201,27 @@ int SettingsCommand(const std::vector<std::string>& args) {
 }
 
 }  // namespace
+// The arguments as UTF-8. Windows hands main() the ANSI code page's text, which loses any
+// character outside it (a folder named 設定): the wide command line is read instead.
+std::vector<std::string> Arguments(int argc, char** argv) {
+#ifdef _WIN32
+  int count = 0;
+  if (wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
+    std::vector<std::string> args;
+    for (int i = 1; i < count; ++i) args.push_back(TextFromPath(std::filesystem::path(wide[i])));
+    LocalFree(wide);
+    SetConsoleOutputCP(CP_UTF8);
+    return args;
+  }
+#endif
+  return std::vector<std::string>(argv + 1, argv + argc);
+}
+
 }  // namespace kestrane
 
 int main(int argc, char** argv) {
   if (auto status = kestrane::RunKeyGuardIfAsked(argc, argv)) return *status;
-  std::vector<std::string> args(argv + 1, argv + argc);
+  std::vector<std::string> args = kestrane::Arguments(argc, argv);
   if (args.empty()) return kestrane::Usage("no command given");
   const std::string command = args.front();
   args.erase(args.begin());
