@@ -16,11 +16,14 @@ grep -q '"CHECK_INTERVAL":25' "$work/out" || fail "directory: no default record"
 grep -q "$work/dir.ini is not a regular file" "$work/err" || fail "directory: message"
 [ -d "$work/dir.ini" ] && [ -z "$(ls -A "$work/dir.ini")" ] || fail "directory changed"
 
-# A dangling link into a missing directory: refused, the link stays a link.
-ln -s "$work/missing/Kestrane.ini" "$work/link.ini"
-status=0
-"$cli" settings "$work/link.ini" >"$work/out" 2>"$work/err" || status=$?
-[ "$status" -eq 1 ] && [ -L "$work/link.ini" ] || fail "dangling link: exit $status"
+# A dangling link into a missing directory: refused, the link stays a link. (Not for the
+# Windows program: Windows users rarely hold the privilege links need.)
+if [ "${KESTRANE_CLI_SYSTEM:-}" != Windows ]; then
+  ln -s "$work/missing/Kestrane.ini" "$work/link.ini"
+  status=0
+  "$cli" settings "$work/link.ini" >"$work/out" 2>"$work/err" || status=$?
+  [ "$status" -eq 1 ] && [ -L "$work/link.ini" ] || fail "dangling link: exit $status"
+fi
 
 # Binary garbage: a record, a notice naming the copy, exit 0; the copy holds the old bytes.
 python3 -c 'import random, sys; r = random.Random(7)

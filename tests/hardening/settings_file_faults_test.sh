@@ -27,10 +27,13 @@ refused() {
   check "$1: replay --settings ends with 2" test "$status" = 2
   check "$1: replay names the file" grep -qF "$2" "$work/err"
 }
-mkfifo "$work/fifo.ini"
-refused "FIFO" "$work/fifo.ini" "is not a regular file"
-ln -s /dev/zero "$work/zero.ini"
-refused "link to /dev/zero" "$work/zero.ini" "is not a regular file"
+# FIFOs and device nodes exist on POSIX systems only.
+if [ "${KESTRANE_CLI_SYSTEM:-}" != Windows ]; then
+  mkfifo "$work/fifo.ini"
+  refused "FIFO" "$work/fifo.ini" "is not a regular file"
+  ln -s /dev/zero "$work/zero.ini"
+  refused "link to /dev/zero" "$work/zero.ini" "is not a regular file"
+fi
 head -c 2000000 /dev/zero | tr '\0' ';' >"$work/huge.ini"
 cp "$work/huge.ini" "$work/huge.orig"
 refused "2 MB file" "$work/huge.ini" "larger than 1 MiB"

@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#if !defined(_WIN32)
 #include "platform/uinput/uinput_keyboard.h"
+#endif
 #include "tests/support/fake_key_sink.h"
 #include "tests/support/recording_writer.h"
 
@@ -73,6 +75,7 @@ TEST(ChooseKeyboard, UinputFirstThenXTest) {
   EXPECT_TRUE(problem.empty());
 }
 
+#if !defined(_WIN32)  // the fix named is Linux's udev rule
 TEST(ChooseKeyboard, NothingWorksOneMessageWithEachReasonAndTheFix) {
   Backends b{"uinput reason", "xtest reason", {}};
   std::string problem;
@@ -85,7 +88,9 @@ TEST(ChooseKeyboard, NothingWorksOneMessageWithEachReasonAndTheFix) {
   EXPECT_TRUE(Has(problem, "log out and in again")) << problem;
   EXPECT_EQ(problem.find('\n'), std::string::npos) << "one message, one line";
 }
+#endif
 
+#if !defined(_WIN32)  // the fix named is Linux's udev rule
 TEST(ChooseKeyboard, AForcedBackendIsTheOnlyOneTried) {
   Backends b;
   std::string problem;
@@ -101,6 +106,7 @@ TEST(ChooseKeyboard, AForcedBackendIsTheOnlyOneTried) {
   EXPECT_TRUE(Has(problem, "uinput reason")) << problem;
   EXPECT_TRUE(Has(problem, "60-kestrane-uinput.rules")) << problem;
 }
+#endif
 
 TEST(ChooseKeyboard, AnUnknownForcedNameTypesNothingAndSaysWhatWouldDo) {
   Backends b;
@@ -111,6 +117,7 @@ TEST(ChooseKeyboard, AnUnknownForcedNameTypesNothingAndSaysWhatWouldDo) {
   EXPECT_TRUE(Has(problem, "uinput or xtest")) << problem;
 }
 
+#if !defined(_WIN32)
 // The real uinput opening path failing as on machines without the module or the udev rule.
 TEST(ChooseKeyboard, TheMessageNamesTheUinputFailure) {
   auto failing = [](int error) {
@@ -133,15 +140,27 @@ TEST(ChooseKeyboard, TheMessageNamesTheUinputFailure) {
   EXPECT_TRUE(Has(denied, "no permission to use /dev/uinput")) << denied;
   EXPECT_TRUE(Has(denied, "DISPLAY is not set")) << denied;
 }
+#endif  // !_WIN32
+
+// Windows has one key output, SendInput: nothing to choose from the environment.
+#if !defined(_WIN32)
+void SetEnvironment(const char* name, const char* value) {
+  if (value) {
+    setenv(name, value, 1);
+  } else {
+    unsetenv(name);
+  }
+}
 
 TEST(SystemKeyboard, ReadsTheForcedBackendFromTheEnvironment) {
-  setenv("KESTRANE_KEY_OUTPUT", "nonsense", 1);
+  SetEnvironment("KESTRANE_KEY_OUTPUT", "nonsense");
   std::string problem;
   auto sink = OpenSystemKeyboard(problem);
-  unsetenv("KESTRANE_KEY_OUTPUT");
+  SetEnvironment("KESTRANE_KEY_OUTPUT", nullptr);
   EXPECT_NE(dynamic_cast<DroppedKeys*>(sink.get()), nullptr);
   EXPECT_TRUE(Has(problem, "\"nonsense\"")) << problem;
 }
+#endif
 
 TEST(SystemKeyboard, ADroppingKeyboardStillWaits) {
   DroppedKeys keys;

@@ -6,6 +6,10 @@ examples=${KESTRANE_EXAMPLES:?}
 work=$(mktemp -d)
 trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
 source "$(dirname "$0")/../support/checks.sh"
+# Files the program writes end their lines the system's way: CRLF from the Windows program.
+crlf=0
+[ "${KESTRANE_CLI_SYSTEM:-}" = Windows ] && crlf=1
+has_line() { tr -d '\r' <"$2" | grep -qx -- "$1"; }
 
 # Replay of the bundled trace shifts through every gear, in order.
 gears=$("$cli" replay --jsonl "$examples/every-gear.trace" | python3 -c '
@@ -114,8 +118,12 @@ check "replay never writes settings" test "$(cat "$work/ro.ini")" = "$before"
 "$cli" settings "$work/new.ini" > "$work/rec.json"
 check "settings exit" test $? = 0
 check "settings file complete" test "$(grep -c = "$work/new.ini")" = 66
+check "settings file line ends" python3 -c '
+import sys
+d, crlf = open(sys.argv[1], "rb").read(), sys.argv[2] == "1"
+assert d.count(b"\r") == d.count(b"\r\n") == (d.count(b"\n") if crlf else 0), d[:40]' "$work/new.ini" "$crlf"
 # The keys added later are the last lines of MAIN, FF_TESTED_STICK the very last.
-check "new keys end MAIN" test "$(sed -n '/^\[MAIN\]/,/^$/p' "$work/new.ini" | grep = | tail -n 5 | tr '\n' ' ')" = "VIRTUAL_SHIFTER=0 FF_INVERT_X=0 FF_INVERT_Y=0 FF_STRENGTH=100 FF_TESTED_STICK= "
+check "new keys end MAIN" test "$(tr -d '\r' <"$work/new.ini" | sed -n '/^\[MAIN\]/,/^$/p' | grep = | tail -n 5 | tr '\n' ' ')" = "VIRTUAL_SHIFTER=0 FF_INVERT_X=0 FF_INVERT_Y=0 FF_STRENGTH=100 FF_TESTED_STICK= "
 check "settings record" python3 -c '
 import json, sys
 r = json.load(open(sys.argv[1]))
@@ -132,10 +140,10 @@ assert kb["SYM_SEQUENCE"] == "RN1234567" and kb["KEY_CODE9"] == 33
 
 # --save with --joystick writes the device name and the overrides.
 "$cli" settings "$work/new.ini" --set REVERSE_X=5 --save --joystick "Desk Stick" > /dev/null
-check "save joystick" grep -qx "JOYSTICK=Desk Stick" "$work/new.ini"
-check "save bool" grep -qx "REVERSE_X=1" "$work/new.ini"
+check "save joystick" has_line "JOYSTICK=Desk Stick" "$work/new.ini"
+check "save bool" has_line "REVERSE_X=1" "$work/new.ini"
 "$cli" settings "$work/new.ini" --set VIRTUAL_SHIFTER=1 --save > "$work/rec.json"
-check "save virtual shifter" grep -qx "VIRTUAL_SHIFTER=1" "$work/new.ini"
+check "save virtual shifter" has_line "VIRTUAL_SHIFTER=1" "$work/new.ini"
 check "print virtual shifter" python3 -c '
 import json, sys
 assert json.load(open(sys.argv[1]))["MAIN"]["VIRTUAL_SHIFTER"] == 1' "$work/rec.json"
