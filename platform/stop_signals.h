@@ -12,5 +12,10 @@ void CatchStopSignals(bool interrupt_blocking_calls);
 int StopSignal();
 // A descriptor that turns readable at a stop request, for event loops; -1 where there is none.
 int StopSignalDescriptor();
+// Before a read of standard input that may block: waits until a pipe on it has data or has
+// ended, or a stop request comes (false). Where the request cuts a blocking read short itself
+// (POSIX), or where a pipe cannot be peeked, it only tells whether one has come. Windows: standard input must be unbuffered
+// (setvbuf _IONBF), or data already buffered would go unseen.
+bool WaitForStandardInput();
 
 }  // namespace kestrane

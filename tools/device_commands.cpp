@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -165,7 +166,9 @@ namespace {
 std::optional<std::string> ReadAnswerLine() {
 #if defined(_WIN32)
   std::string line;
-  if (!std::getline(std::cin, line) || StopSignal() != 0) return std::nullopt;
+  if (!WaitForStandardInput() || !std::getline(std::cin, line) || StopSignal() != 0) {
+    return std::nullopt;
+  }
   return line;
 #else
   std::string line;
@@ -272,6 +275,9 @@ int FfTestCommand(const std::vector<std::string>& args) {
   }
 
   CatchStopSignals(/*interrupt_blocking_calls=*/true);
+#if defined(_WIN32)
+  std::setvbuf(stdin, nullptr, _IONBF, 0);  // answers read as they come (WaitForStandardInput)
+#endif
   std::array<DirectionAnswer, 4> answers{};
   {
     DirectionTestRun run(*port);

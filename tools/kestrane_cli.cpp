@@ -95,6 +95,10 @@ int ReplayCommand(const std::vector<std::string>& args) {
     if (!problem.empty()) std::cerr << "kestrane-cli: " << problem << "\n";
     pacer.emplace(RealtimeTickInterval(timer.Interval()));
     CatchStopSignals(/*interrupt_blocking_calls=*/true);
+#if defined(_WIN32)
+    // A live trace on a pipe is read line by line as it comes (see WaitForStandardInput).
+    if (in == &std::cin) std::setvbuf(stdin, nullptr, _IONBF, 0);
+#endif
 #ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);  // a reader that goes away ends the replay, keys released
 #endif
@@ -106,7 +110,11 @@ int ReplayCommand(const std::vector<std::string>& args) {
   std::string line;
   std::size_t line_no = 0;
   TraceLineReader lines(*in);
-  while ((!pacer || StopSignal() == 0) && lines.Next(line)) {
+  // A stop request also ends a wait for the next line of a live trace.
+  const auto keep_going = [&] {
+    return !pacer || (in == &std::cin ? WaitForStandardInput() : StopSignal() == 0);
+  };
+  while (keep_going() && lines.Next(line)) {
     ++line_no;
     const TraceLine parsed = ParseTraceLine(line);
     if (parsed.kind == TraceLineKind::Skip) continue;

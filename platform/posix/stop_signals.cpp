@@ -38,4 +38,8 @@ int StopSignalDescriptor() {
   return g_pipe[0];
 }
 
+bool WaitForStandardInput() {
+  return StopSignal() == 0;
+}
+
 }  // namespace kestrane

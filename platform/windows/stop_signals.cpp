@@ -38,6 +38,8 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 
 }  // namespace
 
+// The handler runs on a thread of its own and cannot cut short a read that blocks the main
+// thread: readers of a pipe wait in WaitForStandardInput instead.
 void CatchStopSignals(bool) {
   std::signal(SIGINT, OnStopSignal);
   std::signal(SIGTERM, OnStopSignal);
@@ -50,6 +52,23 @@ int StopSignal() {
 
 int StopSignalDescriptor() {
   return -1;
+}
+
+bool WaitForStandardInput() {
+  const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  if (in == nullptr || in == INVALID_HANDLE_VALUE || GetFileType(in) != FILE_TYPE_PIPE) {
+    return StopSignal() == 0;  // a file never blocks; a console read ends at Ctrl+C itself
+  }
+  for (;;) {
+    if (StopSignal() != 0) return false;
+    DWORD available = 0;
+    // Fails once the writer has gone (the read then sees the end at once), and where the pipe
+    // cannot be peeked (Wine's Unix pipes): then the read blocks until the next line.
+    if (!PeekNamedPipe(in, nullptr, 0, nullptr, &available, nullptr) || available > 0) {
+      return StopSignal() == 0;
+    }
+    Sleep(2);
+  }
 }
 
 }  // namespace kestrane
