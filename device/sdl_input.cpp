@@ -236,6 +236,8 @@ class SdlPlatform final : public SdlInputPlatform {
     // A window program handles its own signals; without this SDL would swallow SIGINT/SIGTERM.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
+    // Kestrane's programs keep their own main (SDL_MAIN_HANDLED): SDL is told it may start.
+    SDL_SetMainReady();
     if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) return InputStart::LibraryFailed;
     joystick_up_ = true;
     IgnoreJoystickEvents();

@@ -8,12 +8,18 @@
 // KESTRANE_DISPLAY_DUMP=<file> writes the display's label texts to <file> whenever they change
 // (the end-to-end tests read the gear from it). KESTRANE_TICK_LOG=<file> timestamps the polling
 // timer's ticks and writes them to <file> at the end (scripts/measure-window). SIGINT and SIGTERM
-// close the main window.
+// close the main window; on Windows, so do Ctrl+C and the end of the session (logoff, shutdown),
+// which lets the held key up before Windows ends the process.
 
 #include <SDL.h>
+
+#if defined(_WIN32)
+#include <QTimer>
+#else
 #include <unistd.h>
 
 #include <QSocketNotifier>
+#endif
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,8 +43,25 @@ namespace {
 
 // A stop request (SIGINT, SIGTERM) closes the main window like its close button does, so that a
 // held key comes up and the joystick is released before the program ends with status 0.
-void CloseOnStopRequest(kestrane::MainWindow& window) {
+void CloseOnStopRequest(kestrane::MainWindow& window, kestrane::KeyQueue& keys) {
   kestrane::CatchStopSignals(/*interrupt_blocking_calls=*/false);
+#if defined(_WIN32)
+  // The session ending: Windows ends the process soon after WM_ENDSESSION, so the window closes
+  // and the releases are typed before the handler returns, not after the event loop ends.
+  auto end_now = [&window, &keys] {
+    window.RequestClose();
+    keys.Flush();
+  };
+  QObject::connect(qApp, &QGuiApplication::commitDataRequest, &window, end_now);
+  QObject::connect(qApp, &QCoreApplication::aboutToQuit, &window, end_now);
+  // Ctrl+C from a console it was started from: no descriptor to watch, the flag is polled.
+  auto* poll = new QTimer(&window);
+  QObject::connect(poll, &QTimer::timeout, &window, [&window] {
+    if (kestrane::StopSignal() != 0) window.RequestClose();
+  });
+  poll->start(100);
+#else
+  (void)keys;
   const int fd = kestrane::StopSignalDescriptor();
   if (fd < 0) return;
   auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, &window);
@@ -47,6 +70,7 @@ void CloseOnStopRequest(kestrane::MainWindow& window) {
     [[maybe_unused]] const auto n = read(fd, &byte, 1);
     window.RequestClose();
   });
+#endif
 }
 
 }  // namespace
@@ -84,8 +108,10 @@ int main(int argc, char** argv) {
   kestrane::MainWindowServices services;
   services.input = input.get();
   // Typed on a thread of its own, so that a long press time never holds the window.
-  services.keyboard =
+  auto key_queue =
       std::make_unique<kestrane::KeyQueue>(kestrane::OpenSystemKeyboard(services.keyboard_problem));
+  kestrane::KeyQueue& keys = *key_queue;  // owned by the main window, which outlives its use here
+  services.keyboard = std::move(key_queue);
   services.open_shifter = [](std::string& problem) { return kestrane::OpenSystemShifter(problem); };
   services.settings_path = settings_path;
   services.virtual_stick = input->GetVirtualStick();
@@ -100,7 +126,7 @@ int main(int argc, char** argv) {
     kestrane::MainWindow main_window(std::move(services));
     kestrane::SettingsDialog settings_dialog;
     main_window.SetSettingsDialog(&settings_dialog);
-    CloseOnStopRequest(main_window);
+    CloseOnStopRequest(main_window, keys);
     instance.OnActivate([&main_window] { main_window.RestoreFromTray(); });
     main_window.show();  // the first show runs the start-up
     if (auto code = main_window.StartupExitCode()) {
