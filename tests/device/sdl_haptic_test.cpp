@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -82,24 +83,25 @@ EffectRecord Record(std::int32_t x_offset, std::int32_t y_offset) {
 }
 
 TEST(SdlConditionUnits, FullScaleAndClampingAtTheFieldLimits) {
-  EXPECT_EQ(ToSdlSigned(10000), 32767);
-  EXPECT_EQ(ToSdlSigned(-10000), -32767);
-  EXPECT_EQ(ToSdlSigned(5000), 16383);
-  EXPECT_EQ(ToSdlSigned(6499), 21295);
-  EXPECT_EQ(ToSdlSigned(-4999), -16380);
-  EXPECT_EQ(ToSdlSigned(0), 0);
-  EXPECT_EQ(ToSdlSigned(10001), 32767);
-  EXPECT_EQ(ToSdlSigned(-19999), -32768);
-  EXPECT_EQ(ToSdlSigned(655390000), 32767);
-  EXPECT_EQ(ToSdlSigned(INT32_MIN), -32768);
+  // Linux's fields (evdev copies them to the kernel unchanged).
+  EXPECT_EQ(ToSdlSigned(10000, HapticBackend::LinuxEvdev), 32767);
+  EXPECT_EQ(ToSdlSigned(-10000, HapticBackend::LinuxEvdev), -32767);
+  EXPECT_EQ(ToSdlSigned(5000, HapticBackend::LinuxEvdev), 16383);
+  EXPECT_EQ(ToSdlSigned(6499, HapticBackend::LinuxEvdev), 21295);
+  EXPECT_EQ(ToSdlSigned(-4999, HapticBackend::LinuxEvdev), -16380);
+  EXPECT_EQ(ToSdlSigned(0, HapticBackend::LinuxEvdev), 0);
+  EXPECT_EQ(ToSdlSigned(10001, HapticBackend::LinuxEvdev), 32767);
+  EXPECT_EQ(ToSdlSigned(-19999, HapticBackend::LinuxEvdev), -32768);
+  EXPECT_EQ(ToSdlSigned(655390000, HapticBackend::LinuxEvdev), 32767);
+  EXPECT_EQ(ToSdlSigned(INT32_MIN, HapticBackend::LinuxEvdev), -32768);
 
-  EXPECT_EQ(ToSdlUnsigned(10000), 65535);
-  EXPECT_EQ(ToSdlUnsigned(5000), 32767);
-  EXPECT_EQ(ToSdlUnsigned(2250), 14745);
-  EXPECT_EQ(ToSdlUnsigned(0), 0);
-  EXPECT_EQ(ToSdlUnsigned(-1), 0);
-  EXPECT_EQ(ToSdlUnsigned(10001), 65535);
-  EXPECT_EQ(ToSdlUnsigned(INT32_MAX), 65535);
+  EXPECT_EQ(ToSdlUnsigned(10000, HapticBackend::LinuxEvdev), 65535);
+  EXPECT_EQ(ToSdlUnsigned(5000, HapticBackend::LinuxEvdev), 32767);
+  EXPECT_EQ(ToSdlUnsigned(2250, HapticBackend::LinuxEvdev), 14745);
+  EXPECT_EQ(ToSdlUnsigned(0, HapticBackend::LinuxEvdev), 0);
+  EXPECT_EQ(ToSdlUnsigned(-1, HapticBackend::LinuxEvdev), 0);
+  EXPECT_EQ(ToSdlUnsigned(10001, HapticBackend::LinuxEvdev), 65535);
+  EXPECT_EQ(ToSdlUnsigned(INT32_MAX, HapticBackend::LinuxEvdev), 65535);
 }
 
 // What each backend makes of SDL's condition fields, as fractions of the device's full scale.
@@ -135,6 +137,31 @@ TEST(SdlConditionUnits, BothBackendsGiveTheDeviceTheRecordsFractionOfFullScale) 
   }
 }
 
+// The effects the program builds on this system (default backend): the device gets the record's
+// fraction of full scale as this system's backend reads SDL's fields, Windows' DirectInput exactly.
+TEST(SdlConditionUnits, ThisSystemsEffectsCarryTheRecordsFraction) {
+#if defined(_WIN32)
+  const auto signed_fraction = DirectInputSigned;
+  const auto unsigned_fraction = DirectInputUnsigned;
+  const double step = 0;
+#else
+  const auto signed_fraction = LinuxSigned;
+  const auto unsigned_fraction = LinuxUnsigned;
+  const double step = 1 / 32767.0;
+#endif
+  for (std::int32_t u : {0, 1, 200, 2250, 4999, 5000, 6499, 9999, 10000}) {
+    EffectRecord r = Record(u, -u);
+    for (Condition& k : r.conditions) k = {0, u, u, u, u, u};
+    const SDL_HapticCondition c = ToSdlEffect(EffectType::Spring, r).condition;
+    const double wanted = u / 10000.0;
+    EXPECT_NEAR(unsigned_fraction(c.right_sat[0]), wanted, step) << u;
+    EXPECT_NEAR(unsigned_fraction(c.left_sat[1]), wanted, step) << u;
+    EXPECT_NEAR(unsigned_fraction(c.deadband[0]), wanted, step) << u;
+    EXPECT_NEAR(std::abs(signed_fraction(c.right_coeff[1])), wanted, step) << u;
+    EXPECT_NEAR(std::abs(signed_fraction(c.left_coeff[0])), wanted, step) << u;
+  }
+}
+
 TEST(SdlConditionEffect, AxesSignsLengthAndDirection) {
   const SDL_HapticEffect e = ToSdlEffect(EffectType::Spring, Record(6499, -4999));
   const SDL_HapticCondition& c = e.condition;
@@ -148,8 +175,8 @@ TEST(SdlConditionEffect, AxesSignsLengthAndDirection) {
   EXPECT_EQ(c.direction.dir[2], 0);
   // SDL axis 0 is the record's X condition, mirrored (the record's X offsets run against the
   // axis); axis 1 its Y condition, signs unchanged.
-  EXPECT_EQ(c.center[0], -21295);
-  EXPECT_EQ(c.center[1], -16380);
+  EXPECT_EQ(c.center[0], ToSdlSigned(-6499));
+  EXPECT_EQ(c.center[1], ToSdlSigned(-4999));
   EXPECT_EQ(c.right_coeff[0], ToSdlSigned(1000));
   EXPECT_EQ(c.left_coeff[0], ToSdlSigned(2000));
   EXPECT_EQ(c.right_sat[0], ToSdlUnsigned(8000));
@@ -180,7 +207,9 @@ TEST(SdlConditionEffect, OutOfRangeRecordsAreClampedOnlyHere) {
   EXPECT_EQ(hole.x().offset, 9999);
   EXPECT_EQ(hole.y().offset, 9999);
   EXPECT_EQ(hole.x().positive_coefficient, 30000);  // the record itself is not clamped
-  const SDL_HapticCondition c = ToSdlEffect(EffectType::Spring, hole).condition;
+  // Linux's fields:
+  const SDL_HapticCondition c =
+      ToSdlEffect(EffectType::Spring, hole, HapticBackend::LinuxEvdev).condition;
   EXPECT_EQ(c.center[0], -32763);  // the hole at the left end
   EXPECT_EQ(c.center[1], 32763);   // and at the bottom
   EXPECT_EQ(c.right_coeff[0], 32767);

@@ -96,11 +96,14 @@ int EndSession(const wchar_t* title) {
                                          SMTO_ABORTIFHUNG, 5000, &answer) != 0;
   std::printf("query end session: %s, answer %lu\n", asked ? "sent" : "failed",
               static_cast<unsigned long>(answer));
+  // A program may close already at the question: then there is no window left to tell.
   const bool ended = SendMessageTimeoutW(search.found, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF,
-                                         SMTO_ABORTIFHUNG, 5000, nullptr) != 0;
+                                         SMTO_ABORTIFHUNG, 5000, nullptr) != 0 ||
+                     !IsWindow(search.found);
   std::printf("end session: %s\n", ended ? "sent" : "failed");
   // Windows ends the process once WM_ENDSESSION returns: whatever was not done by then is lost.
-  const bool terminated = process && TerminateProcess(process, 0);
+  const bool terminated =
+      process && (TerminateProcess(process, 0) || WaitForSingleObject(process, 0) == WAIT_OBJECT_0);
   if (process) {
     WaitForSingleObject(process, 5000);
     CloseHandle(process);

@@ -2,13 +2,13 @@
 // the environment names another (the end-to-end tests bring their own X display).
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <QtGlobal>
 
 #include "ui/application.h"
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
-  if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   kestrane::KestraneApplication app(argc, argv);
   return RUN_ALL_TESTS();
 }
