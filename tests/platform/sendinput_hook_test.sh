@@ -14,6 +14,9 @@ x_require Xvfb
 work=$x_work
 source "$(dirname "$0")/../support/checks.sh"
 x_start_display 640x480x24
+# Wine's services (the desktop among them) start again on this display, and end with the test.
+"$under_wine" --restart
+trap 'x_cleanup; "$under_wine" --restart' EXIT
 
 "$under_wine" "$hook" > "$work/log" 2> "$work/hook.err" &
 x_pids+=($!)

@@ -19,6 +19,9 @@ fail() { x_fail "$@"; }
 
 x_start_display 1024x768x24
 x_start_window_manager
+# Wine's services (the desktop among them) start again on this display, and end with the test.
+"$UNDER_WINE" --restart
+trap 'x_cleanup; "$UNDER_WINE" --restart' EXIT
 
 "$UNDER_WINE" "$KEY_HOOK_LOGGER" >"$work/keys.log" 2>"$work/hook.err" &
 x_pids+=($!)
