@@ -293,14 +293,17 @@ std::string RestartNotice(const Settings& before, std::string_view joystick_befo
     names += name;
   };
   note(joystick_before != joystick_after, "the joystick");
-  note(before.FORCE_FEEDBACK != after.FORCE_FEEDBACK, "force feedback on or off");
-  note(before.EXCLUSIVE_ACCESS != after.EXCLUSIVE_ACCESS, "exclusive access");
-  note(before.CROSS_ENABLED != after.CROSS_ENABLED, "the cross spring");
-  note(before.GEAR_CROSS_FORCE_COUNT != after.GEAR_CROSS_FORCE_COUNT,
-       "the number of cross springs");
-  note(before.DAMPER_ENABLED != after.DAMPER_ENABLED, "the damper");
-  note(before.HOLE_ENABLED != after.HOLE_ENABLED, "the hole spring");
-  note(before.CENTER_ENABLED != after.CENTER_ENABLED, "the centre spring");
+  note(!before.FORCE_FEEDBACK && after.FORCE_FEEDBACK, "force feedback on");
+  // Switched off, force feedback lets go of the stick at once and opens it again as it now is.
+  if (!(before.FORCE_FEEDBACK && !after.FORCE_FEEDBACK)) {
+    note(before.EXCLUSIVE_ACCESS != after.EXCLUSIVE_ACCESS, "exclusive access");
+    note(before.CROSS_ENABLED != after.CROSS_ENABLED, "the cross spring");
+    note(before.GEAR_CROSS_FORCE_COUNT != after.GEAR_CROSS_FORCE_COUNT,
+         "the number of cross springs");
+    note(before.DAMPER_ENABLED != after.DAMPER_ENABLED, "the damper");
+    note(before.HOLE_ENABLED != after.HOLE_ENABLED, "the hole spring");
+    note(before.CENTER_ENABLED != after.CENTER_ENABLED, "the centre spring");
+  }
   if (names.empty()) return {};
   return "Saved. These settings take effect when Kestrane starts next: " + names +
          ". Everything else already acts.";

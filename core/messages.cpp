@@ -12,7 +12,17 @@ class StandardError final : public MessageSink {
   }
 };
 
+class ErrorLog final : public LogSink {
+ public:
+  void Log(const std::string& text) override { std::cerr << "Kestrane: " << text << "\n"; }
+};
+
 }  // namespace
+
+LogSink& StandardErrorLog() {
+  static ErrorLog log;
+  return log;
+}
 
 MessageSink& StandardErrorMessages() {
   static StandardError sink;

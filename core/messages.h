@@ -20,4 +20,15 @@ class MessageSink {
 // "Kestrane: <text>" lines on standard error.
 MessageSink& StandardErrorMessages();
 
+// Where problems that were dealt with go (an error a tick swallowed, with its cause): a log for
+// whoever looks, never a message box.
+class LogSink {
+ public:
+  virtual ~LogSink() = default;
+  virtual void Log(const std::string& text) = 0;
+};
+
+// "Kestrane: <text>" lines on standard error.
+LogSink& StandardErrorLog();
+
 }  // namespace kestrane

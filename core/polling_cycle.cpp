@@ -1,12 +1,15 @@
 #include "core/polling_cycle.h"
 
 #include <algorithm>
+#include <exception>
+#include <string>
 #include <utility>
 
 #include "core/effects.h"
 #include "core/gate_tracking.h"
 #include "core/gear_detection.h"
 #include "core/keystroke_output.h"
+#include "core/messages.h"
 #include "core/settings.h"
 #include "core/shifter_buttons.h"
 
@@ -89,8 +92,10 @@ void OnPollTimer(PollContext& ctx) {
   ctx.state.TickBusy = true;
   try {
     PollStep(ctx);
+  } catch (const std::exception& e) {
+    if (ctx.log) ctx.log->Log(std::string("a tick failed: ") + e.what());
   } catch (...) {
-    // A failing tick is silent; the next one tries again.
+    if (ctx.log) ctx.log->Log("a tick failed with an unknown error");
   }
   ctx.state.TickBusy = false;
 }

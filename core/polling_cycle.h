@@ -12,6 +12,7 @@ struct Settings;
 class KeyOutput;
 class ShifterOutput;
 class ForceFeedback;
+class LogSink;
 
 // The live position display of the main window.
 class DisplayPort {
@@ -32,6 +33,7 @@ struct PollContext {
   DisplayPort* display = nullptr;
   ShifterOutput* shifter = nullptr;
   std::uint32_t tick_ms = 25;  // the time a tick stands for (the polling interval)
+  LogSink* log = nullptr;      // gets the cause of an error a tick swallows
 };
 
 // Whether the stick counts as lost: gone, or reads failing for kStickLostMs and more.
@@ -48,7 +50,7 @@ void SelectSwitchAxis(ShiftState& state, const StickSample& sample, const Settin
 void PollStep(PollContext& ctx);
 
 // The timer's handler: skips a tick that would run inside another one, and drops any error the
-// poll step raises so that the next tick runs normally.
+// poll step raises (into the log, with its cause) so that the next tick runs normally.
 void OnPollTimer(PollContext& ctx);
 
 }  // namespace kestrane

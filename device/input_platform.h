@@ -47,9 +47,15 @@ class InputPlatform {
   virtual ~InputPlatform() = default;
   // Brings up joystick input. After a failure, Stop still releases what did come up.
   virtual InputStart Start() = 0;
-  // Lists the attached joysticks in the platform's order into `out` (replaced). Entries whose
-  // name or identifier cannot be read come out with what could be read.
+  // Lists the attached joysticks in the platform's order into `out` (replaced), opening none of
+  // them: force_feedback is set only where that needs no opening. Entries whose name or
+  // identifier cannot be read come out with what could be read.
   virtual InputStatus List(std::vector<JoystickListEntry>& out) = 0;
+  // Whether joysticks were plugged in or out since the last call (true at the first call). Cheap
+  // enough for every tick; opens nothing.
+  virtual bool DevicesChanged() = 0;
+  // Whether the joystick with this identifier has force feedback; may open it for a moment.
+  virtual bool ProbeForceFeedback(const std::string& id) = 0;
   // Opens the joystick with this identifier; nullptr when it cannot be opened.
   virtual std::unique_ptr<InputDevice> Open(const std::string& id) = 0;
   // Shuts joystick input down; harmless when it is not up. Devices must be closed first.

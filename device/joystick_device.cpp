@@ -61,6 +61,12 @@ bool JoystickDevice::ListJoysticks() {
   return true;
 }
 
+void JoystickDevice::ProbeForceFeedback() {
+  for (JoystickListEntry& entry : list_) {
+    entry.force_feedback = entry.force_feedback || platform_.ProbeForceFeedback(entry.id);
+  }
+}
+
 void JoystickDevice::SetSelection(int index) {
   selection_ = index >= 0 && static_cast<std::size_t>(index) < list_.size() ? index : -1;
 }
@@ -132,6 +138,12 @@ void JoystickDevice::AwaitJoystick(const std::string& name) {
   if (device_ || name.empty()) return;
   lost_id_.clear();
   lost_name_ = name;
+  await_any_ = false;
+}
+
+void JoystickDevice::AwaitAnyJoystick() {
+  if (device_ || Lost()) return;
+  await_any_ = true;
 }
 
 void JoystickDevice::LoseJoystick() {
@@ -144,15 +156,16 @@ void JoystickDevice::LoseJoystick() {
   CloseJoystick();
 }
 
-bool JoystickDevice::Reconnect(const Settings& settings, ShiftState& state) {
+bool JoystickDevice::Reconnect(const Settings& settings, ShiftState& state, bool by_name) {
   if (!Lost() || device_) return device_ != nullptr;
   quiet_ = true;
   bool open = false;
   if (ListJoysticks()) {
     for (std::size_t i = 0; i < list_.size() && selection_ < 0; ++i) {
-      if (list_[i].id == lost_id_) selection_ = static_cast<int>(i);
+      if (!lost_id_.empty() && list_[i].id == lost_id_) selection_ = static_cast<int>(i);
     }
-    if (selection_ < 0) SelectSavedJoystickByName(lost_name_);
+    if (selection_ < 0 && by_name && !lost_name_.empty()) SelectSavedJoystickByName(lost_name_);
+    if (selection_ < 0 && await_any_) SelectFirstIfNone();
     open = selection_ >= 0 && OpenJoystick(settings, state);
     if (!open) CloseJoystick();
   }
@@ -160,6 +173,7 @@ bool JoystickDevice::Reconnect(const Settings& settings, ShiftState& state) {
   if (open) {
     lost_id_.clear();
     lost_name_.clear();
+    await_any_ = false;
   }
   return open;
 }

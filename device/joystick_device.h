@@ -29,8 +29,10 @@ class JoystickDevice final {
   // Brings up the input service. False after its message: the program must end with exit
   // status -1.
   bool StartInput();
-  // Fills the device list. False after "Can't enumerate devices": end with -1.
+  // Fills the device list, opening no device. False after "Can't enumerate devices": end with -1.
   bool ListJoysticks();
+  // Fills in force_feedback for every entry of the list (opens each for a moment: only on request).
+  void ProbeForceFeedback();
   const std::vector<JoystickListEntry>& List() const { return list_; }
 
   int Selection() const { return selection_; }  // -1: none
@@ -51,15 +53,20 @@ class JoystickDevice final {
 
   // A stick that went away: closes it and remembers it (identifier and name) for Reconnect.
   void LoseJoystick();
-  // After LoseJoystick: lists the joysticks again and, when the lost one is back (the same
-  // identifier, or else the same name), opens it as OpenJoystick does, without messages. True
-  // once it is open again.
-  bool Reconnect(const Settings& settings, ShiftState& state);
-  bool Lost() const { return !lost_name_.empty() || !lost_id_.empty(); }
+  // While waiting (LoseJoystick, AwaitJoystick, AwaitAnyJoystick): lists the joysticks again and
+  // opens the awaited one as OpenJoystick does, without messages: the lost identifier at once,
+  // the same name only `by_name` (a stick lost by identifier may have a twin), or, awaiting any,
+  // the first. True once one is open.
+  bool Reconnect(const Settings& settings, ShiftState& state, bool by_name = true);
+  bool Lost() const { return !lost_name_.empty() || !lost_id_.empty() || await_any_; }
+  // Whether a stick is awaited by the identifier it had when it went away.
+  bool LostByIdentifier() const { return !lost_id_.empty(); }
   const std::string& LostName() const { return lost_name_; }
   // At start, a remembered stick that is not attached: waited for as a lost one (Reconnect), with
   // nothing opened in its place.
   void AwaitJoystick(const std::string& name);
+  // At start, no stick at all and none remembered: the first one plugged in is opened.
+  void AwaitAnyJoystick();
   // Whether any stick was opened since the start.
   bool WasOpened() const { return was_opened_; }
 
@@ -86,6 +93,7 @@ class JoystickDevice final {
   std::string open_device_id_;
   std::string lost_id_, lost_name_;
   bool was_opened_ = false;
+  bool await_any_ = false;
   bool quiet_ = false;                     // reconnecting: failures are not shown
   std::set<std::string> told_no_springs_;  // identifiers of sticks said to have no springs
 };

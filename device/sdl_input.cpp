@@ -54,9 +54,9 @@ int IndexForInstance(SDL_JoystickID instance) {
   return -1;
 }
 
-// Kestrane reads joysticks by polling and never looks at SDL's event queue: motion and button
-// events are not queued at all, and the rest (plugging, unplugging) is flushed on every poll,
-// so the queue cannot fill up.
+// Kestrane reads joysticks by polling: motion and button events are not queued at all. Plugging
+// and unplugging are counted (DevicesChanged) and taken off the queue on every poll, so the queue
+// cannot fill up.
 void IgnoreJoystickEvents() {
   for (Uint32 type : {SDL_JOYAXISMOTION, SDL_JOYBALLMOTION, SDL_JOYHATMOTION, SDL_JOYBUTTONDOWN,
                       SDL_JOYBUTTONUP, SDL_JOYBATTERYUPDATED}) {
@@ -64,7 +64,16 @@ void IgnoreJoystickEvents() {
   }
 }
 
+// Joysticks plugged in or out, as SDL's events told; read and reset by DevicesChanged.
+int g_device_events = 0;
+
 void FlushJoystickEvents() {
+  SDL_Event events[16];
+  int n = 0;
+  while ((n = SDL_PeepEvents(events, 16, SDL_GETEVENT, SDL_JOYDEVICEADDED,
+                             SDL_JOYDEVICEREMOVED)) > 0) {
+    g_device_events += n;
+  }
   SDL_FlushEvents(SDL_JOYAXISMOTION, SDL_CONTROLLERAXISMOTION - 1);
 }
 
@@ -240,6 +249,8 @@ class SdlPlatform final : public SdlInputPlatform {
     SDL_SetMainReady();
     if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) return InputStart::LibraryFailed;
     joystick_up_ = true;
+    first_look_ = true;
+    g_device_events = 0;
     IgnoreJoystickEvents();
     if (SDL_InitSubSystem(SDL_INIT_HAPTIC) != 0) return InputStart::ServiceFailed;
     haptic_up_ = true;
@@ -262,15 +273,30 @@ class SdlPlatform final : public SdlInputPlatform {
       JoystickListEntry entry;
       if (const char* name = SDL_JoystickNameForIndex(i)) entry.name = name;
       entry.id = IdentifierForIndex(i);
-      // SDL tells force feedback only of an opened joystick.
-      if (SDL_Joystick* joystick = SDL_JoystickOpen(i)) {
-        entry.force_feedback = SDL_JoystickIsHaptic(joystick) == 1;
-        SDL_JoystickClose(joystick);
-      }
       out.push_back(std::move(entry));
     }
     SDL_UnlockJoysticks();
     return InputStatus::Ok;
+  }
+
+  bool DevicesChanged() override {
+    if (!joystick_up_) return false;
+    SDL_JoystickUpdate();  // SDL looks for plugged and unplugged sticks here
+    FlushJoystickEvents();
+    const bool changed = first_look_ || g_device_events > 0;
+    first_look_ = false;
+    g_device_events = 0;
+    return changed;
+  }
+
+  // SDL tells force feedback only of an opened joystick.
+  bool ProbeForceFeedback(const std::string& id) override {
+    const int index = joystick_up_ ? IndexForIdentifier(id) : -1;
+    SDL_Joystick* joystick = index >= 0 ? SDL_JoystickOpen(index) : nullptr;
+    if (!joystick) return false;
+    const bool haptic = SDL_JoystickIsHaptic(joystick) == 1;
+    SDL_JoystickClose(joystick);
+    return haptic;
   }
 
   std::unique_ptr<InputDevice> Open(const std::string& id) override {
@@ -295,6 +321,7 @@ class SdlPlatform final : public SdlInputPlatform {
  private:
   bool joystick_up_ = false;
   bool haptic_up_ = false;
+  bool first_look_ = true;
   std::unique_ptr<SdlVirtualStick> virtual_stick_;
 };
 

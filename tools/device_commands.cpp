@@ -69,6 +69,12 @@ struct Input {
   JoystickDevice device{*platform, messages, effects};
 
   bool Start() { return device.StartInput() && device.ListJoysticks(); }
+  // The list with force feedback filled in: asked for by name, so every stick is opened briefly.
+  bool StartAndProbe() {
+    if (!Start()) return false;
+    device.ProbeForceFeedback();
+    return true;
+  }
   ~Input() { device.StopInput(); }
 };
 
@@ -100,7 +106,7 @@ std::string ParseRecordOptions(const std::vector<std::string>& args, RecordOptio
 int DevicesCommand(const std::vector<std::string>& args) {
   if (!args.empty()) return Usage("devices takes no arguments");
   Input input;
-  if (!input.Start()) return kExitFailure;
+  if (!input.StartAndProbe()) return kExitFailure;
   const auto& list = input.device.List();
   if (list.empty()) std::cerr << "kestrane-cli: no joysticks found: " << NoJoystickReason() << "\n";
   for (std::size_t i = 0; i < list.size(); ++i) {
@@ -232,7 +238,7 @@ int FfTestCommand(const std::vector<std::string>& args) {
   }
 
   Input input;
-  if (!input.Start()) return kExitFailure;
+  if (!input.StartAndProbe()) return kExitFailure;
   const auto& list = input.device.List();
   if (name) {
     input.device.SelectSavedJoystickByName(*name);

@@ -5,6 +5,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "engine/engine.h"
+
 namespace kestrane {
 
 DirectionTestDialog::DirectionTestDialog(HapticPort& port, const Settings& settings,
@@ -88,6 +90,24 @@ void DirectionTestDialog::Answer(DirectionAnswer answer) {
 void DirectionTestDialog::done(int result) {
   run_.Stop();  // cancelled, closed or finished: nothing keeps playing
   QDialog::done(result);
+}
+
+void RunDirectionTestFlow(Engine& engine, QWidget* parent, MessageSink& messages) {
+  std::string why;
+  HapticPort* port = engine.BeginDirectionTest(why);
+  if (!port) {
+    messages.ShowMessage(MessageKind::Error, why);
+    return;
+  }
+  std::optional<DirectionVerdict> verdict;
+  {
+    DirectionTestDialog dialog(*port, engine.Record(), parent);
+    dialog.exec();
+    verdict = dialog.Verdict();
+  }  // the test's spring is gone with the dialog
+  if (auto problem = engine.EndDirectionTest(verdict)) {
+    messages.ShowMessage(MessageKind::Error, *problem);
+  }
 }
 
 }  // namespace kestrane

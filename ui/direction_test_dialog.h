@@ -5,12 +5,19 @@
 #include <optional>
 
 #include "core/direction_test.h"
+#include "core/messages.h"
 #include "core/settings.h"
 
 class QLabel;
 class QPushButton;
 
 namespace kestrane {
+
+class Engine;
+
+// The direction test on the engine's open stick as a modal dialog over `parent`: shifting and the
+// pattern's forces stop meanwhile; a passed test is saved. Problems go to `messages`.
+void RunDirectionTestFlow(Engine& engine, QWidget* parent, MessageSink& messages);
 
 // The force-feedback direction test as a dialog: for each step it plays the step's spring and
 // asks where the stick went (Yes / No, it moved the other way / It did not move). Closing it,

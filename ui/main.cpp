@@ -20,6 +20,7 @@
 
 #include <QSocketNotifier>
 #endif
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -43,14 +44,14 @@ namespace {
 
 // A stop request (SIGINT, SIGTERM) closes the main window like its close button does, so that a
 // held key comes up and the joystick is released before the program ends with status 0.
-void CloseOnStopRequest(kestrane::MainWindow& window, kestrane::KeyQueue& keys) {
+void CloseOnStopRequest(kestrane::MainWindow& window, kestrane::KeyQueue* keys) {
   kestrane::CatchStopSignals(/*interrupt_blocking_calls=*/false);
 #if defined(_WIN32)
   // The session ending: Windows ends the process soon after WM_ENDSESSION, so the window closes
   // and the releases are typed before the handler returns, not after the event loop ends.
-  auto end_now = [&window, &keys] {
+  auto end_now = [&window, keys] {
     window.RequestClose();
-    keys.Flush();
+    if (keys) keys->Flush();
   };
   QObject::connect(qApp, &QGuiApplication::commitDataRequest, &window, end_now);
   QObject::connect(qApp, &QCoreApplication::aboutToQuit, &window, end_now);
@@ -107,12 +108,18 @@ int main(int argc, char** argv) {
 
   kestrane::MainWindowServices services;
   services.input = input.get();
-  // Typed on a thread of its own, so that a long press time never holds the window.
-  auto key_queue =
-      std::make_unique<kestrane::KeyQueue>(kestrane::OpenSystemKeyboard(services.keyboard_problem));
-  kestrane::KeyQueue& keys = *key_queue;  // owned by the main window, which outlives its use here
-  services.keyboard = std::move(key_queue);
+  // Typed on a thread of its own, so that a long press time never holds the window; problems
+  // found while typing reach the window as messages.
+  kestrane::KeyQueue* keys = nullptr;  // owned by the main window, which outlives its use here
+  services.open_keyboard = [&keys](std::string& problem, kestrane::MessageSink& report) {
+    auto queue = std::make_unique<kestrane::KeyQueue>(kestrane::OpenSystemKeyboard(problem, report));
+    keys = queue.get();
+    return queue;
+  };
   services.open_shifter = [](std::string& problem) { return kestrane::OpenSystemShifter(problem); };
+  services.start_force_guard = [](const std::string& node, std::chrono::milliseconds limit) {
+    return kestrane::StartForceGuard(node, limit);
+  };
   services.settings_path = settings_path;
   services.virtual_stick = input->GetVirtualStick();
   if (const char* dump = std::getenv("KESTRANE_DISPLAY_DUMP")) {

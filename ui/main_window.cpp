@@ -7,7 +7,7 @@
 #include <QFontDatabase>
 #include <QFrame>
 #include <QLabel>
-#include <QMenu>
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPixmap>
@@ -25,11 +25,14 @@
 #include "ui/direction_test_dialog.h"
 #include "ui/position_display.h"
 #include "ui/settings_dialog.h"
+#include "ui/tray_icon.h"
 #include "ui/window_place.h"
 
 // The icons live in this static library's compiled resources; referencing their initialiser keeps
 // the linker from dropping them from the program.
 static void InitIconResources() { Q_INIT_RESOURCE(kestrane); }
+
+Q_LOGGING_CATEGORY(kestraneEngine, "kestrane.engine")
 
 namespace kestrane {
 
@@ -37,7 +40,7 @@ namespace {
 
 constexpr int kClientWidth = 274;
 constexpr int kClientHeight = 397;
-constexpr std::uint32_t kStartInterval = 10;
+constexpr std::uint32_t kStartInterval = 10;  // until the settings set CHECK_INTERVAL
 constexpr int kHintHidePauseMs = 20000;
 
 // "Fixedsys" 27 pixels high; where it is missing, the system's monospace in bold.
@@ -87,6 +90,14 @@ void SetText(QLabel* label, const QString& text) {
   label->adjustSize();
 }
 
+// Errors the engine swallowed, into Qt's log.
+class QtLog final : public LogSink {
+ public:
+  void Log(const std::string& text) override {
+    qCWarning(kestraneEngine, "%s", text.c_str());
+  }
+};
+
 }  // namespace
 
 PollTimer::PollTimer(QObject* parent, std::uint32_t ms) : QTimer(parent) {
@@ -102,68 +113,60 @@ void PollTimer::SetInterval(std::uint32_t ms) {
   } else {
     start(static_cast<int>(std::min<std::uint32_t>(ms, INT_MAX)));
   }
-  if (on_change) on_change(ms != 0);
-}
-
-void MainWindow::KeyboardSink::KeyEvent(KeyCode key, bool down) {
-  if (sink_) sink_->KeyEvent(key, down);
-}
-
-void MainWindow::KeyboardSink::Wait(std::int32_t ms) {
-  if (sink_) sink_->Wait(ms);
+  if (on_change) on_change();
 }
 
 MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      services_(std::move(services)),
-      keyboard_(std::move(services_.keyboard)),
-      keys_(keyboard_),
-      device_(*services_.input, *this, effects_) {
+      services_(std::move(services)) {
   InitIconResources();
   setObjectName(QStringLiteral("MainForm"));
   setWindowTitle(QStringLiteral("Kestrane"));
-  tray_picture_ = QIcon(QStringLiteral(":/kestrane/tray.png"));
+  const QIcon tray_picture(QStringLiteral(":/kestrane/tray.png"));
   setWindowIcon(QIcon(QStringLiteral(":/kestrane/kestrane.png")));
   BuildControls();
-
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    const QRect area = screen->availableGeometry();
-    move(area.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+    move(screen->availableGeometry().center() - QPoint(kClientWidth / 2, kClientHeight / 2));
   }
-
   if (!services_.tick_log_path.empty())
     tick_log_ = std::make_unique<TickLog>(services_.tick_log_path);
   poll_timer = new PollTimer(this, kStartInterval);
   connect(poll_timer, &QTimer::timeout, this, &MainWindow::OnPollTimer);
-  poll_timer->on_change = [this](bool running) {
-    ShowPaused(!running);
-    // Stopped on purpose is no stall; a long interval moves the limit out with it.
-    if (!running) watchdog_.Rest();
-    watchdog_.SetLimit(StallLimit());
-    if (force_guard_) {
-      if (!running) force_guard_->Rest();
-      force_guard_->SetLimit(StallLimit());
-    }
-  };
 
-  const bool tray = services_.tray_available.value_or(QSystemTrayIcon::isSystemTrayAvailable());
-  if (tray) {
-    tray_icon = new QSystemTrayIcon(tray_picture_, this);
-    tray_icon->setObjectName(QStringLiteral("TrayIcon"));
-    connect(tray_icon, &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) {
-              if (reason == QSystemTrayIcon::DoubleClick) RestoreFromTray();
-            });
-    BuildTrayMenu();
-    tray_icon->show();
-    // Qt reports only left double clicks on the icon; any button restores the window.
-    qApp->installEventFilter(this);
+  if (!services_.log) log_ = std::make_unique<QtLog>();
+  engine_ = std::make_unique<Engine>(EngineServices{
+      services_.input, poll_timer, services_.open_keyboard, services_.open_shifter,
+      services_.start_force_guard, services_.settings_path,
+      services_.log ? services_.log : log_.get(), nullptr, services_.startup_trace});
+  engine_->SetView(this, this);
+  poll_timer->on_change = [this] { engine_->IntervalChanged(); };
+
+  if (services_.tray_available.value_or(QSystemTrayIcon::isSystemTrayAvailable())) {
+    tray_ = new TrayIcon(
+        tray_picture,
+        {[this] { isVisible() && !isMinimized() ? hide() : RestoreFromTray(); },
+         [this] {
+           RestoreFromTray();
+           OnSettingsClicked();
+         },
+         [this] { SetShiftingPaused(!ShiftingPaused()); },
+         [this] { SetForcesReleased(!ForcesReleased()); }, [this] { RequestClose(); },
+         [this] { RestoreFromTray(); }},
+        [this] { return CurrentTrayStatus(); }, this);
   }
 }
 
 MainWindow::~MainWindow() {
-  if (qApp) qApp->removeEventFilter(this);
+  engine_->SetView(nullptr, nullptr);
+}
+
+QSystemTrayIcon* MainWindow::Tray() const {
+  return tray_ ? tray_->Icon() : nullptr;
+}
+
+QMenu* MainWindow::TrayMenu() const {
+  return tray_ ? tray_->Menu() : nullptr;
 }
 
 void MainWindow::BuildControls() {
@@ -216,7 +219,7 @@ void MainWindow::BuildControls() {
     label->adjustSize();
   }
 
-  bevel = new QFrame(this);
+  auto* bevel = new QFrame(this);
   bevel->setObjectName(QStringLiteral("Bevel1"));
   bevel->setFrameStyle(QFrame::HLine | QFrame::Sunken);
   bevel->setGeometry(0, 357, kClientWidth, 2);
@@ -232,7 +235,7 @@ void MainWindow::BuildControls() {
   forces_button->setToolTip(
       QStringLiteral("Stops every force at once and keeps them off until Restore forces"));
   connect(forces_button, &QPushButton::clicked, this,
-          [this] { SetForcesReleased(!forces_released_); });
+          [this] { SetForcesReleased(!ForcesReleased()); });
 
   // Shown below the rest, the window growing by its height, while the open stick is untested.
   ff_notice = MakeLabel(this, "FfNotice", QStringLiteral("Force feedback not tested yet"),
@@ -247,195 +250,23 @@ void MainWindow::BuildControls() {
   connect(ff_test_button, &QPushButton::clicked, this, [this] { RunDirectionTest(); });
 }
 
-void MainWindow::BuildTrayMenu() {
-  tray_menu = new QMenu(this);
-  tray_menu->setObjectName(QStringLiteral("TrayMenu"));
-  show_action = tray_menu->addAction(QStringLiteral("Hide"), this, [this] {
-    if (isVisible() && !isMinimized()) {
-      hide();
-    } else {
-      RestoreFromTray();
-    }
-  });
-  settings_action = tray_menu->addAction(QStringLiteral("Settings..."), this, [this] {
-    RestoreFromTray();
-    OnSettingsClicked();
-  });
-  tray_menu->addSeparator();
-  pause_action = tray_menu->addAction(QStringLiteral("Pause shifting"), this,
-                                      [this] { SetShiftingPaused(!shifting_paused_); });
-  forces_action = tray_menu->addAction(QStringLiteral("Release forces"), this,
-                                       [this] { SetForcesReleased(!forces_released_); });
-  tray_menu->addSeparator();
-  quit_action = tray_menu->addAction(QStringLiteral("Quit"), this, [this] { RequestClose(); });
-  // The texts follow the state each time the menu opens.
-  connect(tray_menu, &QMenu::aboutToShow, this, [this] {
-    show_action->setText(isVisible() && !isMinimized() ? QStringLiteral("Hide")
-                                                       : QStringLiteral("Show"));
-    UpdateForceFeedbackControls();
-  });
-  tray_icon->setContextMenu(tray_menu);
-}
-
-void MainWindow::ApplyForces() {
-  if (forces_released_ || shifting_paused_ || testing_directions_) {
-    effects_.LetGo();
-  } else {
-    effects_.RestoreForces();
-  }
-}
-
-void MainWindow::SetForcesReleased(bool released) {
-  forces_released_ = released;
-  ApplyForces();
-  UpdateForceFeedbackControls();
-  UpdateTrayToolTip();
-}
-
-void MainWindow::SetShiftingPaused(bool paused) {
-  if (paused && !shifting_paused_) {
-    // Nothing may stay pressed while nothing reads the stick.
-    if (keys_.Held()) {
-      keys_.ReleaseHeld();
-      state_.SentGear = kNeutral;
-    }
-    shifter_.Release();
-  }
-  shifting_paused_ = paused;
-  ApplyForces();
-  if (tray_icon) {
-    tray_icon->setIcon(
-        paused ? QIcon(QPixmap::fromImage(tray_picture_.pixmap(QSize(32, 32))
-                                              .toImage()
-                                              .convertToFormat(QImage::Format_Grayscale8)))
-               : tray_picture_);
-  }
-  UpdateForceFeedbackControls();
-  ShowStatus();
-}
-
-HapticPort* MainWindow::OpenStickSprings() const {
-  InputDevice* device = device_.OpenDevice();
-  HapticPort* port = device ? device->Haptics() : nullptr;
-  return port && port->HasSprings() ? port : nullptr;
-}
-
-std::string MainWindow::OpenStickName() const {
-  const int i = device_.Selection();
-  if (!device_.IsJoystickOpen() || i < 0) return {};
-  return device_.List()[static_cast<std::size_t>(i)].name;
-}
-
-bool MainWindow::ForceFeedbackUntested() const {
-  return record_.FORCE_FEEDBACK && OpenStickSprings() && record_.FF_TESTED_STICK != OpenStickName();
-}
-
-std::chrono::milliseconds MainWindow::StallLimit() const {
-  return std::max(kEffectStallLimit,
-                  std::chrono::milliseconds(3 * std::int64_t{poll_timer->Interval()}));
-}
-
-void MainWindow::SyncForceGuard() {
-  const std::string path = OpenStickSprings() && device_.OpenDeviceId().rfind("/dev/input/", 0) == 0
-                               ? device_.OpenDeviceId()
-                               : std::string();
-  if (path == force_guard_path_) return;
-  force_guard_.reset();
-  force_guard_path_ = path;
-  if (!path.empty()) force_guard_ = StartForceGuard(path, StallLimit());
-}
-
-void MainWindow::UpdateForceFeedbackControls() {
-  SyncForceGuard();
-  const bool untested = ForceFeedbackUntested();
-  ff_notice->setVisible(untested);
-  ff_test_button->setVisible(untested);
-  setFixedSize(kClientWidth, kClientHeight + (untested ? 30 : 0));
-  const QString forces =
-      forces_released_ ? QStringLiteral("Restore forces") : QStringLiteral("Release forces");
-  forces_button->setText(forces);
-  forces_button->setEnabled(OpenStickSprings() != nullptr || forces_released_);
-  if (forces_action) {
-    forces_action->setText(forces);
-    pause_action->setText(shifting_paused_ ? QStringLiteral("Resume shifting")
-                                           : QStringLiteral("Pause shifting"));
-  }
-}
-
-void MainWindow::UpdateTrayToolTip() {
-  if (!tray_icon) return;
-  QString tip = QStringLiteral("Kestrane");
-  const std::string stick = OpenStickName();
-  if (const StickStatus status = CurrentStickStatus(); !status.status.isEmpty()) {
-    tip += QStringLiteral(": ") + status.status.toLower();
-  } else if (paused_ || shifting_paused_) {
-    tip += QStringLiteral(": paused");
-  } else {
-    tip += QStringLiteral(": ") +
-           (stick.empty() ? QStringLiteral("no stick") : QString::fromStdString(stick)) +
-           QStringLiteral(", gear ") + QChar::fromLatin1(GearLetter(state_.CurrentGear));
-  }
-  if (forces_released_) tip += QStringLiteral(" (forces released)");
-  tooltip_gear_ = GearLetter(state_.CurrentGear);
-  tray_icon->setToolTip(tip);
-}
-
 void MainWindow::RunDirectionTest() {
-  HapticPort* port = OpenStickSprings();
-  if (!port) {
-    ShowMessage(MessageKind::Error,
-                "The direction test needs an open stick that plays springs: open one with force "
-                "feedback in the settings first.");
-    return;
-  }
-  const std::string stick = OpenStickName();
-  const bool was_paused = shifting_paused_;
-  testing_directions_ = true;
-  SetShiftingPaused(true);  // the test's pulls must not shift gears; the pattern's forces stop
-  std::optional<DirectionVerdict> verdict;
-  {
-    DirectionTestDialog dialog(*port, record_, this);
-    dialog.exec();
-    verdict = dialog.Verdict();
-  }  // the test's spring is gone with the dialog
-  testing_directions_ = false;
-  SetShiftingPaused(was_paused);
-  if (!verdict || !verdict->passed) return;
-  SettingsSnapshot before{record_, poll_timer->Interval(), {}};
-  SettingsSnapshot after = before;
-  after.settings.FF_INVERT_X = *verdict->invert_x;
-  after.settings.FF_INVERT_Y = *verdict->invert_y;
-  after.settings.FF_TESTED_STICK = stick;
-  if (auto problem = SaveChangedSettings(before, after, services_.settings_path)) {
-    ShowMessage(MessageKind::Error, *problem);
-    return;
-  }
-  record_ = after.settings;
-  UpdateForceFeedbackControls();
+  in_direction_test_ = true;
+  RunDirectionTestFlow(*engine_, this, *this);
+  in_direction_test_ = false;
+  if (close_requested_) close();
 }
 
 void MainWindow::SetSettingsDialog(SettingsDialog* dialog) {
   settings_dialog_ = dialog;
-  if (dialog) {
-    dialog->Bind({&record_, poll_timer, &state_, &keys_, services_.settings_path,
-                  services_.messages,
-                  [this] {
-                    SyncShifterDevice();
-                    UpdateForceFeedbackControls();
-                    DrawPattern();  // the lanes where the gears are now detected
-                  },
-                  [this] { RunDirectionTest(); }});
-  }
-}
-
-void MainWindow::Trace(const char* step) {
-  if (services_.startup_trace) services_.startup_trace(step);
-}
-
-void MainWindow::EndProgram(int code) {
-  startup_exit_code_ = code;
-  // Before the event loop runs the program entry reads the code; inside it, this ends the loop.
-  QCoreApplication::exit(code);
+  if (!dialog) return;
+  dialog->Bind({&Record(), poll_timer, &State(), &Keys(), services_.settings_path,
+                services_.messages,
+                [this](const Settings& before) {
+                  engine_->SettingsSaved(before);
+                  ShowNotices();
+                },
+                [this] { RunDirectionTest(); }});
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
@@ -456,127 +287,70 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 MainWindow::StickStatus MainWindow::CurrentStickStatus() const {
-  if (first_show_pending_ || device_.IsJoystickOpen()) return {};
-  if (device_.Lost()) {
-    const QString name = QString::fromStdString(device_.LostName());
-    if (!device_.WasOpened()) {
+  const QString name = QString::fromStdString(engine_->AbsentStickName());
+  switch (engine_->Absence()) {
+    case StickAbsence::None:
+      return {};
+    case StickAbsence::NotConnected:
       return {QStringLiteral("Stick not connected"),
               name + QStringLiteral(" is not connected. Kestrane opens it as soon as it is "
                                     "plugged in; another stick can be chosen in Settings.")};
-    }
-    return {QStringLiteral("Stick disconnected"),
-            name + QStringLiteral(" was unplugged. Kestrane opens it again as soon as it is "
-                                  "back.")};
-  }
-  if (device_.List().empty()) {
-    return {QStringLiteral("No joystick"),
-            QStringLiteral("No joystick found: ") + QString::fromStdString(NoJoystickReason()) +
-                QStringLiteral(". Then start Kestrane again.")};
+    case StickAbsence::Disconnected:
+      return {QStringLiteral("Stick disconnected"),
+              name + QStringLiteral(" was unplugged. Kestrane opens it again as soon as it is "
+                                    "back.")};
+    case StickAbsence::NoneAttached:
+      return {QStringLiteral("No joystick"),
+              QStringLiteral("No joystick found: ") + QString::fromStdString(NoJoystickReason()) +
+                  QStringLiteral(". Kestrane opens the first one plugged in.")};
   }
   return {};
+}
+
+TrayStatus MainWindow::CurrentTrayStatus() const {
+  TrayStatus s;
+  s.window_shown = isVisible() && !isMinimized();
+  s.paused = engine_->State() == RunState::Paused;
+  s.forces_released = engine_->ForcesReleased();
+  s.forces_available = engine_->OpenStickSprings() != nullptr;
+  s.tooltip = QStringLiteral("Kestrane");
+  const std::string stick = engine_->OpenStickName();
+  if (const StickStatus status = CurrentStickStatus(); !status.status.isEmpty()) {
+    s.tooltip += QStringLiteral(": ") + status.status.toLower();
+  } else if (s.paused) {
+    s.tooltip += QStringLiteral(": paused");
+  } else {
+    s.tooltip += QStringLiteral(": ") +
+                 (stick.empty() ? QStringLiteral("no stick") : QString::fromStdString(stick)) +
+                 QStringLiteral(", gear ") +
+                 QChar::fromLatin1(GearLetter(engine_->Shift().CurrentGear));
+  }
+  if (s.forces_released) s.tooltip += QStringLiteral(" (forces released)");
+  return s;
 }
 
 void MainWindow::OnShown() {
   if (!first_show_pending_) return;
   first_show_pending_ = false;
   in_first_show_ = true;
-  RunFirstShow();
+  SetHintHidePause(kHintHidePauseMs);
+  if (!engine_->Start()) {
+    startup_exit_code_ = -1;
+    ShowNotices();
+    // Before the event loop runs the program entry reads the code; inside it, this ends the loop.
+    QCoreApplication::exit(-1);
+  } else {
+    ShowNotices();
+  }
   in_first_show_ = false;
   if (close_requested_) close();
 }
 
 void MainWindow::RequestClose() {
   close_requested_ = true;
-  // A message box on screen (the start-up's) goes first, so that the request is never lost in it.
+  // A box or the direction test on screen goes first, so that the request is never lost in it.
   if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
-  if (!in_first_show_) close();
-}
-
-void MainWindow::RunFirstShow() {
-  SetHintHidePause(kHintHidePauseMs);
-
-  Trace("ResetGears");
-  state_.CurrentGear = kNeutral;
-  state_.SentGear = kNeutral;
-  state_.NeutralFlags = 0;
-  state_.SwitchLatched = false;
-
-  Trace("StartInput");
-  if (!device_.StartInput()) return EndProgram(-1);
-
-  Trace("ListJoysticks");
-  if (!device_.ListJoysticks()) return EndProgram(-1);
-  SyncDevicesList();
-
-  Trace("SelectSavedJoystick");
-  device_.SelectSavedJoystickByName(ReadSavedJoystick(services_.settings_path));
-  SyncDevicesSelection();
-
-  Trace("LoadSettings");
-  // A settings file that cannot be written is reported, and the start goes on with the values
-  // read: stopping here would leave a zeroed record that a later Save writes over the file.
-  std::string kept_copy;  // a file Kestrane could not read completely is kept before the write
-  if (auto problem =
-          LoadSettings(record_, *poll_timer, services_.settings_path, WriteBack::Yes, &kept_copy)) {
-    ShowMessage(MessageKind::Error, *problem);
-  }
-  if (!kept_copy.empty()) ShowMessage(MessageKind::Error, kept_copy);
-
-  Trace("ForceFeedbackSwitch");
-  ApplyForceFeedbackSwitch(record_);
-
-  Trace("SelectFirstJoystick");
-  // A remembered stick that is not plugged in is waited for rather than replaced by whatever
-  // else is attached (a wheel, say); without one, the first stick is taken.
-  const std::string remembered = ReadSavedJoystick(services_.settings_path);
-  if (device_.Selection() < 0 && !remembered.empty()) {
-    device_.AwaitJoystick(remembered);
-  } else {
-    device_.SelectFirstIfNone();
-  }
-  SyncDevicesSelection();
-
-  Trace("CentrePositions");
-  state_.StickX = state_.StickY = kAxisMiddle;
-  state_.GateX = state_.GateY = kAxisMiddle;
-  state_.HoleX = state_.HoleY = kAxisMiddle;
-
-  Trace("DrawPattern");
-  DrawPattern();
-
-  Trace("OpenJoystick");
-  if (!device_.OpenJoystick(record_, state_)) device_.CloseJoystick();
-
-  if (!services_.keyboard_problem.empty())
-    ShowMessage(MessageKind::Error, services_.keyboard_problem);
-
-  if (record_.VIRTUAL_SHIFTER) {
-    Trace("OpenShifter");
-    SyncShifterDevice();
-  }
-  UpdateForceFeedbackControls();
-  ShowStatus();
-}
-
-void MainWindow::SyncShifterDevice() {
-  if (record_.VIRTUAL_SHIFTER == shifter_on_) return;
-  shifter_on_ = record_.VIRTUAL_SHIFTER;
-  if (!shifter_on_) {
-    // Switched off: every button comes up, then the device goes away.
-    shifter_.Attach(nullptr);
-    shifter_device_.reset();
-    return;
-  }
-  if (!services_.open_shifter) return;
-  std::string problem;
-  shifter_device_ = services_.open_shifter(problem);
-  shifter_.Attach(shifter_device_.get());
-  if (!shifter_device_) {
-    if (!problem.empty()) ShowMessage(MessageKind::Error, problem);
-    return;
-  }
-  // Switched on with a gear in: its button at once, not only at the next change.
-  shifter_.Follow(state_.CurrentGear, record_);
+  if (!in_first_show_ && !in_direction_test_) close();
 }
 
 void MainWindow::SyncDevicesList() {
@@ -585,8 +359,8 @@ void MainWindow::SyncDevicesList() {
   const QSignalBlocker block(devices);
   devices->clear();
   bool remembered_listed = false;
-  const std::string remembered = ReadSavedJoystick(services_.settings_path);
-  for (const JoystickListEntry& entry : device_.List()) {
+  const std::string remembered = engine_->RememberedStick();
+  for (const JoystickListEntry& entry : Device().List()) {
     const QString name = QString::fromStdString(entry.name);
     devices->addItem(name, QString::fromStdString(entry.id));
     devices->setItemData(devices->count() - 1, name, SettingsDialog::kJoystickNameRole);
@@ -605,9 +379,9 @@ void MainWindow::SyncDevicesSelection() {
   if (!settings_dialog_) return;
   QComboBox* devices = settings_dialog_->device_list;
   const QSignalBlocker block(devices);
-  int index = device_.Selection();
+  int index = Device().Selection();
   // Nothing open and the remembered stick away: its "(not connected)" entry, the last one.
-  if (index < 0 && devices->count() > static_cast<int>(device_.List().size())) {
+  if (index < 0 && devices->count() > static_cast<int>(Device().List().size())) {
     index = devices->count() - 1;
   }
   devices->setCurrentIndex(index);
@@ -622,13 +396,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::OnClose() {
   if (closed_) return;
   closed_ = true;
-  // The key held down for the gear and the H-shifter's button must come up before the keyboard,
-  // the H-shifter and the joystick go away.
-  keys_.ReleaseHeld();
-  shifter_.Attach(nullptr);
-  shifter_device_.reset();
-  force_guard_.reset();
-  device_.StopInput();
+  engine_->Stop();
   if (!services_.settings_path.empty() && !first_show_pending_) {
     WriteWindowPosition(WindowStatePath(QString::fromStdString(services_.settings_path)),
                         geometry().topLeft());
@@ -654,48 +422,13 @@ void MainWindow::OnSettingsClicked() {
 
 void MainWindow::OnPollTimer() {
   if (tick_log_) tick_log_->Mark();
-  watchdog_.Beat();
-  if (force_guard_) force_guard_->Beat();
-  // Back from a stall (the loop blocked, the process stopped): whatever stopped the effects
-  // meanwhile, they start again with this tick.
-  const auto now = std::chrono::steady_clock::now();
-  if (last_tick_.time_since_epoch().count() != 0 && now - last_tick_ > StallLimit()) {
-    effects_.Halt();
-  }
-  last_tick_ = now;
-  if (shifting_paused_) return;  // nothing reads the stick: no keys, no forces
-  const std::uint32_t tick_ms = std::max<std::uint32_t>(poll_timer->Interval(), 1);
-  PollContext ctx{state_,    record_, device_.OpenDevice(), keys_, &effects_, this,
-                  &shifter_, tick_ms};
-  ::kestrane::OnPollTimer(ctx);
-
-  // A lost stick is closed (its key and button came up in the step) and looked for again every
-  // half second, to be opened as it was when it comes back.
-  if (device_.IsJoystickOpen() && StickLost(state_)) {
-    device_.LoseJoystick();
-    reconnect_wait_ms_ = 0;
-    SyncForceGuard();
-    ShowStatus();
-  } else if (device_.Lost()) {
-    reconnect_wait_ms_ += tick_ms;
-    if (reconnect_wait_ms_ >= kStickLostMs) {
-      reconnect_wait_ms_ = 0;
-      if (device_.Reconnect(record_, state_)) {
-        state_.FailedReadMs = 0;
-        SyncDevicesList();
-        SyncDevicesSelection();
-        ShowStatus();
-        UpdateForceFeedbackControls();
-      }
-    }
-  }
-  if (tray_icon && GearLetter(state_.CurrentGear) != tooltip_gear_) UpdateTrayToolTip();
+  engine_->Tick();
 }
 
 void MainWindow::DrawPattern() {
   const QPalette& pal = palette();
   BackImg->setPixmap(
-      QPixmap::fromImage(DrawPatternImage(record_.JOY_GEAR_WIDTH, record_.JOY_GEAR_HEIGHT,
+      QPixmap::fromImage(DrawPatternImage(Record().JOY_GEAR_WIDTH, Record().JOY_GEAR_HEIGHT,
                                           PatternBackgroundColor(pal), PatternFillColor(pal))));
 }
 
@@ -719,24 +452,42 @@ void MainWindow::UpdateDisplay(const ShiftState& state) {
   if (changed && !services_.display_dump_path.isEmpty()) DumpDisplay();
 }
 
-void MainWindow::ShowPaused(bool paused) {
-  if (paused) {
-    // Mode 0 holds the gear's key: let go of it, and press it again when polling resumes.
-    if (keys_.Held()) {
-      keys_.ReleaseHeld();
-      state_.SentGear = kNeutral;
-    }
-    shifter_.Release();
-  }
-  paused_ = paused;
+void MainWindow::PatternChanged() {
+  DrawPattern();
+}
+
+void MainWindow::DevicesChanged() {
+  SyncDevicesList();
+  SyncDevicesSelection();
   ShowStatus();
+}
+
+void MainWindow::StatusChanged() {
+  ShowStatus();
+}
+
+void MainWindow::GearChanged() {
+  if (tray_) tray_->Refresh();
+}
+
+void MainWindow::NoticesWaiting() {
+  // Shown from the event loop, never inside the tick (or the thread) that found them.
+  QMetaObject::invokeMethod(this, [this] { ShowNotices(); }, Qt::QueuedConnection);
+}
+
+void MainWindow::ShowNotices() {
+  if (showing_notices_) return;  // a box's own loop: the outer call shows the rest
+  showing_notices_ = true;
+  for (const Notice& notice : engine_->TakeNotices()) ShowMessage(notice.kind, notice.text);
+  showing_notices_ = false;
 }
 
 void MainWindow::ShowStatus() {
   const StickStatus stick = CurrentStickStatus();
-  const QString status = !stick.status.isEmpty()       ? stick.status
-                         : paused_ || shifting_paused_ ? QStringLiteral("Shifting paused")
-                                                       : QString();
+  const RunState state = engine_->State();
+  const QString status = !stick.status.isEmpty()  ? stick.status
+                         : state == RunState::Paused ? QStringLiteral("Shifting paused")
+                                                     : QString();
   // In place of "Actual state: N", in a narrower type, so that it fits the window.
   Label1->setFont(status.isEmpty() ? FixedsysFont(false) : SansFont(13, true));
   Label1->setText(status.isEmpty() ? QStringLiteral("Actual state:") : status);
@@ -744,7 +495,15 @@ void MainWindow::ShowStatus() {
   Label3->setVisible(status.isEmpty());
   status_hint->setText(stick.hint);
   status_hint->setVisible(!stick.hint.isEmpty());
-  UpdateTrayToolTip();
+  // The notice of an untested stick, the window's height with it, the forces button.
+  const bool untested = engine_->ForceFeedbackUntested();
+  ff_notice->setVisible(untested);
+  ff_test_button->setVisible(untested);
+  setFixedSize(kClientWidth, kClientHeight + (untested ? 30 : 0));
+  forces_button->setText(ForcesReleased() ? QStringLiteral("Restore forces")
+                                          : QStringLiteral("Release forces"));
+  forces_button->setEnabled(engine_->OpenStickSprings() != nullptr || ForcesReleased());
+  if (tray_) tray_->Refresh();
   if (!services_.display_dump_path.isEmpty()) DumpDisplay();
 }
 
@@ -768,9 +527,8 @@ void MainWindow::ShowMessage(MessageKind kind, const std::string& text) {
     services_.messages->ShowMessage(kind, text);
     return;
   }
-  const QString qtext = QString::fromStdString(text);
-  QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Kestrane"), qtext, QMessageBox::Ok,
-                  isVisible() ? this : nullptr);
+  QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Kestrane"), QString::fromStdString(text),
+                  QMessageBox::Ok, isVisible() ? this : nullptr);
   // The commands in a message can be selected and copied.
   box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   box.exec();
@@ -778,7 +536,7 @@ void MainWindow::ShowMessage(MessageKind kind, const std::string& text) {
 
 void MainWindow::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
-  if (event->type() != QEvent::WindowStateChange || !tray_icon) return;
+  if (event->type() != QEvent::WindowStateChange || !tray_) return;
   if (windowState() & Qt::WindowMinimized) {
     // Hidden, the window has no taskbar entry; the tray icon brings it back. Hiding is left to
     // the event loop so that the window system finishes the minimise first.
@@ -817,15 +575,11 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
       return true;
     }
   }
-  if (tray_icon && event->type() == QEvent::MouseButtonDblClick &&
-      watched->inherits("QSystemTrayIconSys")) {
-    RestoreFromTray();
-  }
   return QWidget::eventFilter(watched, event);
 }
 
 void MainWindow::DriveVirtualStick(QPoint panel_pos) {
-  const RawAxes axes = PointerToRawAxes(panel_pos, record_);
+  const RawAxes axes = PointerToRawAxes(panel_pos, Record());
   services_.virtual_stick->SetAxis(0, axes.x);
   services_.virtual_stick->SetAxis(1, axes.y);
 }

@@ -643,13 +643,14 @@ void SettingsDialog::OnSaveClicked() {
 
   const std::string notice =
       RestartNotice(shown_.settings, shown_device_, saved.settings, saved.joystick);
+  const Settings before = *binding_.record;
   *binding_.record = outcome.settings;
   binding_.timer->SetInterval(outcome.interval);
   shown_ = saved;
   if (binding_.state && binding_.keys) {
     ApplyKeySettings(*binding_.state, *binding_.record, *binding_.keys);
   }
-  if (binding_.saved) binding_.saved();
+  if (binding_.saved) binding_.saved(before);
   if (!notice.empty()) ShowMessage(MessageKind::Information, Q(notice));
   accept();
 }

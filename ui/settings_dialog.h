@@ -75,9 +75,9 @@ struct SettingsBinding {
   std::string path;  // Kestrane.ini
   // When set, the dialog's messages go here instead of into message boxes (the tests).
   MessageSink* messages = nullptr;
-  // Called after Save has put new values into the record, for what the window program keeps
-  // outside it (the virtual H-shifter device).
-  std::function<void()> saved{};
+  // Called after Save has put new values into the record (`before`: the values they replaced), for
+  // what the running program keeps outside it (the virtual H-shifter, the stick's effects).
+  std::function<void(const Settings& before)> saved{};
   // Runs the force-feedback direction test on the open stick ("Test directions...").
   std::function<void()> test_directions{};
 };

@@ -447,12 +447,15 @@ namespace {
 
 // Only settings the running program takes up at its next start are named after a Save.
 TEST(RestartNotice, NamesOnlyWhatWaitsForTheNextStart) {
-  const Settings base = DefaultSettings();
+  Settings base = DefaultSettings();
+  base.FORCE_FEEDBACK = true;
+  base.CROSS_ENABLED = base.HOLE_ENABLED = true;
   struct Case {
     const char* what;
     void (*change)(Settings&);
     const char* joystick_after;
-    const char* named;  // nullptr: no notice
+    const char* named;      // nullptr: no notice
+    bool from_off = false;  // force feedback off before
   } cases[] = {
       {"nothing", [](Settings&) {}, "Stick", nullptr},
       {"geometry, forces, keys, interval",
@@ -469,12 +472,24 @@ TEST(RestartNotice, NamesOnlyWhatWaitsForTheNextStart) {
       {"damper", [](Settings& s) { s.DAMPER_ENABLED = !s.DAMPER_ENABLED; }, "Stick", "the damper"},
       {"cross count", [](Settings& s) { s.GEAR_CROSS_FORCE_COUNT = 2; }, "Stick",
        "the number of cross springs"},
+      {"force feedback on", [](Settings& s) { s.FORCE_FEEDBACK = true; }, "Stick",
+       "force feedback on", /*from_off=*/true},
+      // Off, it lets go of the stick and reopens it at once, with whatever came with it.
+      {"force feedback off with its springs",
+       [](Settings& s) {
+         s.FORCE_FEEDBACK = false;
+         s.CROSS_ENABLED = s.HOLE_ENABLED = false;
+         s.EXCLUSIVE_ACCESS = !s.EXCLUSIVE_ACCESS;
+       },
+       "Stick", nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Settings after = base;
+    Settings before = base;
+    before.FORCE_FEEDBACK = !c.from_off;
+    Settings after = before;
     c.change(after);
-    const std::string notice = RestartNotice(base, "Stick", after, c.joystick_after);
+    const std::string notice = RestartNotice(before, "Stick", after, c.joystick_after);
     if (!c.named) {
       EXPECT_EQ(notice, "");
     } else {

@@ -331,6 +331,7 @@ TEST(Halt, StopsEveryEffectOnceAndTheNextUpdateStartsThemAgain) {
 TEST(EffectWatchdog, HaltsAStalledLoopOnceAndNotARestingOne) {
   LetGoRig r;
   EffectWatchdog watchdog(r.effects, std::chrono::milliseconds(60));
+  watchdog.Watch(true);
   // Before the first beat, and while beating, nothing happens.
   std::this_thread::sleep_for(std::chrono::milliseconds(150));
   for (int i = 0; i < 10; ++i) {
@@ -355,6 +356,21 @@ TEST(EffectWatchdog, HaltsAStalledLoopOnceAndNotARestingOne) {
   watchdog.Rest();
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   EXPECT_EQ(watchdog.Halts(), 1);
+  // With no forces to watch the thread sleeps: no look, and a stall halts nothing.
+  watchdog.Watch(false);
+  watchdog.Beat();
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  const int looks = watchdog.Wakeups();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(watchdog.Wakeups(), looks);
+  EXPECT_EQ(watchdog.Halts(), 1);
+  // Watching again, the stall under way is seen.
+  watchdog.Watch(true);
+  const auto again = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (watchdog.Halts() == 1 && std::chrono::steady_clock::now() < again) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_EQ(watchdog.Halts(), 2);
 }
 
 }  // namespace

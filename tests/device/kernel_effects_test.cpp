@@ -256,6 +256,7 @@ TEST_F(KernelEffectsTest, LettingGoStopsEveryEffectAtTheStickUntilRestored) {
 TEST_F(KernelEffectsTest, TheWatchdogStopsTheEffectsOfAStalledLoop) {
   Open();
   EffectWatchdog watchdog(effects);
+  watchdog.Watch(true);
   for (int i = 0; i < 5; ++i) {
     watchdog.Beat();
     Tick();

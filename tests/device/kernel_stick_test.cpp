@@ -62,6 +62,13 @@ TEST_F(KernelStickTest, ListsAndOpensTheStickByName) {
   ASSERT_EQ(device.List().size(), 1u);
   EXPECT_EQ(device.List()[0].name, "Fake Force Stick");
   EXPECT_EQ(device.List()[0].id, "/dev/input/event0");
+  // Listing opens no stick (a wheel or pad attached beside it is left alone), so it cannot tell
+  // force feedback; probing, on request, does.
+  const std::size_t opened = stick->OpenCount();
+  EXPECT_FALSE(device.List()[0].force_feedback);
+  ASSERT_TRUE(device.ListJoysticks());
+  EXPECT_EQ(stick->OpenCount(), opened);
+  device.ProbeForceFeedback();
   EXPECT_TRUE(device.List()[0].force_feedback);
   ASSERT_TRUE(OpenByName("fake force stick")) << testing::PrintToString(messages.shown);
   EXPECT_TRUE(messages.shown.empty()) << messages.shown[0];

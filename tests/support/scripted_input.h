@@ -31,6 +31,7 @@ class ScriptedInput final : public InputPlatform {
   StickSample sample;            // what reads return
   HapticPort* haptic = nullptr;  // handed out as the open device's force-feedback side
   int devices_alive = 0;
+  bool plugged = true;  // DevicesChanged's next answer
 
   void Fail(Op op) { failing_.insert(op); }
   void Heal(Op op) { failing_.erase(op); }
@@ -47,6 +48,15 @@ class ScriptedInput final : public InputPlatform {
     if (Failing(Op::List)) return InputStatus::Failed;
     out = joysticks;
     return InputStatus::Ok;
+  }
+  // Plugging and unplugging: set `plugged` when the list changes.
+  bool DevicesChanged() override { return std::exchange(plugged, false); }
+  bool ProbeForceFeedback(const std::string& id) override {
+    log.push_back("probe " + id);
+    for (const JoystickListEntry& entry : joysticks) {
+      if (entry.id == id) return entry.force_feedback;
+    }
+    return false;
   }
   std::unique_ptr<InputDevice> Open(const std::string& id) override {
     log.push_back("open " + id);

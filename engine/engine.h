@@ -1,0 +1,195 @@
+#pragma once
+
+// The running gearbox without a window: the settings record, the shift state, the stick and its
+// reconnection, the effects with their watchdog and force guard, the key output and the virtual
+// H-shifter. The window program and kestrane-cli drive it through a timer (IntervalTimer) and
+// Tick(); it tells its view what changed and queues every message instead of showing it.
+// Rule: nothing here waits on the player; everything Kestrane changed outside itself is given
+// back by Stop(). docs/architecture.md has the state diagram.
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "config/setting_keys.h"
+#include "core/direction_test.h"
+#include "core/effect_watchdog.h"
+#include "core/effects.h"
+#include "core/keystroke_output.h"
+#include "core/messages.h"
+#include "core/polling_cycle.h"
+#include "core/shift_state.h"
+#include "core/shifter_buttons.h"
+#include "device/force_guard.h"
+#include "device/joystick_device.h"
+#include "engine/notices.h"
+
+namespace kestrane {
+
+enum class RunState : std::uint8_t {
+  Starting,       // before Start
+  Running,        // a stick is open and read on every tick
+  StickAway,      // no stick open: none attached, the remembered one away, or the open one lost
+  Paused,         // "Pause shifting" or CHECK_INTERVAL 0: nothing read, nothing held, no forces
+  DirectionTest,  // the direction test has the stick; nothing read, nothing held
+  Stopped,        // ended, or the start failed
+};
+const char* RunStateName(RunState state);
+
+// Why no stick is read.
+enum class StickAbsence : std::uint8_t {
+  None,          // one is open, or the start has not looked yet
+  NoneAttached,  // no joystick at all; the first one plugged in is opened
+  NotConnected,  // the remembered stick has not been seen since the start
+  Disconnected,  // the open stick went away
+};
+
+// How long a lost stick is waited for by its identity before another of the same name (a twin)
+// may take its place.
+inline constexpr std::chrono::milliseconds kTwinGrace{3000};
+
+// What the engine tells the window (or nobody). Called on the engine's thread, except
+// NoticesWaiting, which may come from any thread.
+class EngineView {
+ public:
+  virtual ~EngineView() = default;
+  virtual void PatternChanged() {}  // the pattern's geometry is loaded or changed: redraw it
+  virtual void DevicesChanged() {}  // the device list, the selection or the open stick changed
+  virtual void StatusChanged() {}   // the run state, the forces or the stick's absence changed
+  virtual void GearChanged() {}     // CurrentGear changed on a tick
+  virtual void NoticesWaiting() {}  // TakeNotices has something: show it after this call returns
+};
+
+struct EngineServices {
+  InputPlatform* input = nullptr;  // required
+  IntervalTimer* timer = nullptr;  // required: the polling timer whose ticks call Tick
+  // Opens the keyboard; later problems go to `report` (the notices). Unset: keys are dropped.
+  std::function<std::unique_ptr<KeySink>(std::string& problem, MessageSink& report)> open_keyboard;
+  // Creates the virtual H-shifter while VIRTUAL_SHIFTER is on; null and a message on failure.
+  std::function<std::unique_ptr<ShifterPort>(std::string& problem)> open_shifter;
+  // Starts a force guard for a stick's device node; unset: none.
+  std::function<std::unique_ptr<ForceGuard>(const std::string& node,
+                                            std::chrono::milliseconds limit)>
+      start_force_guard;
+  std::string settings_path;  // Kestrane.ini; empty: defaults, nothing written
+  LogSink* log = nullptr;     // swallowed errors; unset: standard error
+  std::function<std::chrono::steady_clock::time_point()> now;  // unset: the steady clock
+  std::function<void(const char*)> startup_trace;              // each start-up step's name
+};
+
+class Engine final {
+ public:
+  explicit Engine(EngineServices services);
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+  ~Engine();  // Stop()
+
+  void SetView(EngineView* view, DisplayPort* display);
+
+  // Input service, device list, settings file, stick, H-shifter. False when the input service
+  // failed (its message is among the notices): the program ends with status -1.
+  bool Start();
+  // One tick of the polling timer.
+  void Tick();
+  // Every ending: held key and button up, H-shifter removed, force guard ended, the stick given
+  // back (effects removed, its own centring and gain restored), input stopped. Idempotent.
+  void Stop();
+
+  // The process is about to stop (SIGTSTP): nothing stays held or pulling while it stands still.
+  void Suspend();
+  // Continued (SIGCONT): the gear in is sent again and the forces come back.
+  void Resume();
+
+  void SetShiftingPaused(bool paused);
+  void SetForcesReleased(bool released);
+  // The timer's interval was set (0 stops the timer, which pauses the shifting).
+  void IntervalChanged();
+  // The settings dialog put new values into the record (`before`: the record it replaced).
+  void SettingsSaved(const Settings& before);
+
+  // The direction test: the open stick's springs, with shifting and the pattern's forces stopped;
+  // nullptr and why when there are none.
+  HapticPort* BeginDirectionTest(std::string& why);
+  // Ends it; a passed verdict is saved (FF_INVERT_X/Y, FF_TESTED_STICK). The save's refusal.
+  std::optional<std::string> EndDirectionTest(const std::optional<DirectionVerdict>& verdict);
+
+  RunState State() const { return state_; }
+  bool ShiftingPaused() const { return user_paused_; }
+  bool ForcesReleased() const { return forces_released_; }
+  StickAbsence Absence() const;
+  std::string AbsentStickName() const { return device_.LostName(); }
+  std::string OpenStickName() const;
+  // The open stick's haptics when it plays springs.
+  HapticPort* OpenStickSprings() const;
+  bool ForceFeedbackUntested() const;
+  // The remembered stick (JOYSTICK in the settings file).
+  std::string RememberedStick() const;
+
+  std::vector<Notice> TakeNotices() { return notices_.TakeAll(); }
+  MessageSink& Notices() { return notices_; }
+
+  Settings& Record() { return record_; }
+  ShiftState& Shift() { return shift_; }
+  KeyOutput& Keys() { return keys_; }
+  KeySink& Keyboard() { return *keyboard_; }
+  ShifterOutput& Shifter() { return shifter_; }
+  JoystickDevice& Device() { return device_; }
+  const JoystickDevice& Device() const { return device_; }
+  ForceFeedback& Effects() { return effects_; }
+  const EffectWatchdog& Watchdog() const { return watchdog_; }
+  IntervalTimer& Timer() { return *services_.timer; }
+  const std::string& SettingsPath() const { return services_.settings_path; }
+
+ private:
+  void Trace(const char* step);
+  std::chrono::steady_clock::time_point Now() const;
+  std::chrono::milliseconds StallLimit() const;
+  // Lets go of the held key and the H-shifter's button; the gear is sent again afterwards.
+  void LetGoOfKeys();
+  // The state that fits the inputs now (stick open, pauses, test).
+  void Settle();
+  // Forces on unless released, paused, suspended or under test; the watchdog only while they play.
+  void ApplyForces();
+  void SyncForceGuard();
+  void SyncShifterDevice();
+  // While no stick is open: looks again when devices came or went, or when the twin grace ends.
+  void LookForStick();
+  void OpenedStick();
+  void Changed(void (EngineView::*what)());
+
+  EngineServices services_;
+  NoticeQueue notices_;
+  Settings record_{};
+  ShiftState shift_{};
+  ForceFeedback effects_;
+  // Stops the effects when the ticks stall; declared after them, so it ends first.
+  EffectWatchdog watchdog_{effects_};
+  std::string keyboard_problem_;  // before keyboard_, which the opening fills it for
+  std::unique_ptr<KeySink> keyboard_;
+  KeyOutput keys_;
+  std::unique_ptr<ShifterPort> shifter_device_;
+  ShifterOutput shifter_;
+  bool shifter_on_ = false;  // the VIRTUAL_SHIFTER the device was last made or released for
+  JoystickDevice device_;
+  std::unique_ptr<ForceGuard> force_guard_;
+  std::string force_guard_path_;
+  EngineView* view_ = nullptr;
+  DisplayPort* display_ = nullptr;
+
+  RunState state_ = RunState::Starting;
+  bool user_paused_ = false;      // "Pause shifting"
+  bool forces_released_ = false;  // "Release forces"
+  bool suspended_ = false;        // the process is stopping (SIGTSTP)
+  bool testing_ = false;          // the direction test runs
+  bool stopped_ = false;          // Stop has given everything back
+  std::chrono::steady_clock::time_point last_tick_{};
+  std::chrono::steady_clock::time_point lost_at_{};   // when the open stick went away
+  std::optional<std::chrono::steady_clock::time_point> retry_at_;  // the twin grace's end
+  Gear shown_gear_ = kNeutral;
+};
+
+}  // namespace kestrane
