@@ -4,9 +4,7 @@
 #include <fcntl.h>
 #include <linux/input.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/ioctl.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,8 +14,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-
-extern char** environ;
+#include <string_view>
+#include <utility>
 #endif
 
 namespace kestrane {
@@ -33,20 +31,22 @@ void WriteFf(int fd, std::uint16_t code, std::int32_t value) {
   [[maybe_unused]] const ssize_t n = ::write(fd, &e, sizeof e);
 }
 
-// The guard's side. The channel (standard input) carries 'b' (a tick), 'p' (resting) and
-// "l<ms>\n" (a new limit); its end means Kestrane is gone.
+// The guard's side. The channel (standard input) carries 'b' (a tick), 'p' (resting),
+// "l<ms>\n" (a new limit) and "g<gain>\n" (the gain Kestrane set); its end means Kestrane is gone.
 int RunForceGuard(const char* path, long limit_ms) {
   for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGTSTP}) std::signal(sig, SIG_IGN);
-  for (int fd = 3; fd < 1024; ++fd) ::close(fd);
   const int device = ::open(path, O_WRONLY | O_CLOEXEC);
   const char ready = device >= 0 ? 'r' : 'f';
-  if (::write(STDIN_FILENO, &ready, 1) != 1 || device < 0) return 1;
+  // Kestrane may be gone already; the stick is given back below all the same.
+  [[maybe_unused]] const ssize_t told = ::write(STDIN_FILENO, &ready, 1);
+  if (device < 0) return 1;
   int effects = 16;
   if (::ioctl(device, EVIOCGEFFECTS, &effects) != 0 || effects <= 0 || effects > 256) effects = 16;
 
+  std::int32_t gain = 0xFFFF;
   bool ticking = false, silenced = false;
+  char field = 0;  // 'l' or 'g' while their number is read
   std::string number;
-  bool in_limit = false;
   for (;;) {
     pollfd in{STDIN_FILENO, POLLIN, 0};
     const int ready_fds = ::poll(&in, 1, static_cast<int>(limit_ms));
@@ -62,53 +62,59 @@ int RunForceGuard(const char* path, long limit_ms) {
     char buffer[256];
     const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;  // Kestrane is gone: closing its handle removed its effects
+    if (n <= 0) break;
     for (ssize_t i = 0; i < n; ++i) {
       const char c = buffer[i];
-      if (in_limit) {
-        if (c == '\n') {
-          limit_ms = std::max(1L, std::atol(number.c_str()));
-          number.clear();
-          in_limit = false;
-        } else {
-          number += c;
+      if (field != 0) {
+        if (c != '\n') {
+          if (number.size() < 16) number += c;
+          continue;
         }
-      } else if (c == 'l') {
-        in_limit = true;
+        const long value = std::atol(number.c_str());
+        if (field == 'l') limit_ms = std::max(1L, value);
+        if (field == 'g') gain = static_cast<std::int32_t>(std::clamp(value, 0L, 0xFFFFL));
+        number.clear();
+        field = 0;
+      } else if (c == 'l' || c == 'g') {
+        field = c;
       } else if (c == 'p') {
         ticking = false;
       } else if (c == 'b') {
         ticking = true;
         if (silenced) {
-          WriteFf(device, FF_GAIN, 0xFFFF);
+          WriteFf(device, FF_GAIN, gain);
           silenced = false;
         }
       }
     }
   }
+  // Kestrane is gone (closing its handle removed its effects), even while silenced: the stick
+  // gets back its gain and its own centring, for whatever program comes next.
+  WriteFf(device, FF_GAIN, gain);
+  WriteFf(device, FF_AUTOCENTER, 0xFFFF);
   ::close(device);
   return 0;
 }
 
 class ProcessForceGuard final : public ForceGuard {
  public:
-  explicit ProcessForceGuard(int channel) : channel_(channel) {}
-  ~ProcessForceGuard() override { ::close(channel_); }
-  void Beat() override { Send("b", 1); }
-  void Rest() override { Send("p", 1); }
+  explicit ProcessForceGuard(std::unique_ptr<HelperProcess> helper) : helper_(std::move(helper)) {}
+  // A heartbeat lost to a full channel is replaced by the next; the rest must arrive.
+  void Beat() override { helper_->Send("b", Delivery::MayDrop); }
+  void Rest() override { helper_->Send("p", Delivery::MustArrive); }
   void SetLimit(std::chrono::milliseconds limit) override {
-    char line[32];
-    const int n =
-        std::snprintf(line, sizeof line, "l%lld\n", static_cast<long long>(limit.count()));
-    Send(line, static_cast<std::size_t>(n));
+    SendNumber('l', static_cast<long long>(limit.count()));
   }
+  void SetGain(std::uint16_t gain) override { SendNumber('g', gain); }
+  HelperReadiness Readiness() override { return helper_->Readiness(); }
 
  private:
-  // Never blocks and never raises SIGPIPE: a full or broken channel loses a heartbeat at worst.
-  void Send(const char* bytes, std::size_t n) {
-    [[maybe_unused]] const ssize_t sent = ::send(channel_, bytes, n, MSG_NOSIGNAL | MSG_DONTWAIT);
+  void SendNumber(char field, long long value) {
+    char line[32];
+    const int n = std::snprintf(line, sizeof line, "%c%lld\n", field, value);
+    helper_->Send(std::string_view(line, static_cast<std::size_t>(n)), Delivery::MustArrive);
   }
-  int channel_;
+  std::unique_ptr<HelperProcess> helper_;
 };
 
 }  // namespace
@@ -122,30 +128,12 @@ std::optional<int> RunForceGuardIfAsked(int argc, char** argv) {
 
 std::unique_ptr<ForceGuard> StartForceGuard(const std::string& device_path,
                                             std::chrono::milliseconds limit) {
-  int fds[2];
-  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) return nullptr;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], STDIN_FILENO);
-  char exe[] = "/proc/self/exe";
-  std::string arg = kForceGuardArgument, path = device_path, ms = std::to_string(limit.count());
-  char* const args[] = {exe, arg.data(), path.data(), ms.data(), nullptr};
-  pid_t pid = 0;
-  const int failed = posix_spawn(&pid, exe, &actions, nullptr, args, environ);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(fds[1]);
-  if (failed != 0) {
-    ::close(fds[0]);
-    return nullptr;
-  }
-  // Ready once it holds the device node open.
-  pollfd ready{fds[0], POLLIN, 0};
-  char byte = 0;
-  if (::poll(&ready, 1, 5000) != 1 || ::read(fds[0], &byte, 1) != 1 || byte != 'r') {
-    ::close(fds[0]);
-    return nullptr;
-  }
-  return std::make_unique<ProcessForceGuard>(fds[0]);
+  // Refused at once where the guard's own open would fail; anything else it reports itself.
+  if (::access(device_path.c_str(), W_OK) != 0) return nullptr;
+  HelperStart started =
+      HelperProcess::Start({kForceGuardArgument, device_path, std::to_string(limit.count())});
+  if (!started.process) return nullptr;
+  return std::make_unique<ProcessForceGuard>(std::move(started.process));
 }
 
 #else

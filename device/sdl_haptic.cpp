@@ -26,6 +26,7 @@ class SdlHapticDriver final : public HapticDriver {
   int SetAutocenter(int autocenter) override {
     return SDL_HapticSetAutocenter(haptic_, autocenter);
   }
+  int SetGain(int gain) override { return SDL_HapticSetGain(haptic_, gain); }
 
  private:
   SDL_Haptic* haptic_;
@@ -118,6 +119,12 @@ SdlHapticPort::SdlHapticPort(std::unique_ptr<HapticDriver> driver) : driver_(std
 
 SdlHapticPort::~SdlHapticPort() {
   for (const Effect& e : effects_) driver_->DestroyEffect(e.id);
+  // The stick goes back as other programs expect it: its own centring on, full gain (the force
+  // guard may have lowered it).
+  if (autocentre_off_) {
+    driver_->SetAutocenter(100);
+    if ((driver_->Supported() & SDL_HAPTIC_GAIN) != 0) driver_->SetGain(100);
+  }
 }
 
 SdlHapticPort::Effect* SdlHapticPort::Find(EffectId id) {
@@ -177,6 +184,7 @@ bool SdlHapticPort::HasSprings() {
 
 bool SdlHapticPort::DisableAutocenter() {
   if ((driver_->Supported() & SDL_HAPTIC_AUTOCENTER) == 0) return true;
+  autocentre_off_ = true;  // even if refused: switching it on at the end does no harm
   return driver_->SetAutocenter(0) == 0;
 }
 

@@ -22,7 +22,8 @@ class HapticDriver {
   virtual int RunEffect(int id, std::uint32_t iterations) = 0;
   virtual int StopEffect(int id) = 0;
   virtual void DestroyEffect(int id) = 0;
-  virtual int SetAutocenter(int autocenter) = 0;
+  virtual int SetAutocenter(int autocenter) = 0;  // SDL_HapticSetAutocenter, 0 to 100
+  virtual int SetGain(int gain) = 0;              // SDL_HapticSetGain, 0 to 100
 };
 
 // The haptic device of an open joystick, closed when the driver is destroyed; nullptr when the
@@ -64,6 +65,8 @@ class SdlHapticPort final : public HapticPort {
   explicit SdlHapticPort(std::unique_ptr<HapticDriver> driver);
   SdlHapticPort(const SdlHapticPort&) = delete;
   SdlHapticPort& operator=(const SdlHapticPort&) = delete;
+  // Destroys the effects; a device whose centring DisableAutocenter switched off gets it back,
+  // with full gain, before it closes.
   ~SdlHapticPort() override;
 
   // An effect type the device lacks fails with a non-zero status and no id.
@@ -90,6 +93,7 @@ class SdlHapticPort final : public HapticPort {
 
   std::unique_ptr<HapticDriver> driver_;
   std::vector<Effect> effects_;
+  bool autocentre_off_ = false;
 };
 
 }  // namespace kestrane

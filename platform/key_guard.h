@@ -7,6 +7,8 @@
 #include <memory>
 #include <optional>
 
+#include "platform/helper_process.h"
+
 namespace kestrane {
 
 // The argument that starts this program as a key guard instead.
@@ -19,12 +21,14 @@ std::optional<int> RunKeyGuardIfAsked(int argc, char** argv);
 class KeyGuard {
  public:
   virtual ~KeyGuard() = default;  // the guard lets go of what it still holds and ends
-  // Tells the guard that the X keycode went down or up.
+  // Tells the guard that the X keycode went down or up; notes wait in the channel while it starts.
   virtual void Note(unsigned keycode, bool down) = 0;
+  // Starting until the guard has its own X connection; Failed when it could not get one.
+  virtual HelperReadiness Readiness() = 0;
 };
 
-// Starts a guard for the X display of DISPLAY (this program run again with kKeyGuardArgument);
-// nullptr when none could be started.
+// Starts a guard for the X display of DISPLAY (this program run again with kKeyGuardArgument)
+// without waiting for it; nullptr when no process could be started.
 std::unique_ptr<KeyGuard> StartKeyGuard();
 
 }  // namespace kestrane

@@ -71,4 +71,13 @@ bool WaitForStandardInput() {
   }
 }
 
+// Windows has no SIGTSTP and no stopping of a process from its console.
+void CatchSuspendSignals() {}
+
+bool TakeSuspendRequest() {
+  return false;
+}
+
+void SuspendNow() {}
+
 }  // namespace kestrane

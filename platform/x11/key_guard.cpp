@@ -2,9 +2,6 @@
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,8 +11,8 @@
 #include <initializer_list>
 #include <set>
 #include <string>
-
-extern char** environ;
+#include <string_view>
+#include <utility>
 
 namespace kestrane {
 namespace {
@@ -23,14 +20,14 @@ namespace {
 // The guard's side: its own X connection, the keys it was told are down, and at the end of its
 // input (Kestrane gone, however) a release of each.
 int RunKeyGuard() {
-  // A signal meant for Kestrane (a terminal's Ctrl+C reaches the whole group) is not for it.
-  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) std::signal(sig, SIG_IGN);
-  // Keep nothing of Kestrane's open but the channel (standard input) and standard error.
-  for (int fd = 3; fd < 1024; ++fd) ::close(fd);
+  // A signal meant for Kestrane (a terminal's Ctrl+C or Ctrl+Z reaches the whole group) is not
+  // for it.
+  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGTSTP}) std::signal(sig, SIG_IGN);
   Display* display = XOpenDisplay(nullptr);
+  const char ready = display ? 'r' : 'f';
+  // Kestrane may be gone already: the keys it noted are let go of below all the same.
+  [[maybe_unused]] const ssize_t told = ::write(STDIN_FILENO, &ready, 1);
   if (!display) return 1;
-  const char ready = 'r';
-  if (::write(STDIN_FILENO, &ready, 1) != 1) return 1;
 
   std::set<unsigned> down;
   std::string pending;
@@ -57,22 +54,18 @@ int RunKeyGuard() {
 
 class ProcessKeyGuard final : public KeyGuard {
  public:
-  ProcessKeyGuard(int channel, pid_t pid) : channel_(channel), pid_(pid) {}
-  ~ProcessKeyGuard() override {
-    ::close(channel_);  // the guard sees the end, lets go of what is left and ends
-    (void)pid_;         // it is not waited for: ending must not wait on it
-  }
+  explicit ProcessKeyGuard(std::unique_ptr<HelperProcess> helper) : helper_(std::move(helper)) {}
+  // Closing the channel (HelperProcess) has the guard let go of what is left and end.
   void Note(unsigned keycode, bool down) override {
     char line[32];
     const int n = std::snprintf(line, sizeof line, "%c %u\n", down ? 'd' : 'u', keycode);
-    // A guard that is gone is no reason to fail a key; MSG_NOSIGNAL keeps SIGPIPE away.
-    [[maybe_unused]] const ssize_t sent =
-        ::send(channel_, line, static_cast<std::size_t>(n), MSG_NOSIGNAL);
+    // Notes wait in the channel while the guard starts; a guard that is gone fails no key.
+    helper_->Send(std::string_view(line, static_cast<std::size_t>(n)), Delivery::MustArrive);
   }
+  HelperReadiness Readiness() override { return helper_->Readiness(); }
 
  private:
-  int channel_;
-  pid_t pid_;
+  std::unique_ptr<HelperProcess> helper_;
 };
 
 }  // namespace
@@ -83,31 +76,9 @@ std::optional<int> RunKeyGuardIfAsked(int argc, char** argv) {
 }
 
 std::unique_ptr<KeyGuard> StartKeyGuard() {
-  int fds[2];
-  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) return nullptr;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], STDIN_FILENO);  // not close-on-exec
-  char exe[] = "/proc/self/exe";
-  char arg[64];
-  std::snprintf(arg, sizeof arg, "%s", kKeyGuardArgument);
-  char* const args[] = {exe, arg, nullptr};
-  pid_t pid = 0;
-  const int failed = posix_spawn(&pid, exe, &actions, nullptr, args, environ);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(fds[1]);
-  if (failed != 0) {
-    ::close(fds[0]);
-    return nullptr;
-  }
-  // Ready once it has its own X connection: a key pressed from now on is guarded.
-  pollfd ready{fds[0], POLLIN, 0};
-  char byte = 0;
-  if (::poll(&ready, 1, 5000) != 1 || ::read(fds[0], &byte, 1) != 1 || byte != 'r') {
-    ::close(fds[0]);
-    return nullptr;
-  }
-  return std::make_unique<ProcessKeyGuard>(fds[0], pid);
+  HelperStart started = HelperProcess::Start({kKeyGuardArgument});
+  if (!started.process) return nullptr;
+  return std::make_unique<ProcessKeyGuard>(std::move(started.process));
 }
 
 }  // namespace kestrane

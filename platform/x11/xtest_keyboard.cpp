@@ -94,6 +94,13 @@ void XTestKeyboard::KeyEvent(KeyCode key, bool down) {
     }
     return;
   }
+  // A guard that could not start is known only once it has tried (starting never waits).
+  if (guard_ && guard_->Readiness() == HelperReadiness::Failed) {
+    guard_.reset();
+    report_.ShowMessage(MessageKind::Error,
+                        "the key guard could not open the X display: a key held when Kestrane "
+                        "is killed may stay down until it is pressed again");
+  }
   // The guard knows of a key before it goes down and until after it has come up.
   if (guard_ && down) guard_->Note(keycode, true);
   XTestFakeKeyEvent(display_, keycode, down ? True : False, CurrentTime);

@@ -1,12 +1,13 @@
 // kestrane-cli ff-test as a black box against the fake force-feedback stick: the spring it plays
-// for each question as the kernel receives it, the answers' result, and no effect left behind
-// when it ends, is cancelled or fails.
+// for each question as the kernel receives it, the answers' result, and no effect left behind and
+// the stick's own centring and gain given back when it ends, is cancelled or fails.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -82,9 +83,24 @@ class FfTestCli : public ::testing::Test {
     }
     return c;
   }
+  // No effect left, and the stick's own centring and full gain given back after the test's
+  // spring, which played with the centring off.
   void ExpectNothingLeft() const {
     EXPECT_TRUE(stick->Effects().empty());
     EXPECT_TRUE(stick->Playing().empty());
+    const auto writes = stick->FfWrites();
+    auto centring = [](std::int32_t value) {
+      return
+          [value](const test::FfWrite& w) { return w.code == FF_AUTOCENTER && w.value == value; };
+    };
+    const auto off = std::find_if(writes.begin(), writes.end(), centring(0));
+    const auto back = std::find_if(off, writes.end(), centring(0xFFFF));
+    ASSERT_NE(back, writes.end());
+    EXPECT_TRUE(std::any_of(off, back, [](const test::FfWrite& w) {
+      return w.code < FF_GAIN && w.value > 0;
+    })) << "the spring plays between the two";
+    EXPECT_EQ(stick->Autocentre(), 0xFFFF);
+    EXPECT_EQ(stick->Gain(), 0xFFFF);
   }
   std::unique_ptr<FakeKernel> kernel;
   test::FakeStick* stick = nullptr;
@@ -132,7 +148,6 @@ TEST_F(FfTestCli, EachAnswerAsTheKernelSeesItAndTheResult) {
     // Gentle: 30 % of full force, on the pulled axis only.
     EXPECT_EQ(stick->Uploads()[0].u.condition[0].right_coeff, 3000 * 32767 / 10000);
     EXPECT_EQ(stick->Uploads()[0].u.condition[1].right_coeff, 0);
-    EXPECT_EQ(stick->Autocentre(), 0);
     ExpectNothingLeft();
   }
 }

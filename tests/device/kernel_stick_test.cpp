@@ -1,6 +1,6 @@
 // The device layer through SDL's real Linux backend, against a fake force-feedback joystick node
 // (tests/support/fake_kernel.h): listing, opening, reading, the exclusive-access check, the
-// device's autocentre, unplugging and plugging back.
+// device's autocentre off while open and back on at every close, unplugging and plugging back.
 #include <SDL.h>
 #include <gtest/gtest.h>
 
@@ -152,6 +152,36 @@ TEST_F(KernelStickTest, OpeningSwitchesTheSticksOwnCentringOff) {
   ASSERT_TRUE(OpenByName("Fake Force Stick"));
   EXPECT_EQ(stick->Autocentre(), 0);
   EXPECT_TRUE(messages.shown.empty());
+}
+
+// However the device layer lets go of the stick, the stick gets its own centring back and full
+// gain, as other programs expect to find it.
+TEST_F(KernelStickTest, EveryCloseGivesTheStickBackItsCentringAndFullGain) {
+  struct Case {
+    const char* what;
+    void (JoystickDevice::*close)();
+  };
+  const Case cases[] = {
+      {"closed", &JoystickDevice::CloseJoystick},
+      {"lost", &JoystickDevice::LoseJoystick},
+      {"input stopped", &JoystickDevice::StopInput},  // the program's end
+  };
+  settings.FORCE_FEEDBACK = true;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(device.StartInput());
+    ASSERT_TRUE(OpenByName("Fake Force Stick"));
+    ASSERT_EQ(stick->Autocentre(), 0);
+    stick->ClearRecords();
+    (device.*c.close)();
+    const auto writes = stick->FfWrites();
+    ASSERT_EQ(writes.size(), 2u);
+    EXPECT_EQ(writes[0].code, FF_AUTOCENTER);
+    EXPECT_EQ(writes[0].value, 0xFFFF);
+    EXPECT_EQ(writes[1].code, FF_GAIN);
+    EXPECT_EQ(writes[1].value, 0xFFFF);
+    EXPECT_TRUE(stick->Effects().empty());
+  }
 }
 
 TEST_F(KernelStickTest, AnUnpluggedStickIsLostAndReconnectedWhenItReturns) {

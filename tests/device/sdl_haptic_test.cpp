@@ -53,6 +53,10 @@ class FakeDriver final : public HapticDriver {
     calls.push_back({"autocenter", autocenter, {}});
     return refuse_autocenter ? -1 : 0;
   }
+  int SetGain(int gain) override {
+    calls.push_back({"gain", gain, {}});
+    return 0;
+  }
 
   std::vector<std::string> Ops() const {
     std::vector<std::string> ops;
@@ -296,6 +300,7 @@ TEST(SdlHapticPort, ClosingDestroysWhatIsLeft) {
     int StopEffect(int) override { return 0; }
     void DestroyEffect(int id) override { destroyed_.push_back(id); }
     int SetAutocenter(int) override { return 0; }
+    int SetGain(int) override { return 0; }
 
    private:
     std::vector<int>& destroyed_;
@@ -324,6 +329,68 @@ TEST(SdlHapticPort, AutocentreIsSwitchedOffOnlyWhereThereIsOne) {
   EXPECT_EQ(with.driver->Ops(), std::vector<std::string>{"autocenter 0"});
   with.driver->refuse_autocenter = true;
   EXPECT_FALSE(with.port.DisableAutocenter());
+}
+
+// A stick whose centring Kestrane switched off gets it back, with full gain (the force guard may
+// have lowered it), after its effects are gone and before SDL closes it; other sticks hear nothing.
+TEST(SdlHapticPort, ClosingGivesBackTheCentringThatWasSwitchedOff) {
+  class Log final : public HapticDriver {
+   public:
+    Log(unsigned int supported, bool refuse, std::vector<std::string>& ops)
+        : supported_(supported), refuse_(refuse), ops_(ops) {}
+    ~Log() override { ops_.push_back("close"); }
+    unsigned int Supported() override { return supported_; }
+    int NewEffect(SDL_HapticEffect&) override { return 0; }
+    int UpdateEffect(int, SDL_HapticEffect&) override { return 0; }
+    int RunEffect(int, std::uint32_t) override { return 0; }
+    int StopEffect(int) override { return 0; }
+    void DestroyEffect(int id) override { ops_.push_back("destroy " + std::to_string(id)); }
+    int SetAutocenter(int a) override {
+      ops_.push_back("autocenter " + std::to_string(a));
+      return refuse_ ? -1 : 0;
+    }
+    int SetGain(int g) override {
+      ops_.push_back("gain " + std::to_string(g));
+      return 0;
+    }
+
+   private:
+    unsigned int supported_;
+    bool refuse_;
+    std::vector<std::string>& ops_;
+  };
+  constexpr unsigned int kSprings = SDL_HAPTIC_SPRING;
+  constexpr unsigned int kCentring = SDL_HAPTIC_SPRING | SDL_HAPTIC_AUTOCENTER;
+  constexpr unsigned int kBoth = SDL_HAPTIC_SPRING | SDL_HAPTIC_AUTOCENTER | SDL_HAPTIC_GAIN;
+  struct Case {
+    const char* what;
+    unsigned int supported;
+    bool switch_off, refuse;
+    std::vector<std::string> ops;  // from the switch off on
+  };
+  const Case cases[] = {
+      {"centring and gain", kBoth, true, false,
+       {"autocenter 0", "destroy 0", "autocenter 100", "gain 100", "close"}},
+      {"centring without gain", kCentring, true, false,
+       {"autocenter 0", "destroy 0", "autocenter 100", "close"}},
+      {"switching off refused", kBoth, true, true,
+       {"autocenter 0", "destroy 0", "autocenter 100", "gain 100", "close"}},
+      {"never switched off", kBoth, false, false, {"destroy 0", "close"}},
+      {"no centring of its own", kSprings | SDL_HAPTIC_GAIN, true, false, {"destroy 0", "close"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::string> ops;
+    {
+      SdlHapticPort port(std::make_unique<Log>(c.supported, c.refuse, ops));
+      if (c.switch_off) {
+        EXPECT_EQ(port.DisableAutocenter(), !c.refuse);
+      }
+      EffectId id = kNoEffect;
+      ASSERT_EQ(port.CreateEffect(EffectType::Spring, Record(0, 0), id), 0);
+    }
+    EXPECT_EQ(ops, c.ops);
+  }
 }
 
 // The core recomputes the springs on every tick; the device hears only of real changes.

@@ -3,7 +3,8 @@
 # player meets it on a desktop with a tray: the main window says the stick is untested, the
 # direction test runs from its button and is answered with the keyboard, its result is saved
 # and the notice goes; stopped with SIGSTOP, its force guard silences the stick; the tray icon's
-# menu pauses and resumes shifting, lets go of the forces and quits. Afterwards the stick's record shows the test's four springs and no effect left.
+# menu pauses and resumes shifting, lets go of the forces and quits. Afterwards the stick's record
+# shows the test's four springs, no effect left and its own centring given back.
 #
 # Needs KESTRANE, FAKE_STICK_HOST and UNDER_FAKE_KERNEL. With SHOT set, the direction test's
 # window is saved there as a screenshot. Skips (77) without the X tools or umockdev (fails
@@ -98,6 +99,8 @@ test_springs=$(awk '$1 == "upload" && ($6 == 9830 && $7 == 0 || $6 == 0 && $7 ==
 echo "$test_springs" | awk 'NR == 1 && $4 < 0 || NR == 2 && $4 > 0 || NR == 3 && $5 < 0 || NR == 4 && $5 > 0 {ok++} END {exit ok != 4}' ||
   fail "the test's springs pulled the wrong ways:$(echo; echo "$test_springs")"
 grep -qx 'ff 97 0' "$work/stick.txt" || fail "the stick's own centring (FF_AUTOCENTER) was not switched off"
+awk '/^ff 97 0$/ {off = NR} /^ff 97 65535$/ && off {back = 1} END {exit !back}' "$work/stick.txt" ||
+  fail "the stick's own centring was not given back (FF_AUTOCENTER 65535) when the program ended"
 grep -qx 'left 0' "$work/stick.txt" || fail "effects left on the stick: $(tail -1 "$work/stick.txt")"
 awk '/^ff 96 0$/ && !off {off = NR} /^ff 96 65535$/ && off {back = 1} END {exit !back}' "$work/stick.txt" ||
   fail "the stopped program's stick was not silenced (FF_GAIN 0) and given back (65535)"
