@@ -16,6 +16,8 @@ class KeySink {
   virtual void KeyEvent(KeyCode key, bool down) = 0;
   // Blocks the calling thread for `ms` milliseconds (only called with ms > 0).
   virtual void Wait(std::int32_t ms) = 0;
+  // Returns once every event given so far has reached the system (a sink that types later).
+  virtual void Flush() {}
 };
 
 // The keystroke output: sends presses, releases and waits to a sink and remembers the key it

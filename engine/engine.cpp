@@ -343,6 +343,7 @@ void Engine::Suspend() {
   suspended_ = true;
   LetGoOfKeys();
   ApplyForces();
+  keyboard_->Flush();  // the key is up before the process stands still
 }
 
 void Engine::Resume() {

@@ -99,7 +99,8 @@ class Engine final {
   // back (effects removed, its own centring and gain restored), input stopped. Idempotent.
   void Stop();
 
-  // The process is about to stop (SIGTSTP): nothing stays held or pulling while it stands still.
+  // The process is about to stop (SIGTSTP): nothing stays held or pulling while it stands still;
+  // returns once the key is up.
   void Suspend();
   // Continued (SIGCONT): the gear in is sent again and the forces come back.
   void Resume();

@@ -31,7 +31,7 @@ class KeyQueue final : public KeySink {
   void Wait(std::int32_t ms) override;
 
   // Blocks until everything queued so far has been typed (waits included).
-  void Flush();
+  void Flush() override;
 
  private:
   struct Item {

@@ -9,7 +9,8 @@
 // (the end-to-end tests read the gear from it). KESTRANE_TICK_LOG=<file> timestamps the polling
 // timer's ticks and writes them to <file> at the end (scripts/measure-window). SIGINT and SIGTERM
 // close the main window; on Windows, so do Ctrl+C and the end of the session (logoff, shutdown),
-// which lets the held key up before Windows ends the process.
+// which lets the held key up before Windows ends the process. SIGTSTP (Ctrl+Z) lets go of the
+// held key before the program stops, SIGCONT presses it again.
 
 #include <SDL.h>
 
@@ -66,10 +67,21 @@ void CloseOnStopRequest(kestrane::MainWindow& window, kestrane::KeyQueue* keys) 
   const int fd = kestrane::StopSignalDescriptor();
   if (fd < 0) return;
   auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, &window);
+  kestrane::CatchSuspendSignals();
   QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window, fd] {
     char byte = 0;
     [[maybe_unused]] const auto n = read(fd, &byte, 1);
-    window.RequestClose();
+    if (kestrane::StopSignal() != 0) {
+      window.RequestClose();
+      return;
+    }
+    // Ctrl+Z: the held key and button come up before the program stands still, and the gear
+    // goes out again when it continues.
+    while (kestrane::TakeSuspendRequest()) {
+      window.GetEngine().Suspend();
+      kestrane::SuspendNow();
+      window.GetEngine().Resume();
+    }
   });
 #endif
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A termination request ends kestrane promptly whatever is on screen or being typed: SIGTERM while
 # a start-up message box waits for its OK, and SIGTERM while a tap with the longest press time is
-# under way, each end the program within seconds, with status 0.
+# under way, each end the program within seconds, with status 0. Ctrl+Z (SIGTSTP) lets go of the
+# held gear key before the program stands still, and SIGCONT presses it again (with X_KEY_LOGGER).
 set -uo pipefail
 source "$(dirname "$0")/../support/x_session.sh"
 x_require Xvfb xdotool xwininfo
@@ -50,4 +51,39 @@ in_neutral() { grep -qx 'Label3=N' "$work/labels.txt" 2>/dev/null; }
 wait_for 100 in_neutral || x_fail "the window froze during the tap"
 kill -TERM "$pid"
 x_expect_exit "$pid" 50 "SIGTERM during a long tap"
+
+if [ -z "${X_KEY_LOGGER:-}" ]; then
+  echo "note: X_KEY_LOGGER not given, the SIGTSTP part was not run"
+  echo "PASS"
+  exit 0
+fi
+# Mode 0 holds gear 3's key (3) while the gear is in; the key logger then takes the focus.
+mkdir "$work/hold"
+cp "$KESTRANE" "$work/hold/kestrane"
+rm -f "$work/labels.txt"
+(cd "$work/hold" && KESTRANE_KEY_OUTPUT=xtest exec ./kestrane --virtual-stick) >"$work/kestrane.log" 2>&1 &
+pid=$!
+x_pids+=("$pid")
+wait_for 300 x_window Kestrane 274x397 >/dev/null || x_fail "no main window"
+read -r wx wy < <(x_origin "$(x_window Kestrane 274x397)")
+xdotool mousemove $((wx + 137)) $((wy + 180)) click 1 mousedown 1
+for y in 150 120 100 80 64; do xdotool mousemove $((wx + 137)) $((wy + 53 + y)); done
+xdotool mouseup 1
+wait_for 100 in_gear || x_fail "the stick did not reach gear 3"
+"$X_KEY_LOGGER" --timeout 60 >"$work/keys.log" 2>/dev/null &
+x_pids+=($!)
+wait_for 50 grep -q '^ready$' "$work/keys.log" || x_fail "the key logger did not start"
+xdotool windowfocus --sync "$(xdotool search --name '^x_key_logger$' | head -n1)"
+keys() { grep -c "^$1 3\$" "$work/keys.log"; }
+state() { cut -d ' ' -f 3 "/proc/$pid/stat"; }
+kill -TSTP "$pid"
+wait_for 50 test "$(keys release)" -ge 1 || x_fail "SIGTSTP left gear 3's key down"
+stopped() { [ "$(state)" = T ]; }
+wait_for 50 stopped || x_fail "SIGTSTP did not stop the program (state $(state))"
+[ "$(keys press)" -eq 0 ] || x_fail "a key was pressed while stopping"
+kill -CONT "$pid"
+wait_for 50 test "$(keys press)" -ge 1 || x_fail "SIGCONT did not press gear 3's key again"
+kill -TERM "$pid"
+x_expect_exit "$pid" 50 "SIGTERM after SIGCONT"
+[ "$(keys release)" -eq 2 ] || x_fail "the key was not let go at the end: $(tr '\n' ' ' <"$work/keys.log")"
 echo "PASS"
