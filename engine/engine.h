@@ -142,6 +142,7 @@ class Engine final {
   const JoystickDevice& Device() const { return device_; }
   ForceFeedback& Effects() { return effects_; }
   const EffectWatchdog& Watchdog() const { return watchdog_; }
+  ForceGuard* Guard() { return force_guard_.get(); }  // the open stick's, while it plays springs
   IntervalTimer& Timer() { return *services_.timer; }
   const std::string& SettingsPath() const { return services_.settings_path; }
 

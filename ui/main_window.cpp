@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QLoggingCategory>
 #include <QMessageBox>
-#include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
 #include <QSaveFile>
@@ -26,6 +25,7 @@
 #include "ui/position_display.h"
 #include "ui/settings_dialog.h"
 #include "ui/tray_icon.h"
+#include "ui/virtual_stick_drag.h"
 #include "ui/window_place.h"
 
 // The icons live in this static library's compiled resources; referencing their initialiser keeps
@@ -140,6 +140,7 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
       services_.start_force_guard, services_.settings_path,
       services_.log ? services_.log : log_.get(), nullptr, services_.startup_trace});
   engine_->SetView(this, this);
+  if (services_.virtual_stick) new VirtualStickDrag(PosPanel, *services_.virtual_stick, Record());
   poll_timer->on_change = [this] { engine_->IntervalChanged(); };
 
   if (services_.tray_available.value_or(QSystemTrayIcon::isSystemTrayAvailable())) {
@@ -200,7 +201,6 @@ void MainWindow::BuildControls() {
   PosPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   PosPanel->setLineWidth(1);
   PosPanel->setGeometry(10, 53, kPosPanelSize, kPosPanelSize);
-  PosPanel->installEventFilter(this);
   BackImg = MakePicture(PosPanel, "BackImg", QImage(), {1, 1});
   BackImg->resize(kBackImgSize, kBackImgSize);
   Hole = MakePicture(PosPanel, "Hole", HoleImage(), kHoleStart);
@@ -353,40 +353,6 @@ void MainWindow::RequestClose() {
   if (!in_first_show_ && !in_direction_test_) close();
 }
 
-void MainWindow::SyncDevicesList() {
-  if (!settings_dialog_) return;
-  QComboBox* devices = settings_dialog_->device_list;
-  const QSignalBlocker block(devices);
-  devices->clear();
-  bool remembered_listed = false;
-  const std::string remembered = engine_->RememberedStick();
-  for (const JoystickListEntry& entry : Device().List()) {
-    const QString name = QString::fromStdString(entry.name);
-    devices->addItem(name, QString::fromStdString(entry.id));
-    devices->setItemData(devices->count() - 1, name, SettingsDialog::kJoystickNameRole);
-    remembered_listed |= name.compare(QString::fromStdString(remembered), Qt::CaseInsensitive) == 0;
-  }
-  // The remembered stick stays in the list while it is away, so that a Save keeps it.
-  if (!remembered.empty() && !remembered_listed) {
-    const QString name = QString::fromStdString(remembered);
-    devices->addItem(name + QStringLiteral(" (not connected)"));
-    devices->setItemData(devices->count() - 1, name, SettingsDialog::kJoystickNameRole);
-  }
-  devices->setCurrentIndex(-1);
-}
-
-void MainWindow::SyncDevicesSelection() {
-  if (!settings_dialog_) return;
-  QComboBox* devices = settings_dialog_->device_list;
-  const QSignalBlocker block(devices);
-  int index = Device().Selection();
-  // Nothing open and the remembered stick away: its "(not connected)" entry, the last one.
-  if (index < 0 && devices->count() > static_cast<int>(Device().List().size())) {
-    index = devices->count() - 1;
-  }
-  devices->setCurrentIndex(index);
-}
-
 void MainWindow::closeEvent(QCloseEvent* event) {
   OnClose();
   event->accept();
@@ -457,8 +423,10 @@ void MainWindow::PatternChanged() {
 }
 
 void MainWindow::DevicesChanged() {
-  SyncDevicesList();
-  SyncDevicesSelection();
+  if (settings_dialog_) {
+    settings_dialog_->ShowDevices(Device().List(), Device().Selection(),
+                                  engine_->RememberedStick());
+  }
   ShowStatus();
 }
 
@@ -551,37 +519,6 @@ void MainWindow::RestoreFromTray() {
   show();
   raise();
   activateWindow();
-}
-
-bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == PosPanel && services_.virtual_stick) {
-    const QEvent::Type type = event->type();
-    if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick ||
-        type == QEvent::MouseButtonRelease || type == QEvent::MouseMove) {
-      // A second press soon after a first one comes as a double click: it is a press all the same.
-      const bool press = type != QEvent::MouseButtonRelease && type != QEvent::MouseMove;
-      auto* mouse = static_cast<QMouseEvent*>(event);
-      const QPoint pos = mouse->position().toPoint();
-      if (type != QEvent::MouseMove && mouse->button() == Qt::RightButton) {
-        services_.virtual_stick->SetButton(0, press);
-      } else if (press && mouse->button() == Qt::LeftButton) {
-        dragging_ = true;
-        DriveVirtualStick(pos);
-      } else if (type == QEvent::MouseMove && dragging_ && (mouse->buttons() & Qt::LeftButton)) {
-        DriveVirtualStick(pos);
-      } else if (type == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton) {
-        dragging_ = false;  // the stick stays where it was let go
-      }
-      return true;
-    }
-  }
-  return QWidget::eventFilter(watched, event);
-}
-
-void MainWindow::DriveVirtualStick(QPoint panel_pos) {
-  const RawAxes axes = PointerToRawAxes(panel_pos, Record());
-  services_.virtual_stick->SetAxis(0, axes.x);
-  services_.virtual_stick->SetAxis(1, axes.y);
 }
 
 }  // namespace kestrane

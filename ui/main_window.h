@@ -152,14 +152,10 @@ class MainWindow final : public QWidget, public DisplayPort, public MessageSink,
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildControls();
   void ShowNotices();
-  void SyncDevicesList();
-  void SyncDevicesSelection();
-  void DriveVirtualStick(QPoint panel_pos);
   void DumpDisplay();
   // The status line, the hint over the pattern, the force-feedback controls and the tray.
   void ShowStatus();
@@ -182,7 +178,6 @@ class MainWindow final : public QWidget, public DisplayPort, public MessageSink,
   bool in_direction_test_ = false;
   bool showing_notices_ = false;
   bool close_requested_ = false;
-  bool dragging_ = false;
   std::optional<int> startup_exit_code_;
 };
 

@@ -659,4 +659,24 @@ void SettingsDialog::OnCancelClicked() {
   reject();
 }
 
+void SettingsDialog::ShowDevices(const std::vector<JoystickListEntry>& sticks, int selection,
+                                 const std::string& remembered) {
+  const QSignalBlocker block(device_list);
+  device_list->clear();
+  bool remembered_listed = false;
+  for (const JoystickListEntry& entry : sticks) {
+    const QString name = QString::fromStdString(entry.name);
+    device_list->addItem(name, QString::fromStdString(entry.id));
+    device_list->setItemData(device_list->count() - 1, name, kJoystickNameRole);
+    remembered_listed |= name.compare(QString::fromStdString(remembered), Qt::CaseInsensitive) == 0;
+  }
+  if (!remembered.empty() && !remembered_listed) {
+    const QString name = QString::fromStdString(remembered);
+    device_list->addItem(name + QStringLiteral(" (not connected)"));
+    device_list->setItemData(device_list->count() - 1, name, kJoystickNameRole);
+    if (selection < 0) selection = device_list->count() - 1;
+  }
+  device_list->setCurrentIndex(selection);
+}
+
 }  // namespace kestrane

@@ -4,11 +4,13 @@
 #include <QLineEdit>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "config/setting_keys.h"
 #include "config/settings_file.h"
 #include "config/settings_form.h"
 #include "core/messages.h"
+#include "device/input_platform.h"
 #include "platform/key_capture.h"
 
 class QCheckBox;
@@ -109,6 +111,11 @@ class SettingsDialog : public QDialog {
   std::string ChosenJoystick() const;
   // The data role of device_list entries that holds that name.
   static constexpr int kJoystickNameRole = Qt::UserRole + 1;
+  // Fills the device list with the attached sticks and selects `selection` (-1: none). The
+  // remembered stick stays listed while it is away, "(not connected)", so that a Save keeps it;
+  // with nothing open it is the one selected.
+  void ShowDevices(const std::vector<JoystickListEntry>& sticks, int selection,
+                   const std::string& remembered);
   // Whether a character typed into the sequence field passes: Backspace, r, n, R, N, 1 to 7.
   static bool IsSequenceCharacter(QChar c);
 
