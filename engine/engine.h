@@ -135,6 +135,7 @@ class Engine final {
 
   Settings& Record() { return record_; }
   ShiftState& Shift() { return shift_; }
+  const ShiftState& Shift() const { return shift_; }
   KeyOutput& Keys() { return keys_; }
   KeySink& Keyboard() { return *keyboard_; }
   ShifterOutput& Shifter() { return shifter_; }

@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFontDatabase>
 #include <QFrame>
 #include <QLabel>
 #include <QLoggingCategory>
@@ -18,13 +17,14 @@
 #include <climits>
 
 #include "config/settings_file.h"
-#include "core/gear.h"
-#include "device/no_joystick.h"
 #include "ui/application.h"
 #include "ui/direction_test_dialog.h"
 #include "ui/position_display.h"
+#include "ui/position_panel.h"
 #include "ui/settings_dialog.h"
+#include "ui/status_texts.h"
 #include "ui/tray_icon.h"
+#include "ui/window_style.h"
 #include "ui/virtual_stick_drag.h"
 #include "ui/window_place.h"
 
@@ -42,53 +42,6 @@ constexpr int kClientWidth = 274;
 constexpr int kClientHeight = 397;
 constexpr std::uint32_t kStartInterval = 10;  // until the settings set CHECK_INTERVAL
 constexpr int kHintHidePauseMs = 20000;
-
-// "Fixedsys" 27 pixels high; where it is missing, the system's monospace in bold.
-QFont FixedsysFont(bool bold) {
-  QFont font;
-  if (QFontDatabase::hasFamily(QStringLiteral("Fixedsys"))) {
-    font = QFont(QStringLiteral("Fixedsys"));
-    font.setBold(bold);
-  } else {
-    font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setBold(true);
-  }
-  font.setPixelSize(27);
-  return font;
-}
-
-// "MS Sans Serif" at a pixel size; where it is missing, the system's sans.
-QFont SansFont(int pixels, bool bold) {
-  QFont font = QFontDatabase::hasFamily(QStringLiteral("MS Sans Serif"))
-                   ? QFont(QStringLiteral("MS Sans Serif"))
-                   : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-  font.setPixelSize(pixels);
-  font.setBold(bold);
-  return font;
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QPoint pos) {
-  auto* label = new QLabel(text, parent);
-  label->setObjectName(QString::fromLatin1(name));
-  label->move(pos);
-  label->adjustSize();
-  return label;
-}
-
-QLabel* MakePicture(QWidget* parent, const char* name, const QImage& image, QPoint pos) {
-  auto* label = new QLabel(parent);
-  label->setObjectName(QString::fromLatin1(name));
-  label->setAttribute(Qt::WA_TransparentForMouseEvents);
-  label->setGeometry(QRect(pos, image.size()));
-  if (!image.isNull()) label->setPixmap(QPixmap::fromImage(image));
-  return label;
-}
-
-void SetText(QLabel* label, const QString& text) {
-  if (label->text() == text) return;
-  label->setText(text);
-  label->adjustSize();
-}
 
 // Errors the engine swallowed, into Qt's log.
 class QtLog final : public LogSink {
@@ -154,7 +107,7 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
          [this] { SetShiftingPaused(!ShiftingPaused()); },
          [this] { SetForcesReleased(!ForcesReleased()); }, [this] { RequestClose(); },
          [this] { RestoreFromTray(); }},
-        [this] { return CurrentTrayStatus(); }, this);
+        [this] { return TrayStatusOf(*engine_, isVisible() && !isMinimized()); }, this);
   }
 }
 
@@ -196,16 +149,8 @@ void MainWindow::BuildControls() {
   status_hint->setMargin(6);
   status_hint->hide();
 
-  PosPanel = new QFrame(this);
-  PosPanel->setObjectName(QStringLiteral("PosPanel"));
-  PosPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  PosPanel->setLineWidth(1);
-  PosPanel->setGeometry(10, 53, kPosPanelSize, kPosPanelSize);
-  BackImg = MakePicture(PosPanel, "BackImg", QImage(), {1, 1});
-  BackImg->resize(kBackImgSize, kBackImgSize);
-  Hole = MakePicture(PosPanel, "Hole", HoleImage(), kHoleStart);
-  Gear = MakePicture(PosPanel, "Gear", GearImage(), kGearStart);
-  Cross = MakePicture(PosPanel, "Cross", CrossImage(), kCrossStart);
+  PosPanel = new PositionPanel(this);
+  PosPanel->move(10, 53);
   status_hint->setGeometry(PosPanel->geometry().adjusted(20, 60, -20, -60));
   status_hint->raise();
 
@@ -286,49 +231,6 @@ void MainWindow::showEvent(QShowEvent* event) {
   OnShown();
 }
 
-MainWindow::StickStatus MainWindow::CurrentStickStatus() const {
-  const QString name = QString::fromStdString(engine_->AbsentStickName());
-  switch (engine_->Absence()) {
-    case StickAbsence::None:
-      return {};
-    case StickAbsence::NotConnected:
-      return {QStringLiteral("Stick not connected"),
-              name + QStringLiteral(" is not connected. Kestrane opens it as soon as it is "
-                                    "plugged in; another stick can be chosen in Settings.")};
-    case StickAbsence::Disconnected:
-      return {QStringLiteral("Stick disconnected"),
-              name + QStringLiteral(" was unplugged. Kestrane opens it again as soon as it is "
-                                    "back.")};
-    case StickAbsence::NoneAttached:
-      return {QStringLiteral("No joystick"),
-              QStringLiteral("No joystick found: ") + QString::fromStdString(NoJoystickReason()) +
-                  QStringLiteral(". Kestrane opens the first one plugged in.")};
-  }
-  return {};
-}
-
-TrayStatus MainWindow::CurrentTrayStatus() const {
-  TrayStatus s;
-  s.window_shown = isVisible() && !isMinimized();
-  s.paused = engine_->State() == RunState::Paused;
-  s.forces_released = engine_->ForcesReleased();
-  s.forces_available = engine_->OpenStickSprings() != nullptr;
-  s.tooltip = QStringLiteral("Kestrane");
-  const std::string stick = engine_->OpenStickName();
-  if (const StickStatus status = CurrentStickStatus(); !status.status.isEmpty()) {
-    s.tooltip += QStringLiteral(": ") + status.status.toLower();
-  } else if (s.paused) {
-    s.tooltip += QStringLiteral(": paused");
-  } else {
-    s.tooltip += QStringLiteral(": ") +
-                 (stick.empty() ? QStringLiteral("no stick") : QString::fromStdString(stick)) +
-                 QStringLiteral(", gear ") +
-                 QChar::fromLatin1(GearLetter(engine_->Shift().CurrentGear));
-  }
-  if (s.forces_released) s.tooltip += QStringLiteral(" (forces released)");
-  return s;
-}
-
 void MainWindow::OnShown() {
   if (!first_show_pending_) return;
   first_show_pending_ = false;
@@ -392,10 +294,7 @@ void MainWindow::OnPollTimer() {
 }
 
 void MainWindow::DrawPattern() {
-  const QPalette& pal = palette();
-  BackImg->setPixmap(
-      QPixmap::fromImage(DrawPatternImage(Record().JOY_GEAR_WIDTH, Record().JOY_GEAR_HEIGHT,
-                                          PatternBackgroundColor(pal), PatternFillColor(pal))));
+  PosPanel->DrawPattern(Record());
 }
 
 bool MainWindow::IsMainWindowActive() const {
@@ -403,10 +302,7 @@ bool MainWindow::IsMainWindowActive() const {
 }
 
 void MainWindow::UpdateDisplay(const ShiftState& state) {
-  const MarkerPositions pos = MarkerPositionsFor(state);
-  Cross->move(pos.cross);
-  Gear->move(pos.gear);
-  Hole->move(pos.hole);
+  PosPanel->ShowMarkers(state);
   const DisplayTexts texts = DisplayTextsFor(state);
   const bool changed = Xl->text() != texts.x || Yl->text() != texts.y || Bl->text() != texts.b ||
                        Bs->text() != texts.bstate || Label3->text() != texts.gear;
@@ -446,16 +342,15 @@ void MainWindow::NoticesWaiting() {
 void MainWindow::ShowNotices() {
   if (showing_notices_) return;  // a box's own loop: the outer call shows the rest
   showing_notices_ = true;
-  for (const Notice& notice : engine_->TakeNotices()) ShowMessage(notice.kind, notice.text);
+  for (auto batch = engine_->TakeNotices(); !batch.empty(); batch = engine_->TakeNotices()) {
+    for (const Notice& notice : batch) ShowMessage(notice.kind, notice.text);
+  }
   showing_notices_ = false;
 }
 
 void MainWindow::ShowStatus() {
-  const StickStatus stick = CurrentStickStatus();
-  const RunState state = engine_->State();
-  const QString status = !stick.status.isEmpty()  ? stick.status
-                         : state == RunState::Paused ? QStringLiteral("Shifting paused")
-                                                     : QString();
+  const StickStatus stick = StickStatusOf(*engine_);
+  const QString status = StatusLineOf(*engine_);
   // In place of "Actual state: N", in a narrower type, so that it fits the window.
   Label1->setFont(status.isEmpty() ? FixedsysFont(false) : SansFont(13, true));
   Label1->setText(status.isEmpty() ? QStringLiteral("Actual state:") : status);

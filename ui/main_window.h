@@ -22,6 +22,7 @@ class QSystemTrayIcon;
 namespace kestrane {
 
 class InputPlatform;
+class PositionPanel;
 class SettingsDialog;
 class TrayIcon;
 class VirtualStick;
@@ -133,11 +134,7 @@ class MainWindow final : public QWidget, public DisplayPort, public MessageSink,
   QLabel* Label2 = nullptr;
   QLabel* Label3 = nullptr;
   QLabel* status_hint = nullptr;  // over the pattern: why no stick is read, and what to do
-  QFrame* PosPanel = nullptr;
-  QLabel* BackImg = nullptr;
-  QLabel* Hole = nullptr;
-  QLabel* Gear = nullptr;
-  QLabel* Cross = nullptr;
+  PositionPanel* PosPanel = nullptr;
   QLabel* Xl = nullptr;
   QLabel* Yl = nullptr;
   QLabel* Bl = nullptr;
@@ -159,12 +156,6 @@ class MainWindow final : public QWidget, public DisplayPort, public MessageSink,
   void DumpDisplay();
   // The status line, the hint over the pattern, the force-feedback controls and the tray.
   void ShowStatus();
-  struct StickStatus {
-    QString status;
-    QString hint;
-  };
-  StickStatus CurrentStickStatus() const;
-  TrayStatus CurrentTrayStatus() const;
 
   MainWindowServices services_;
   std::unique_ptr<LogSink> log_;

@@ -40,6 +40,7 @@
 #include "tests/support/scripted_input.h"
 #include "ui/application.h"
 #include "ui/direction_test_dialog.h"
+#include "ui/position_panel.h"
 #include "ui/settings_dialog.h"
 
 namespace kestrane {
@@ -204,16 +205,16 @@ TEST_F(MainWindowTest, WindowLayoutNamesAndCaptions) {
   ASSERT_NE(panel, nullptr);
   EXPECT_EQ(panel->geometry(), QRect(10, 53, 256, 256));
   EXPECT_EQ(panel->frameWidth(), 1);
-  EXPECT_EQ(form->BackImg->parent(), panel);
-  EXPECT_EQ(form->BackImg->geometry(), QRect(1, 1, 254, 254));
-  EXPECT_EQ(form->Hole->geometry(), QRect(57, 24, 32, 32));
-  EXPECT_EQ(form->Gear->geometry(), QRect(116, 111, 32, 32));
-  EXPECT_EQ(form->Cross->geometry(), QRect(123, 120, 16, 16));
+  EXPECT_EQ(form->PosPanel->BackImg->parent(), panel);
+  EXPECT_EQ(form->PosPanel->BackImg->geometry(), QRect(1, 1, 254, 254));
+  EXPECT_EQ(form->PosPanel->Hole->geometry(), QRect(57, 24, 32, 32));
+  EXPECT_EQ(form->PosPanel->Gear->geometry(), QRect(116, 111, 32, 32));
+  EXPECT_EQ(form->PosPanel->Cross->geometry(), QRect(123, 120, 16, 16));
   // Stacking from the bottom: the picture, then Hole, Gear and Cross.
   const QObjectList& children = panel->children();
-  EXPECT_LT(children.indexOf(form->BackImg), children.indexOf(form->Hole));
-  EXPECT_LT(children.indexOf(form->Hole), children.indexOf(form->Gear));
-  EXPECT_LT(children.indexOf(form->Gear), children.indexOf(form->Cross));
+  EXPECT_LT(children.indexOf(form->PosPanel->BackImg), children.indexOf(form->PosPanel->Hole));
+  EXPECT_LT(children.indexOf(form->PosPanel->Hole), children.indexOf(form->PosPanel->Gear));
+  EXPECT_LT(children.indexOf(form->PosPanel->Gear), children.indexOf(form->PosPanel->Cross));
 
   auto* button = form->findChild<QPushButton*>(QStringLiteral("Button1"));
   ASSERT_NE(button, nullptr);
@@ -290,10 +291,10 @@ TEST_F(MainWindowTest, FirstShowRunsTheStartUpInOrder) {
     }
     if (step == "DrawPattern") {
       EXPECT_EQ(form->State().StickX, 32767);
-      EXPECT_TRUE(form->BackImg->pixmap().isNull());
+      EXPECT_TRUE(form->PosPanel->BackImg->pixmap().isNull());
     }
     if (step == "OpenJoystick") {
-      EXPECT_FALSE(form->BackImg->pixmap().isNull());
+      EXPECT_FALSE(form->PosPanel->BackImg->pixmap().isNull());
       EXPECT_FALSE(Contains(input.log, "open b"));
     }
   };
@@ -353,7 +354,7 @@ TEST_P(StartFailureTest, ShowsTheMessageAndEndsTheProgramWithMinusOne) {
   EXPECT_EQ(input.log.size(), GetParam().platform_calls);
   EXPECT_FALSE(QFile::exists(QString::fromStdString(path)));  // the start-up went no further
   EXPECT_FALSE(form->Device().IsJoystickOpen());
-  EXPECT_TRUE(form->BackImg->pixmap().isNull());
+  EXPECT_TRUE(form->PosPanel->BackImg->pixmap().isNull());
   // Not retried by a later show.
   form->hide();
   form->show();
@@ -386,7 +387,7 @@ TEST_F(MainWindowTest, UnwritableSettingsFileIsReportedAndTheStartGoesOn) {
   ApplyForceFeedbackSwitch(expected);
   EXPECT_EQ(form->Record(), expected);
   EXPECT_EQ(form->poll_timer->interval(), 25);
-  EXPECT_FALSE(form->BackImg->pixmap().isNull());
+  EXPECT_FALSE(form->PosPanel->BackImg->pixmap().isNull());
   EXPECT_TRUE(form->Device().IsJoystickOpen());
   EXPECT_EQ(trace.back(), "OpenJoystick");
 }
@@ -560,7 +561,7 @@ TEST_F(MainWindowTest, NoJoystickAttachedRunsQuietlyWithAStillDisplay) {
   Tick(0, 0);
   EXPECT_EQ(form->Xl->text(), "X:");
   EXPECT_EQ(form->Label3->text(), "N");
-  EXPECT_EQ(form->Cross->pos(), QPoint(123, 120));
+  EXPECT_EQ(form->PosPanel->Cross->pos(), QPoint(123, 120));
 }
 
 TEST_F(MainWindowTest, JoystickThatCannotBeOpenedIsClosedAndTheProgramRunsOn) {
@@ -588,7 +589,7 @@ TEST_F(MainWindowTest, DisplayFollowsTheStickOnlyWhileTheMainWindowIsActive) {
   QApplication::setActiveWindow(nullptr);
   Tick(0, 0, /*active=*/false);
   EXPECT_EQ(form->Xl->text(), "X:");
-  EXPECT_EQ(form->Cross->pos(), QPoint(123, 120));
+  EXPECT_EQ(form->PosPanel->Cross->pos(), QPoint(123, 120));
   EXPECT_EQ(form->State().StickX, 0);  // the tick itself ran
 
   dialog->show();
@@ -603,12 +604,12 @@ TEST_F(MainWindowTest, DisplayFollowsTheStickOnlyWhileTheMainWindowIsActive) {
   EXPECT_EQ(form->Yl->text(), "Y:32767");
   EXPECT_EQ(form->Bl->text(), "B:0");
   EXPECT_EQ(form->Bs->text(), "Bstate:No");
-  EXPECT_EQ(form->Cross->pos(), QPoint(120, 120));
-  EXPECT_EQ(form->Gear->pos(), QPoint(111, 111));
-  EXPECT_EQ(form->Hole->pos(), QPoint(111, 111));
+  EXPECT_EQ(form->PosPanel->Cross->pos(), QPoint(120, 120));
+  EXPECT_EQ(form->PosPanel->Gear->pos(), QPoint(111, 111));
+  EXPECT_EQ(form->PosPanel->Hole->pos(), QPoint(111, 111));
 
   Tick(0, 0);
-  EXPECT_EQ(form->Cross->pos(), QPoint(-7, -7));
+  EXPECT_EQ(form->PosPanel->Cross->pos(), QPoint(-7, -7));
   EXPECT_EQ(form->Xl->text(), "X:0");
 }
 
@@ -617,7 +618,7 @@ TEST_F(MainWindowTest, GearLabelShowsTheGearAndReverseAsR) {
   MakeAndShow();
   Shift(32767, 0);  // centre lane, top row
   EXPECT_EQ(form->Label3->text(), "3");
-  EXPECT_EQ(form->Gear->pos().y(), (16384 >> 8) - 16);
+  EXPECT_EQ(form->PosPanel->Gear->pos().y(), (16384 >> 8) - 16);
   Shift(32767, 32767);
   EXPECT_EQ(form->Label3->text(), "N");
   Shift(65535, 65535);  // right lane, bottom row
@@ -931,23 +932,23 @@ TEST_F(MainWindowShifterTest, IntervalZeroPausesAndLetsGo) {
 TEST_F(MainWindowTest, SaveRedrawsThePatternWithTheNewLanes) {
   input.joysticks = {Stick("Pad", "pad-1")};
   MakeAndShow();
-  const QImage before = form->BackImg->pixmap().toImage();
+  const QImage before = form->PosPanel->BackImg->pixmap().toImage();
   dialog->show();
   dialog->joy_gear_width_edit->setText(QStringLiteral("21298"));
   dialog->OnSaveClicked();
-  EXPECT_EQ(form->BackImg->pixmap().toImage(), before);
+  EXPECT_EQ(form->PosPanel->BackImg->pixmap().toImage(), before);
   dialog->show();
   dialog->gear_cross_size_edit->setText(QStringLiteral("4000"));
   dialog->joy_gear_width_edit->setText(QStringLiteral("10000"));
   dialog->OnSaveClicked();
   ASSERT_EQ(form->Record().JOY_GEAR_WIDTH, 10000);
-  const QImage after = form->BackImg->pixmap().toImage();
+  const QImage after = form->PosPanel->BackImg->pixmap().toImage();
   EXPECT_NE(after, before);
   // The same picture a new start with the saved file draws.
   form.reset();
   dialog.reset();
   MakeAndShow();
-  EXPECT_EQ(form->BackImg->pixmap().toImage(), after);
+  EXPECT_EQ(form->PosPanel->BackImg->pixmap().toImage(), after);
 }
 
 // The window's and the tray's icons are the program's own pictures: not null, not blank.
