@@ -112,7 +112,9 @@ bool Engine::Start() {
   Trace("LoadSettings");
   // A file that cannot be written is reported and the start goes on with the values read:
   // stopping here would leave a zeroed record that a later Save writes over the file.
-  if (!services_.settings_path.empty()) {
+  if (services_.settings) {
+    record_ = *services_.settings;
+  } else if (!services_.settings_path.empty()) {
     std::string kept_copy;
     if (auto problem = LoadSettings(record_, *services_.timer, services_.settings_path,
                                     WriteBack::Yes, &kept_copy)) {
@@ -130,7 +132,9 @@ bool Engine::Start() {
   Trace("SelectFirstJoystick");
   // A remembered stick that is away is waited for rather than replaced by whatever else is
   // attached (a wheel, say); without one, the first stick is taken, or the first plugged in.
-  if (device_.Selection() < 0 && !remembered.empty()) {
+  if (services_.choose_stick) {
+    device_.SetSelection(services_.choose_stick(device_));
+  } else if (device_.Selection() < 0 && !remembered.empty()) {
     device_.AwaitJoystick(remembered);
   } else {
     device_.SelectFirstIfNone();

@@ -76,6 +76,12 @@ struct EngineServices {
                                             std::chrono::milliseconds limit)>
       start_force_guard;
   std::string settings_path;  // Kestrane.ini; empty: defaults, nothing written
+  // The record to run on instead of the file's, which is then only read for JOYSTICK and written
+  // by EndDirectionTest (kestrane-cli ff-test).
+  std::optional<Settings> settings;
+  // Picks the stick Start opens from the list (-1: none); unset: the remembered one, else the
+  // first, else the first plugged in.
+  std::function<int(JoystickDevice& device)> choose_stick;
   LogSink* log = nullptr;     // swallowed errors; unset: standard error
   std::function<std::chrono::steady_clock::time_point()> now;  // unset: the steady clock
   std::function<void(const char*)> startup_trace;              // each start-up step's name

@@ -23,6 +23,7 @@
 #include "device/joystick_device.h"
 #include "device/no_joystick.h"
 #include "device/sdl_input.h"
+#include "engine/engine.h"
 #include "platform/stop_signals.h"
 #include "tools/cli_options.h"
 #include "tools/realtime.h"
@@ -237,46 +238,58 @@ int FfTestCommand(const std::vector<std::string>& args) {
     }
   }
 
-  Input input;
-  if (!input.StartAndProbe()) return kExitFailure;
-  const auto& list = input.device.List();
-  if (name) {
-    input.device.SelectSavedJoystickByName(*name);
-    if (input.device.Selection() < 0) {
-      std::cerr << "kestrane-cli: no joystick named '" << *name << "' is attached\n";
-      return kExitFailure;
+  // The window program's engine, with only the test's spring to play: the stick's own centring
+  // off, no effect of the pattern, shared access; the stick the one named, or the first with
+  // force feedback.
+  std::unique_ptr<SdlInputPlatform> platform = CreateSdlInputPlatform();
+  StoredInterval timer;
+  EngineServices services;
+  services.input = platform.get();
+  services.timer = &timer;
+  services.settings_path = settings_path.value_or("");
+  services.settings = settings;
+  services.settings->EXCLUSIVE_ACCESS = false;
+  services.settings->FORCE_FEEDBACK = true;
+  services.settings->CROSS_ENABLED = services.settings->HOLE_ENABLED = false;
+  services.settings->CENTER_ENABLED = services.settings->DAMPER_ENABLED = false;
+  int refusal = 0;
+  services.choose_stick = [&](JoystickDevice& device) {
+    device.ProbeForceFeedback();
+    const auto& list = device.List();
+    int chosen = -1;
+    if (name) {
+      device.SelectSavedJoystickByName(*name);
+      chosen = device.Selection();
+      if (chosen < 0) std::cerr << "kestrane-cli: no joystick named '" << *name << "' is attached\n";
+    } else {
+      for (std::size_t i = 0; i < list.size() && chosen < 0; ++i) {
+        if (list[i].force_feedback) chosen = static_cast<int>(i);
+      }
+      if (chosen < 0) std::cerr << "kestrane-cli: no joystick with force feedback is attached\n";
     }
-  } else {
-    for (std::size_t i = 0; i < list.size() && input.device.Selection() < 0; ++i) {
-      if (list[i].force_feedback) input.device.SetSelection(static_cast<int>(i));
+    if (chosen >= 0 && !list[static_cast<std::size_t>(chosen)].force_feedback) {
+      std::cerr << "kestrane-cli: '" << list[static_cast<std::size_t>(chosen)].name
+                << "' has no force feedback\n";
+      chosen = -1;
     }
-    if (input.device.Selection() < 0) {
-      std::cerr << "kestrane-cli: no joystick with force feedback is attached\n";
-      return kExitFailure;
-    }
+    if (chosen < 0) refusal = kExitFailure;
+    return chosen;
+  };
+  Engine engine(std::move(services));
+  const bool started = engine.Start();
+  for (const Notice& notice : engine.TakeNotices()) {
+    std::cerr << "kestrane-cli: " << notice.text << "\n";
   }
-  const std::string stick = list[static_cast<std::size_t>(input.device.Selection())].name;
-  if (!list[static_cast<std::size_t>(input.device.Selection())].force_feedback) {
-    std::cerr << "kestrane-cli: '" << stick << "' has no force feedback\n";
-    return kExitFailure;
-  }
-
-  // Only the test's spring plays: the stick's own centring off, no effect of the pattern.
-  Settings open = settings;
-  open.EXCLUSIVE_ACCESS = false;
-  open.FORCE_FEEDBACK = true;
-  open.CROSS_ENABLED = open.HOLE_ENABLED = open.CENTER_ENABLED = open.DAMPER_ENABLED = false;
-  ShiftState state;
-  ResetShiftState(state);
-  if (!input.device.OpenJoystick(open, state)) {
-    input.device.CloseJoystick();
-    return kExitFailure;
-  }
-  HapticPort* port = input.device.OpenDevice()->Haptics();
-  if (!port || !port->HasSprings()) {
+  if (!started || refusal != 0 || !engine.Device().IsJoystickOpen()) return kExitFailure;
+  const std::string stick = engine.OpenStickName();
+  std::string why;
+  HapticPort* port = engine.BeginDirectionTest(why);
+  if (!port) {
+    InputDevice* device = engine.Device().OpenDevice();
     std::cerr << "kestrane-cli: '" << stick
-              << (port ? "' has no spring effect\n"
-                       : "' cannot play force feedback (no write access to its device?)\n");
+              << (device && device->Haptics()
+                      ? "' has no spring effect\n"
+                      : "' cannot play force feedback (no write access to its device?)\n");
     return kExitFailure;
   }
 
@@ -309,16 +322,9 @@ int FfTestCommand(const std::vector<std::string>& args) {
   if (verdict.invert_y) std::cout << "FF_INVERT_Y=" << (*verdict.invert_y ? 1 : 0) << "\n";
   if (!verdict.passed) return kExitFailure;
   std::cout << "FF_TESTED_STICK=" << stick << "\n";
-  if (settings_path) {
-    SettingsSnapshot before{settings, 0, {}};
-    SettingsSnapshot after = before;
-    after.settings.FF_INVERT_X = *verdict.invert_x;
-    after.settings.FF_INVERT_Y = *verdict.invert_y;
-    after.settings.FF_TESTED_STICK = stick;
-    if (auto refused = SaveChangedSettings(before, after, *settings_path)) {
-      std::cerr << "kestrane-cli: " << *refused << "\n";
-      return kExitFailure;
-    }
+  if (auto refused = engine.EndDirectionTest(verdict)) {
+    std::cerr << "kestrane-cli: " << *refused << "\n";
+    return kExitFailure;
   }
   return 0;
 }
