@@ -63,6 +63,7 @@ void PollStep(PollContext& ctx) {
     return;
   }
   state.FailedReadMs = 0;
+  if (ctx.sample_out) *ctx.sample_out = sample;
 
   std::int64_t x = sample.X;
   std::int64_t y = sample.Y;

@@ -34,6 +34,7 @@ struct PollContext {
   ShifterOutput* shifter = nullptr;
   std::uint32_t tick_ms = 25;  // the time a tick stands for (the polling interval)
   LogSink* log = nullptr;      // gets the cause of an error a tick swallows
+  StickSample* sample_out = nullptr;  // gets the sample of a read that worked
 };
 
 // Whether the stick counts as lost: gone, or reads failing for kStickLostMs and more.

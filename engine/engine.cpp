@@ -286,12 +286,18 @@ void Engine::Tick() {
 
   if (state_ == RunState::StickAway) {
     LookForStick();
-    if (state_ != RunState::Running) return;
+    if (state_ != RunState::Running) {
+      if (view_) view_->StickRead(nullptr);
+      return;
+    }
   }
   const std::uint32_t tick_ms = std::max<std::uint32_t>(services_.timer->Interval(), 1);
+  StickSample sample;
   PollContext ctx{shift_,    record_, device_.OpenDevice(), keys_, &effects_, display_,
-                  &shifter_, tick_ms, services_.log ? services_.log : &StandardErrorLog()};
+                  &shifter_, tick_ms, services_.log ? services_.log : &StandardErrorLog(),
+                  &sample};
   OnPollTimer(ctx);
+  if (view_) view_->StickRead(shift_.FailedReadMs == 0 ? &sample : nullptr);
 
   // A lost stick is closed (its key and button came up in the step) and waited for.
   if (device_.IsJoystickOpen() && StickLost(shift_)) {

@@ -61,6 +61,9 @@ class EngineView {
   virtual void DevicesChanged() {}  // the device list, the selection or the open stick changed
   virtual void StatusChanged() {}   // the run state, the forces or the stick's absence changed
   virtual void GearChanged() {}     // CurrentGear changed on a tick
+  // After every tick that looked at the stick: what it read, or nullptr when the read failed or
+  // no stick is open.
+  virtual void StickRead(const StickSample* sample) { (void)sample; }
   virtual void NoticesWaiting() {}  // TakeNotices has something: show it after this call returns
 };
 

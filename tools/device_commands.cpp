@@ -122,44 +122,50 @@ int RecordCommand(const std::vector<std::string>& args) {
   RecordOptions opts;
   if (std::string error = ParseRecordOptions(args, opts); !error.empty()) return Usage(error);
 
-  Input input;
-  if (!input.Start()) return kExitFailure;
-  if (input.device.List().empty()) {
-    std::cerr << "kestrane-cli: no joystick attached\n";
-    return kExitFailure;
-  }
-  if (opts.joystick) {
-    input.device.SelectSavedJoystickByName(*opts.joystick);
-    if (input.device.Selection() < 0) {
-      std::cerr << "kestrane-cli: no joystick named '" << *opts.joystick << "'\n";
-      return kExitFailure;
+  // The window program's engine, reading only: shared access, the device's own centring left
+  // alone, no effects, no keys; the stick the one named, or the first.
+  std::unique_ptr<SdlInputPlatform> platform = CreateSdlInputPlatform();
+  StoredInterval timer(static_cast<std::uint32_t>(opts.interval_ms));
+  EngineServices services;
+  services.input = platform.get();
+  services.timer = &timer;
+  services.settings = DefaultSettings();
+  services.settings->EXCLUSIVE_ACCESS = false;
+  services.settings->FORCE_FEEDBACK = false;
+  ApplyForceFeedbackSwitch(*services.settings);
+  services.choose_stick = [&](JoystickDevice& device) {
+    if (device.List().empty()) {
+      std::cerr << "kestrane-cli: no joystick attached\n";
+      return -1;
     }
-  } else {
-    input.device.SelectFirstIfNone();
+    if (!opts.joystick) return 0;
+    device.SelectSavedJoystickByName(*opts.joystick);
+    if (device.Selection() < 0) {
+      std::cerr << "kestrane-cli: no joystick named '" << *opts.joystick << "'\n";
+    }
+    return device.Selection();
+  };
+  // One line a tick: the sample read, or "fail".
+  class TraceWriter final : public EngineView {
+   public:
+    void StickRead(const StickSample* sample) override {
+      std::cout << (sample ? FormatTraceLine(*sample) : std::string("fail")) << '\n' << std::flush;
+    }
+  } writer;
+  Engine engine(std::move(services));
+  const bool started = engine.Start();
+  for (const Notice& notice : engine.TakeNotices()) {
+    std::cerr << "kestrane-cli: " << notice.text << "\n";
   }
-
-  // Recording only reads: shared access, the device's own centring left alone, no effects.
-  Settings settings = DefaultSettings();
-  settings.EXCLUSIVE_ACCESS = false;
-  settings.FORCE_FEEDBACK = false;
-  ApplyForceFeedbackSwitch(settings);
-  ShiftState state;
-  ResetShiftState(state);
-  if (!input.device.OpenJoystick(settings, state)) {
-    input.device.CloseJoystick();
-    return kExitFailure;
-  }
+  if (!started || !engine.Device().IsJoystickOpen()) return kExitFailure;
+  engine.SetView(&writer, nullptr);
 
   CatchStopSignals(/*interrupt_blocking_calls=*/false);
-  InputDevice& stick = *input.device.OpenDevice();
   TickPacer pacer(std::chrono::milliseconds(opts.interval_ms));
   for (std::int64_t tick = 0; !opts.ticks || tick < *opts.ticks; ++tick) {
     if (tick > 0 && !pacer.WaitForTick()) break;
     if (StopSignal() != 0) break;
-    stick.Poll();
-    StickSample sample;
-    const bool read = stick.Read(sample) == InputStatus::Ok;
-    std::cout << (read ? FormatTraceLine(sample) : std::string("fail")) << '\n' << std::flush;
+    engine.Tick();
     if (!std::cout) break;  // the reader has gone
   }
   return 0;
