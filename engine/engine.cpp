@@ -57,8 +57,10 @@ Engine::~Engine() {
 void Engine::SetView(EngineView* view, DisplayPort* display) {
   view_ = view;
   display_ = display;
+  notice_view_ = view;
+  // The key thread queues notices too: it reads the view through the atomic.
   notices_.OnQueued([this] {
-    if (view_) view_->NoticesWaiting();
+    if (EngineView* v = notice_view_.load()) v->NoticesWaiting();
   });
 }
 

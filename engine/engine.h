@@ -7,6 +7,7 @@
 // Rule: nothing here waits on the player; everything Kestrane changed outside itself is given
 // back by Stop(). docs/architecture.md has the state diagram.
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -190,6 +191,7 @@ class Engine final {
   std::unique_ptr<ForceGuard> force_guard_;
   std::string force_guard_path_;
   EngineView* view_ = nullptr;
+  std::atomic<EngineView*> notice_view_{nullptr};
   DisplayPort* display_ = nullptr;
 
   RunState state_ = RunState::Starting;

@@ -88,10 +88,16 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
   connect(poll_timer, &QTimer::timeout, this, &MainWindow::OnPollTimer);
 
   if (!services_.log) log_ = std::make_unique<QtLog>();
-  engine_ = std::make_unique<Engine>(EngineServices{
-      services_.input, poll_timer, services_.open_keyboard, services_.open_shifter,
-      services_.start_force_guard, services_.settings_path,
-      services_.log ? services_.log : log_.get(), nullptr, services_.startup_trace});
+  EngineServices engine_services;
+  engine_services.input = services_.input;
+  engine_services.timer = poll_timer;
+  engine_services.open_keyboard = services_.open_keyboard;
+  engine_services.open_shifter = services_.open_shifter;
+  engine_services.start_force_guard = services_.start_force_guard;
+  engine_services.settings_path = services_.settings_path;
+  engine_services.log = services_.log ? services_.log : log_.get();
+  engine_services.startup_trace = services_.startup_trace;
+  engine_ = std::make_unique<Engine>(std::move(engine_services));
   engine_->SetView(this, this);
   if (services_.virtual_stick) new VirtualStickDrag(PosPanel, *services_.virtual_stick, Record());
   poll_timer->on_change = [this] { engine_->IntervalChanged(); };
