@@ -195,7 +195,8 @@ int SettingsCommand(const std::vector<std::string>& args) {
   if (auto error = LoadSettings(settings, timer, opts.file, WriteBack::Yes, &notice)) {
     failures.push_back(*error);
   }
-  std::string joystick = opts.joystick;
+  // Without --joystick the file's remembered stick stays; --joystick "" clears it.
+  std::string joystick = opts.joystick ? *opts.joystick : ReadSavedJoystick(opts.file);
   ApplyOverrides(opts.overrides, settings, timer, joystick);
   if (opts.save) {
     if (auto error = SaveSettings(settings, timer, joystick, opts.file, &notice)) {

@@ -147,6 +147,28 @@ check "save virtual shifter" has_line "VIRTUAL_SHIFTER=1" "$work/new.ini"
 check "print virtual shifter" python3 -c '
 import json, sys
 assert json.load(open(sys.argv[1]))["MAIN"]["VIRTUAL_SHIFTER"] == 1' "$work/rec.json"
+# The remembered stick: a save without --joystick keeps the file's JOYSTICK (and the record shows
+# it), --set JOYSTICK= and --joystick "" clear it, a new file gets none.
+joystick_after() {  # FILE ARGS...: the JOYSTICK line of FILE and the record's after the command
+  local file=$1
+  shift
+  "$cli" settings "$file" "$@" > "$work/rec.json" || return
+  printf '%s|%s' "$(tr -d '\r' <"$file" | grep '^JOYSTICK=')" \
+    "$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["MAIN"]["JOYSTICK"])' "$work/rec.json")"
+}
+printf '[MAIN]\nJOYSTICK=Desk Stick\nREVERSE_X=0\n' > "$work/stick.ini"
+while IFS='#' read -r what expected args; do
+  eval "set -- $args"
+  check "joystick: $what" test "$(joystick_after "$work/stick.ini" "$@")" = "$expected"
+done <<'ROWS'
+print only#JOYSTICK=Desk Stick|Desk Stick#
+save without --joystick#JOYSTICK=Desk Stick|Desk Stick#--set REVERSE_X=1 --save
+save with --joystick#JOYSTICK=Pedal Box|Pedal Box#--save --joystick 'Pedal Box'
+--joystick "" clears#JOYSTICK=|#--save --joystick ''
+save keeps it empty#JOYSTICK=|#--set REVERSE_X=0 --save
+--set JOYSTICK= sets it#JOYSTICK=Wheel|Wheel#--save --set JOYSTICK=Wheel
+ROWS
+check "joystick: a new file gets none" test "$(joystick_after "$work/fresh.ini" --save)" = "JOYSTICK=|"
 
 # A read-only file: the record is still printed, the message names the full path, status 1.
 printf '[MAIN]\nJOY_GEAR_WIDTH=777\n' > "$work/locked.ini"
