@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace kestrane {
 
@@ -19,5 +20,10 @@ class MessageSink {
 
 // "Kestrane: <text>" lines on standard error.
 MessageSink& StandardErrorMessages();
+
+// `text` (a name, a value, a path the user gave) made safe to echo in a message: control
+// characters, bytes that are not UTF-8 and bidirectional overrides become \xHH or \uHHHH, so that
+// echoed input cannot steer a terminal or reorder the line. Everything else stays as it is.
+std::string EscapeControls(std::string_view text);
 
 }  // namespace kestrane

@@ -19,6 +19,7 @@
 #include "config/settings_file.h"
 #include "core/direction_test.h"
 #include "core/effects.h"
+#include "core/messages.h"
 #include "core/shift_state.h"
 #include "device/joystick_device.h"
 #include "device/no_joystick.h"
@@ -91,7 +92,7 @@ std::string ParseRecordOptions(const std::vector<std::string>& args, RecordOptio
       if (!n) return "--ticks needs a whole number";
       out.ticks = *n;
     } else {
-      return "unknown argument '" + args[i] + "'";
+      return "unknown argument '" + EscapeControls(args[i]) + "'";
     }
   }
   return {};
@@ -124,7 +125,7 @@ int RecordCommand(const std::vector<std::string>& args) {
   if (opts.joystick) {
     input.device.SelectSavedJoystickByName(*opts.joystick);
     if (input.device.Selection() < 0) {
-      std::cerr << "kestrane-cli: no joystick named '" << *opts.joystick << "'\n";
+      std::cerr << "kestrane-cli: no joystick named '" << EscapeControls(*opts.joystick) << "'\n";
       return kExitFailure;
     }
   } else {
@@ -219,7 +220,7 @@ int FfTestCommand(const std::vector<std::string>& args) {
       if (!error.empty()) return Usage(error);
       settings_path = value;
     } else {
-      return Usage("unknown argument '" + args[i] + "'");
+      return Usage("unknown argument '" + EscapeControls(args[i]) + "'");
     }
   }
   Settings settings = DefaultSettings();
@@ -237,7 +238,7 @@ int FfTestCommand(const std::vector<std::string>& args) {
   if (name) {
     input.device.SelectSavedJoystickByName(*name);
     if (input.device.Selection() < 0) {
-      std::cerr << "kestrane-cli: no joystick named '" << *name << "' is attached\n";
+      std::cerr << "kestrane-cli: no joystick named '" << EscapeControls(*name) << "' is attached\n";
       return kExitFailure;
     }
   } else {
@@ -250,8 +251,9 @@ int FfTestCommand(const std::vector<std::string>& args) {
     }
   }
   const std::string stick = list[static_cast<std::size_t>(input.device.Selection())].name;
+  const std::string shown = EscapeControls(stick);  // a device names itself: anything goes
   if (!list[static_cast<std::size_t>(input.device.Selection())].force_feedback) {
-    std::cerr << "kestrane-cli: '" << stick << "' has no force feedback\n";
+    std::cerr << "kestrane-cli: '" << shown << "' has no force feedback\n";
     return kExitFailure;
   }
 
@@ -268,7 +270,7 @@ int FfTestCommand(const std::vector<std::string>& args) {
   }
   HapticPort* port = input.device.OpenDevice()->Haptics();
   if (!port || !port->HasSprings()) {
-    std::cerr << "kestrane-cli: '" << stick
+    std::cerr << "kestrane-cli: '" << shown
               << (port ? "' has no spring effect\n"
                        : "' cannot play force feedback (no write access to its device?)\n");
     return kExitFailure;
@@ -283,7 +285,7 @@ int FfTestCommand(const std::vector<std::string>& args) {
     DirectionTestRun run(*port);
     for (std::size_t i = 0; i < kDirectionSteps.size(); ++i) {
       if (!run.Play(kDirectionSteps[i], settings)) {
-        std::cerr << "kestrane-cli: '" << stick << "' refused the test's spring\n";
+        std::cerr << "kestrane-cli: '" << shown << "' refused the test's spring\n";
         return kExitFailure;
       }
       const std::optional<DirectionAnswer> answer = AskDirection(kDirectionSteps[i]);
