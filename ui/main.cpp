@@ -27,6 +27,7 @@
 #include <string>
 
 #include "config/settings_file.h"
+#include "core/messages.h"
 #include "device/force_guard.h"
 #include "device/sdl_input.h"
 #include "platform/key_guard.h"
@@ -35,6 +36,7 @@
 #include "platform/system_keyboard.h"
 #include "platform/system_shifter.h"
 #include "ui/application.h"
+#include "ui/display_check.h"
 #include "ui/main_window.h"
 #include "ui/settings_dialog.h"
 #include "ui/single_instance.h"
@@ -80,6 +82,11 @@ int main(int argc, char** argv) {
   if (auto status = kestrane::RunForceGuardIfAsked(argc, argv)) return *status;
   // SDL must leave SIGINT and SIGTERM to the program.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  // Qt aborts without a display; say why and end instead.
+  if (const std::string problem = kestrane::DisplayProblem(argc, argv); !problem.empty()) {
+    std::fprintf(stderr, "Kestrane: %s\n", kestrane::EscapeControls(problem).c_str());
+    return 1;
+  }
 
   kestrane::KestraneApplication app(argc, argv);
   app.setApplicationName(QStringLiteral("Kestrane"));
