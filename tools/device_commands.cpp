@@ -238,7 +238,8 @@ int FfTestCommand(const std::vector<std::string>& args) {
   if (name) {
     input.device.SelectSavedJoystickByName(*name);
     if (input.device.Selection() < 0) {
-      std::cerr << "kestrane-cli: no joystick named '" << EscapeControls(*name) << "' is attached\n";
+      std::cerr << "kestrane-cli: no joystick named '" << EscapeControls(*name)
+                << "' is attached\n";
       return kExitFailure;
     }
   } else {

@@ -127,8 +127,7 @@ int ReplayCommand(const std::vector<std::string>& args) {
     if (parsed.kind == TraceLineKind::Bad) {
       std::cout.flush();
       std::cerr << "kestrane-cli: " << (opts.trace == "-" ? "<stdin>" : EscapeControls(opts.trace))
-                << ": line "
-                << line_no << ": " << parsed.error << "\n";
+                << ": line " << line_no << ": " << parsed.error << "\n";
       replay.Finish();
       return kExitUsage;
     }
