@@ -105,8 +105,11 @@ int main(int argc, char** argv) {
   kestrane::SingleInstance instance(settings_path);
   if (!instance.Primary()) {
     std::fprintf(stderr, "Kestrane is already running with %s; its window is brought forward.\n",
-                 settings_path.c_str());
+                 kestrane::EscapeControls(settings_path).c_str());
     return 0;
+  }
+  if (!instance.Problem().empty()) {
+    std::fprintf(stderr, "Kestrane: %s\n", kestrane::EscapeControls(instance.Problem()).c_str());
   }
 
   std::unique_ptr<kestrane::SdlInputPlatform> input =
