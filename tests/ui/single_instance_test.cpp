@@ -1,7 +1,9 @@
 #include "ui/single_instance.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
+
+#if !defined(_WIN32)  // the private folder's checks, flock and Unix sockets are POSIX's
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -198,3 +200,4 @@ TEST_F(SingleInstanceTest, RuntimeFolderIsPrivate) {
 
 }  // namespace
 }  // namespace kestrane
+#endif
