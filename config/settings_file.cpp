@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "config/setting_number.h"
+#include "core/messages.h"
 #include "core/system.h"
 
 
@@ -24,6 +25,11 @@ std::string FullPath(const std::string& path) {
   return ec ? path : TextFromPath(full.lexically_normal());
 }
 
+// The full path as a message shows it: a name holding control characters cannot steer a terminal.
+std::string ShownPath(const std::string& path) {
+  return EscapeControls(FullPath(path));
+}
+
 // Writes the finished text unless it is already what the file holds; a file that is already right
 // but read-only still counts as refused, as a real write to it would be. A file not read
 // completely is kept as a copy first, and not written over when that fails.
@@ -38,8 +44,8 @@ std::string Commit(const std::string& path, const std::optional<std::string>& be
     if (!copy) return "no copy of the file as it was could be kept";
     if (notice) {
       if (!notice->empty()) *notice += "\n";
-      *notice += FullPath(path) + " holds text Kestrane cannot read as settings; it is kept as " +
-                 FullPath(*copy) + " before Kestrane writes its settings into the file";
+      *notice += ShownPath(path) + " holds text Kestrane cannot read as settings; it is kept as " +
+                 ShownPath(*copy) + " before Kestrane writes its settings into the file";
     }
   }
   return ReplaceWholeFile(path, after);
@@ -53,15 +59,15 @@ std::optional<std::string> ReadProblem(const std::string& path, const FileConten
     case ReadOutcome::Missing:
       return std::nullopt;
     case ReadOutcome::NotRegular:
-      return FullPath(path) +
+      return ShownPath(path) +
              " is not a regular file; Kestrane reads and writes its settings only in a regular "
              "file (or a link to one) and leaves this one alone";
     case ReadOutcome::TooLarge:
-      return FullPath(path) + " is larger than " +
+      return ShownPath(path) + " is larger than " +
              std::to_string(kLargestSettingsFile / (1024 * 1024)) +
              " MiB, too large for a settings file; Kestrane leaves it alone";
     case ReadOutcome::Unreadable:
-      return "Unable to read " + FullPath(path) + " (" + read.reason + ")";
+      return "Unable to read " + ShownPath(path) + " (" + read.reason + ")";
   }
   return std::nullopt;
 }
@@ -145,7 +151,7 @@ std::string ReadSavedJoystick(const std::string& path) {
 }
 
 std::string WriteRefusedMessage(const std::string& path, const std::string& reason) {
-  return "Unable to write to " + FullPath(path) + (reason.empty() ? "" : "\n(" + reason + ")");
+  return "Unable to write to " + ShownPath(path) + (reason.empty() ? "" : "\n(" + reason + ")");
 }
 
 bool SettingsTextUnderstood(std::string_view content) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "config/setting_number.h"
+#include "core/messages.h"
 
 namespace kestrane {
 namespace {
@@ -203,7 +204,8 @@ std::string NotANumberMessage(const NumberField& field, std::string_view text) {
   if (!digits.empty() && digits.find_first_not_of("0123456789") == std::string_view::npos) {
     return OutOfRangeMessage(field, number);
   }
-  return std::string(field.name) + ": '" + std::string(text) + "' is not a whole number. " + wanted;
+  return std::string(field.name) + ": '" + EscapeControls(text) + "' is not a whole number. " +
+         wanted;
 }
 
 std::string OutOfRangeMessage(const NumberField& field, std::string_view value) {
@@ -213,7 +215,7 @@ std::string OutOfRangeMessage(const NumberField& field, std::string_view value) 
 }
 
 std::string NotAKeyMessage(const KeyField& field, std::string_view text) {
-  return "'" + std::string(text) + "' is not a key for \"" + field.name +
+  return "'" + EscapeControls(text) + "' is not a key for \"" + field.name +
          "\". Click the field and press the key to use.";
 }
 

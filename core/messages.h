@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace kestrane {
 
@@ -30,5 +31,10 @@ class LogSink {
 
 // "Kestrane: <text>" lines on standard error.
 LogSink& StandardErrorLog();
+
+// `text` (a name, a value, a path the user gave) made safe to echo in a message: control
+// characters, bytes that are not UTF-8 and bidirectional overrides become \xHH or \uHHHH, so that
+// echoed input cannot steer a terminal or reorder the line. Everything else stays as it is.
+std::string EscapeControls(std::string_view text);
 
 }  // namespace kestrane

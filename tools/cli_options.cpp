@@ -3,6 +3,7 @@
 #include "config/profile_file.h"
 #include "config/setting_keys.h"
 #include "config/setting_number.h"
+#include "core/messages.h"
 
 namespace kestrane {
 bool TakeOptionValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name,
@@ -39,7 +40,7 @@ std::string ParseReplayOptions(const std::vector<std::string>& args, ReplayOptio
     } else if (arg == "--jsonl") {
       out.jsonl = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
-      return "unknown option '" + arg + "'";
+      return "unknown option '" + EscapeControls(arg) + "'";
     } else {
       if (have_trace) return "more than one trace given";
       out.trace = arg;
@@ -63,7 +64,7 @@ std::string ParseSettingsOptions(const std::vector<std::string>& args, SettingsO
     } else if (arg == "--save") {
       out.save = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
-      return "unknown option '" + arg + "'";
+      return "unknown option '" + EscapeControls(arg) + "'";
     } else {
       if (have_file) return "more than one settings file given";
       out.file = arg;
@@ -78,10 +79,10 @@ std::string ApplyOverrides(const std::vector<std::string>& overrides, Settings& 
                            IntervalTimer& timer, std::string& joystick) {
   for (const std::string& item : overrides) {
     const std::size_t eq = item.find('=');
-    if (eq == std::string::npos) return "--set needs KEY=VALUE, got '" + item + "'";
+    if (eq == std::string::npos) return "--set needs KEY=VALUE, got '" + EscapeControls(item) + "'";
     const std::string name = item.substr(0, eq);
     const SettingKey* key = FindSettingKey(name);
-    if (!key) return "unknown settings key '" + name + "'";
+    if (!key) return "unknown settings key '" + EscapeControls(name) + "'";
     // Read the value the way the settings file's reader sees it: trimmed, at most 2047 characters.
     const std::string text = ProfileFile::ValueText(std::string_view(item).substr(eq + 1));
     switch (key->kind) {

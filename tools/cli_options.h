@@ -20,7 +20,7 @@ struct SettingsOptions {
   std::string file;
   std::vector<std::string> overrides;
   bool save = false;
-  std::string joystick;
+  std::optional<std::string> joystick;  // absent: the file's JOYSTICK stays
 };
 
 // Takes the value of the option `name` given at args[i] as "--name VALUE" or "--name=VALUE"

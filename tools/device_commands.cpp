@@ -19,6 +19,7 @@
 #include "config/settings_file.h"
 #include "core/direction_test.h"
 #include "core/effects.h"
+#include "core/messages.h"
 #include "core/shift_state.h"
 #include "device/joystick_device.h"
 #include "device/no_joystick.h"
@@ -98,7 +99,7 @@ std::string ParseRecordOptions(const std::vector<std::string>& args, RecordOptio
       if (!n) return "--ticks needs a whole number";
       out.ticks = *n;
     } else {
-      return "unknown argument '" + args[i] + "'";
+      return "unknown argument '" + EscapeControls(args[i]) + "'";
     }
   }
   return {};
@@ -141,7 +142,7 @@ int RecordCommand(const std::vector<std::string>& args) {
     if (!opts.joystick) return 0;
     device.SelectSavedJoystickByName(*opts.joystick);
     if (device.Selection() < 0) {
-      std::cerr << "kestrane-cli: no joystick named '" << *opts.joystick << "'\n";
+      std::cerr << "kestrane-cli: no joystick named '" << EscapeControls(*opts.joystick) << "'\n";
     }
     return device.Selection();
   };
@@ -232,7 +233,7 @@ int FfTestCommand(const std::vector<std::string>& args) {
       if (!error.empty()) return Usage(error);
       settings_path = value;
     } else {
-      return Usage("unknown argument '" + args[i] + "'");
+      return Usage("unknown argument '" + EscapeControls(args[i]) + "'");
     }
   }
   Settings settings = DefaultSettings();
@@ -266,7 +267,10 @@ int FfTestCommand(const std::vector<std::string>& args) {
     if (name) {
       device.SelectSavedJoystickByName(*name);
       chosen = device.Selection();
-      if (chosen < 0) std::cerr << "kestrane-cli: no joystick named '" << *name << "' is attached\n";
+      if (chosen < 0) {
+        std::cerr << "kestrane-cli: no joystick named '" << EscapeControls(*name)
+                  << "' is attached\n";
+      }
     } else {
       for (std::size_t i = 0; i < list.size() && chosen < 0; ++i) {
         if (list[i].force_feedback) chosen = static_cast<int>(i);
@@ -274,7 +278,7 @@ int FfTestCommand(const std::vector<std::string>& args) {
       if (chosen < 0) std::cerr << "kestrane-cli: no joystick with force feedback is attached\n";
     }
     if (chosen >= 0 && !list[static_cast<std::size_t>(chosen)].force_feedback) {
-      std::cerr << "kestrane-cli: '" << list[static_cast<std::size_t>(chosen)].name
+      std::cerr << "kestrane-cli: '" << EscapeControls(list[static_cast<std::size_t>(chosen)].name)
                 << "' has no force feedback\n";
       chosen = -1;
     }
@@ -288,11 +292,12 @@ int FfTestCommand(const std::vector<std::string>& args) {
   }
   if (!started || refusal != 0 || !engine.Device().IsJoystickOpen()) return kExitFailure;
   const std::string stick = engine.OpenStickName();
+  const std::string shown = EscapeControls(stick);  // a device names itself: anything goes
   std::string why;
   HapticPort* port = engine.BeginDirectionTest(why);
   if (!port) {
     InputDevice* device = engine.Device().OpenDevice();
-    std::cerr << "kestrane-cli: '" << stick
+    std::cerr << "kestrane-cli: '" << shown
               << (device && device->Haptics()
                       ? "' has no spring effect\n"
                       : "' cannot play force feedback (no write access to its device?)\n");
@@ -308,7 +313,7 @@ int FfTestCommand(const std::vector<std::string>& args) {
     DirectionTestRun run(*port);
     for (std::size_t i = 0; i < kDirectionSteps.size(); ++i) {
       if (!run.Play(kDirectionSteps[i], settings)) {
-        std::cerr << "kestrane-cli: '" << stick << "' refused the test's spring\n";
+        std::cerr << "kestrane-cli: '" << shown << "' refused the test's spring\n";
         return kExitFailure;
       }
       const std::optional<DirectionAnswer> answer = AskDirection(kDirectionSteps[i]);

@@ -22,6 +22,7 @@
 #endif
 
 #include "config/setting_keys.h"
+#include "core/messages.h"
 #include "core/system.h"
 #include "config/settings_file.h"
 #include "platform/key_guard.h"
@@ -59,7 +60,8 @@ int ReplayCommand(const std::vector<std::string>& args) {
   if (opts.settings_file) {
     // A file named here must be there and readable: defaults in its place would mislead.
     if (!std::filesystem::exists(PathFromText(*opts.settings_file))) {
-      std::cerr << "kestrane-cli: the settings file " << *opts.settings_file << " does not exist\n";
+      std::cerr << "kestrane-cli: the settings file " << EscapeControls(*opts.settings_file)
+                << " does not exist\n";
       return kExitUsage;
     }
     if (auto problem = LoadSettings(settings, timer, *opts.settings_file, WriteBack::No)) {
@@ -79,7 +81,7 @@ int ReplayCommand(const std::vector<std::string>& args) {
   if (opts.trace != "-") {
     file.open(PathFromText(opts.trace), std::ios::binary);
     if (!file) {
-      std::cerr << "kestrane-cli: cannot open trace " << opts.trace << "\n";
+      std::cerr << "kestrane-cli: cannot open trace " << EscapeControls(opts.trace) << "\n";
       return kExitUsage;
     }
     in = &file;
@@ -124,8 +126,8 @@ int ReplayCommand(const std::vector<std::string>& args) {
     }
     if (parsed.kind == TraceLineKind::Bad) {
       std::cout.flush();
-      std::cerr << "kestrane-cli: " << (opts.trace == "-" ? "<stdin>" : opts.trace) << ": line "
-                << line_no << ": " << parsed.error << "\n";
+      std::cerr << "kestrane-cli: " << (opts.trace == "-" ? "<stdin>" : EscapeControls(opts.trace))
+                << ": line " << line_no << ": " << parsed.error << "\n";
       replay.Finish();
       return kExitUsage;
     }
@@ -195,7 +197,8 @@ int SettingsCommand(const std::vector<std::string>& args) {
   if (auto error = LoadSettings(settings, timer, opts.file, WriteBack::Yes, &notice)) {
     failures.push_back(*error);
   }
-  std::string joystick = opts.joystick;
+  // Without --joystick the file's remembered stick stays; --joystick "" clears it.
+  std::string joystick = opts.joystick ? *opts.joystick : ReadSavedJoystick(opts.file);
   ApplyOverrides(opts.overrides, settings, timer, joystick);
   if (opts.save) {
     if (auto error = SaveSettings(settings, timer, joystick, opts.file, &notice)) {
@@ -242,5 +245,5 @@ int main(int argc, char** argv) {
     kestrane::Usage("the headless face of Kestrane");
     return 0;
   }
-  return kestrane::Usage("unknown command '" + command + "'");
+  return kestrane::Usage("unknown command '" + kestrane::EscapeControls(command) + "'");
 }

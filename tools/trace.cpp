@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/messages.h"
+
 namespace kestrane {
 namespace {
 
@@ -87,7 +89,7 @@ TraceLine ParseTraceLine(std::string_view line) {
     if (f < 8) {
       auto v = ParseAxis(fields[f]);
       if (!v) {
-        out.error = "field " + std::to_string(f + 1) + " '" + std::string(fields[f]) +
+        out.error = "field " + std::to_string(f + 1) + " '" + EscapeControls(fields[f]) +
                     "' is not a signed 32-bit integer";
         return out;
       }
@@ -95,7 +97,7 @@ TraceLine ParseTraceLine(std::string_view line) {
     } else {
       auto v = ParseButtons(fields[f]);
       if (!v) {
-        out.error = "button mask '" + std::string(fields[f]) +
+        out.error = "button mask '" + EscapeControls(fields[f]) +
                     "' is not a 32-bit non-negative decimal or 0x hex number";
         return out;
       }

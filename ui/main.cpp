@@ -29,6 +29,7 @@
 #include <string>
 
 #include "config/settings_file.h"
+#include "core/messages.h"
 #include "device/force_guard.h"
 #include "device/sdl_input.h"
 #include "platform/key_guard.h"
@@ -37,6 +38,7 @@
 #include "platform/system_keyboard.h"
 #include "platform/system_shifter.h"
 #include "ui/application.h"
+#include "ui/display_check.h"
 #include "ui/main_window.h"
 #include "ui/settings_dialog.h"
 #include "ui/single_instance.h"
@@ -93,6 +95,11 @@ int main(int argc, char** argv) {
   if (auto status = kestrane::RunForceGuardIfAsked(argc, argv)) return *status;
   // SDL must leave SIGINT and SIGTERM to the program.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  // Qt aborts without a display; say why and end instead.
+  if (const std::string problem = kestrane::DisplayProblem(argc, argv); !problem.empty()) {
+    std::fprintf(stderr, "Kestrane: %s\n", kestrane::EscapeControls(problem).c_str());
+    return 1;
+  }
 
   kestrane::KestraneApplication app(argc, argv);
   app.setApplicationName(QStringLiteral("Kestrane"));
@@ -111,8 +118,11 @@ int main(int argc, char** argv) {
   kestrane::SingleInstance instance(settings_path);
   if (!instance.Primary()) {
     std::fprintf(stderr, "Kestrane is already running with %s; its window is brought forward.\n",
-                 settings_path.c_str());
+                 kestrane::EscapeControls(settings_path).c_str());
     return 0;
+  }
+  if (!instance.Problem().empty()) {
+    std::fprintf(stderr, "Kestrane: %s\n", kestrane::EscapeControls(instance.Problem()).c_str());
   }
 
   std::unique_ptr<kestrane::SdlInputPlatform> input =

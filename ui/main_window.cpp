@@ -223,7 +223,7 @@ void MainWindow::SetSettingsDialog(SettingsDialog* dialog) {
 void MainWindow::showEvent(QShowEvent* event) {
   if (first_show_pending_ && !services_.settings_path.empty()) {
     // Where it was when Kestrane ended last, if that is still on a screen.
-    const QString path = WindowStatePath(QString::fromStdString(services_.settings_path));
+    const std::string path = WindowStatePath(services_.settings_path);
     if (const std::optional<QPoint> saved = ReadWindowPosition(path)) {
       QList<QRect> screens;
       for (const QScreen* s : QGuiApplication::screens()) screens << s->availableGeometry();
@@ -272,7 +272,7 @@ void MainWindow::OnClose() {
   closed_ = true;
   engine_->Stop();
   if (!services_.settings_path.empty() && !first_show_pending_) {
-    WriteWindowPosition(WindowStatePath(QString::fromStdString(services_.settings_path)),
+    WriteWindowPosition(WindowStatePath(services_.settings_path),
                         geometry().topLeft());
   }
   if (settings_dialog_) settings_dialog_->hide();

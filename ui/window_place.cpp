@@ -1,14 +1,38 @@
 #include "ui/window_place.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QSettings>
 #include <algorithm>
+#include <charconv>
+#include <filesystem>
+
+#include "config/profile_file.h"
+#include "core/system.h"
 
 namespace kestrane {
 namespace {
 constexpr int kGap = 8;
 constexpr int kTitleBar = 24;  // what must stay on screen to drag the window back
+constexpr std::size_t kLargestWindowFile = 64 * 1024;
+// The key as QSettings wrote it in earlier versions, so that their files still count.
+constexpr const char* kSection = "window";
+constexpr const char* kKey = "position";
+
+// "@Point(X Y)", nothing else.
+std::optional<QPoint> ParsePoint(std::string_view text) {
+  constexpr std::string_view kOpen = "@Point(";
+  if (!text.starts_with(kOpen) || !text.ends_with(')')) return std::nullopt;
+  text = text.substr(kOpen.size(), text.size() - kOpen.size() - 1);
+  int xy[2];
+  const char* at = text.data();
+  const char* end = text.data() + text.size();
+  for (int i = 0; i < 2; ++i) {
+    if (i == 1 && (at == end || *at++ != ' ')) return std::nullopt;
+    const auto [next, error] = std::from_chars(at, end, xy[i]);
+    if (error != std::errc()) return std::nullopt;
+    at = next;
+  }
+  if (at != end) return std::nullopt;
+  return QPoint(xy[0], xy[1]);
+}
 }  // namespace
 
 SideBySide PlaceBeside(const QRect& main, const QSize& dialog, const QRect& screen) {
@@ -49,21 +73,33 @@ std::optional<QPoint> UsablePosition(const QPoint& saved, const QSize& frame,
   return std::nullopt;
 }
 
-QString WindowStatePath(const QString& settings_path) {
-  return QFileInfo(settings_path).absoluteDir().filePath(QStringLiteral("Kestrane-window.ini"));
+std::string WindowStatePath(const std::string& settings_path) {
+  const std::filesystem::path settings = PathFromText(settings_path);
+  std::error_code ec;
+  std::filesystem::path full = std::filesystem::absolute(settings, ec);
+  if (ec) full = settings;
+  return TextFromPath(full.parent_path() / "Kestrane-window.ini");
 }
 
-std::optional<QPoint> ReadWindowPosition(const QString& path) {
-  if (!QFileInfo::exists(path)) return std::nullopt;
-  const QSettings file(path, QSettings::IniFormat);
-  const QVariant value = file.value(QStringLiteral("window/position"));
-  if (value.typeId() != QMetaType::QPoint) return std::nullopt;
-  return value.toPoint();
+std::optional<QPoint> ReadWindowPosition(const std::string& path) {
+  const FileContent read = ReadRegularFile(path, kLargestWindowFile);
+  if (read.outcome != ReadOutcome::Ok) return std::nullopt;
+  const std::optional<std::string> value = ProfileFile(read.bytes).Read(kSection, kKey);
+  return value ? ParsePoint(*value) : std::nullopt;
 }
 
-void WriteWindowPosition(const QString& path, const QPoint& position) {
-  QSettings file(path, QSettings::IniFormat);
-  file.setValue(QStringLiteral("window/position"), position);
+bool WriteWindowPosition(const std::string& path, const QPoint& position) {
+  const FileContent read = ReadRegularFile(path, kLargestWindowFile);
+  ProfileFile file;
+  if (read.outcome == ReadOutcome::Ok) {
+    file = ProfileFile(read.bytes);
+  } else if (read.outcome != ReadOutcome::Missing && read.outcome != ReadOutcome::TooLarge) {
+    return false;  // not a regular file, or unreadable: not ours to replace
+  }
+  file.Write(kSection, kKey,
+             "@Point(" + std::to_string(position.x()) + " " + std::to_string(position.y()) + ")");
+  RemoveStaleTemporaryFiles(path);
+  return ReplaceWholeFile(path, file.Text()).empty();
 }
 
 }  // namespace kestrane

@@ -6,6 +6,7 @@
 #include <QSize>
 #include <QString>
 #include <optional>
+#include <string>
 
 namespace kestrane {
 
@@ -26,9 +27,12 @@ std::optional<QPoint> UsablePosition(const QPoint& saved, const QSize& frame,
                                      const QList<QRect>& screens);
 
 // The main window's position between starts, in a small file beside the settings file (not the
-// settings file itself: moving the window must not rewrite the user's settings).
-QString WindowStatePath(const QString& settings_path);
-std::optional<QPoint> ReadWindowPosition(const QString& path);
-void WriteWindowPosition(const QString& path, const QPoint& position);
+// settings file itself: moving the window must not rewrite the user's settings). Paths are the
+// system's bytes (UTF-8 on Windows), so a folder name that is not UTF-8 stays as it is.
+std::string WindowStatePath(const std::string& settings_path);
+// Read as the settings file is: only a regular file (or a link to one), never waited on.
+std::optional<QPoint> ReadWindowPosition(const std::string& path);
+// False when not written; a FIFO, a device or a folder in the file's place is left alone.
+bool WriteWindowPosition(const std::string& path, const QPoint& position);
 
 }  // namespace kestrane

@@ -62,6 +62,33 @@ check "unknown key silent" test ! -s "$work/out"
 "$cli" replay --bogus < /dev/null > "$work/out" 2>/dev/null
 check "bad option status" test $? = 2
 
+# Input echoed in a message has its control characters escaped: a trace, an argument or a file
+# name cannot send the terminal an escape sequence.
+echoes_escaped() {  # FRAGMENT CMD...: CMD ends with status 2, FRAGMENT on stderr, no raw control
+  local fragment=$1 status=0
+  shift
+  "$@" > /dev/null 2> "$work/err" || status=$?
+  [ "$status" = 2 ] && grep -qF -- "$fragment" "$work/err" &&
+    ! tr -d '\r\n' < "$work/err" | LC_ALL=C grep -q '[[:cntrl:]]'
+}
+esc=$'\e'
+printf '1 2 %s[31mred\n' "$esc" > "$work/esc.trace"
+check "escaped: trace field" echoes_escaped "field 3 '\x1b[31mred'" "$cli" replay "$work/esc.trace"
+printf '1 2 3 4 5 6 7 8 0x\a\n' > "$work/bel.trace"
+check "escaped: button mask" echoes_escaped "mask '0x\x07'" "$cli" replay "$work/bel.trace"
+check "escaped: --set key" echoes_escaped "key '\x1b]0;title\x07'" \
+  "$cli" replay --set "$esc]0;title"$'\a=1' /dev/null
+check "escaped: --set without =" echoes_escaped "got 'JOY\x1bc'" "$cli" settings x.ini --set "JOY${esc}c"
+check "escaped: option" echoes_escaped "option '--bo\x0agus'" "$cli" replay $'--bo\ngus'
+check "escaped: command" echoes_escaped "command 'go\u009b'" "$cli" $'go\xc2\x9b'
+check "escaped: settings file" echoes_escaped "no\x1b[2Jsuch.ini does not exist" \
+  "$cli" replay --settings "$work/no$esc[2Jsuch.ini" /dev/null
+if [ "$crlf" = 0 ]; then  # Windows names hold no control characters
+  mkdir "$work/dir$esc[8m.ini"
+  check "escaped: settings path in the loader's message" echoes_escaped "dir\x1b[8m.ini is not a regular" \
+    "$cli" replay --settings "$work/dir$esc[8m.ini" /dev/null
+fi
+
 # --set is read like a file value; FORCE_FEEDBACK 0 clears the effects after the overrides.
 out=$(echo "32767 0" | "$cli" replay --jsonl --set "SYM_TYPE= 0x1" --set FORCE_FEEDBACK=0 \
       --set CROSS_ENABLED=1 --set KEY_CODE3=300)
@@ -147,6 +174,28 @@ check "save virtual shifter" has_line "VIRTUAL_SHIFTER=1" "$work/new.ini"
 check "print virtual shifter" python3 -c '
 import json, sys
 assert json.load(open(sys.argv[1]))["MAIN"]["VIRTUAL_SHIFTER"] == 1' "$work/rec.json"
+# The remembered stick: a save without --joystick keeps the file's JOYSTICK (and the record shows
+# it), --set JOYSTICK= and --joystick "" clear it, a new file gets none.
+joystick_after() {  # FILE ARGS...: the JOYSTICK line of FILE and the record's after the command
+  local file=$1
+  shift
+  "$cli" settings "$file" "$@" > "$work/rec.json" || return
+  printf '%s|%s' "$(tr -d '\r' <"$file" | grep '^JOYSTICK=')" \
+    "$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["MAIN"]["JOYSTICK"])' "$work/rec.json")"
+}
+printf '[MAIN]\nJOYSTICK=Desk Stick\nREVERSE_X=0\n' > "$work/stick.ini"
+while IFS='#' read -r what expected args; do
+  eval "set -- $args"
+  check "joystick: $what" test "$(joystick_after "$work/stick.ini" "$@")" = "$expected"
+done <<'ROWS'
+print only#JOYSTICK=Desk Stick|Desk Stick#
+save without --joystick#JOYSTICK=Desk Stick|Desk Stick#--set REVERSE_X=1 --save
+save with --joystick#JOYSTICK=Pedal Box|Pedal Box#--save --joystick 'Pedal Box'
+--joystick "" clears#JOYSTICK=|#--save --joystick ''
+save keeps it empty#JOYSTICK=|#--set REVERSE_X=0 --save
+--set JOYSTICK= sets it#JOYSTICK=Wheel|Wheel#--save --set JOYSTICK=Wheel
+ROWS
+check "joystick: a new file gets none" test "$(joystick_after "$work/fresh.ini" --save)" = "JOYSTICK=|"
 
 # A read-only file: the record is still printed, the message names the full path, status 1.
 printf '[MAIN]\nJOY_GEAR_WIDTH=777\n' > "$work/locked.ini"

@@ -2,8 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <QFile>
-#include <QTemporaryDir>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "config/profile_file.h"
+#include "tests/support/temp_dir.h"
 
 namespace kestrane {
 namespace {
@@ -67,21 +73,61 @@ TEST(WindowPosition, KeptWhileOnAScreen) {
 }
 
 TEST(WindowPosition, RoundTripAndDamagedFile) {
-  QTemporaryDir dir;
-  ASSERT_TRUE(dir.isValid());
-  const QString path = WindowStatePath(dir.filePath(QStringLiteral("Kestrane.ini")));
-  EXPECT_EQ(path, dir.filePath(QStringLiteral("Kestrane-window.ini")));
+  test::TempDir dir("window-place");
+  const std::string path = WindowStatePath(dir.File("Kestrane.ini"));
+  EXPECT_EQ(path, dir.File("Kestrane-window.ini"));
   EXPECT_EQ(ReadWindowPosition(path), std::nullopt);
-  WriteWindowPosition(path, {-30, 712});
+  EXPECT_TRUE(WriteWindowPosition(path, {-30, 712}));
   EXPECT_EQ(ReadWindowPosition(path), QPoint(-30, 712));
-  for (const char* damaged : {"", "[window]\nposition=12\n", "\x01\x02garbage"}) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(damaged);
-    file.close();
-    EXPECT_EQ(ReadWindowPosition(path), std::nullopt) << damaged;
+  const std::pair<const char*, std::optional<QPoint>> contents[] = {
+      {"", std::nullopt},
+      {"[window]\nposition=12\n", std::nullopt},
+      {"\x01\x02garbage", std::nullopt},
+      {"[window]\nposition=@Point(1 2) x\n", std::nullopt},
+      {"[window]\nposition=@Point(1  2)\n", std::nullopt},
+      // As earlier versions (QSettings) wrote it, with Windows line ends too.
+      {"[window]\r\nposition=@Point(-5 40)\r\n", QPoint(-5, 40)},
+  };
+  for (const auto& [content, expected] : contents) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+    EXPECT_EQ(ReadWindowPosition(path), expected) << content;
+  }
+  // Other keys stay when the position is written.
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << "; mine\n[other]\nk=v\n";
+  EXPECT_TRUE(WriteWindowPosition(path, {3, 4}));
+  EXPECT_EQ(ReadWindowPosition(path), QPoint(3, 4));
+  EXPECT_EQ(ReadWholeFile(path).value_or("").rfind("; mine\n[other]\nk=v\n", 0), 0u);
+}
+
+#ifndef _WIN32
+// A FIFO or a folder in the file's place is never waited on (a FIFO held the start forever) and
+// never replaced.
+TEST(WindowPosition, NotARegularFileIsLeftAlone) {
+  test::TempDir dir("window-place");
+  const std::string path = WindowStatePath(dir.File("Kestrane.ini"));
+  for (const bool fifo : {true, false}) {
+    std::filesystem::remove_all(path);
+    ASSERT_TRUE(fifo ? ::mkfifo(path.c_str(), 0600) == 0 : std::filesystem::create_directory(path));
+    EXPECT_EQ(ReadWindowPosition(path), std::nullopt);
+    EXPECT_FALSE(WriteWindowPosition(path, {1, 2}));
+    EXPECT_EQ(std::filesystem::is_fifo(path), fifo);
   }
 }
+
+// In a folder whose name is not UTF-8 (byte 0xFF) the file stays beside the settings file, not
+// in a new sibling folder with U+FFFD in its name.
+TEST(WindowPosition, FolderNameKeptAsBytes) {
+  test::TempDir dir("window-place");
+  const std::string folder = dir.File("set\xfftings");
+  ASSERT_TRUE(std::filesystem::create_directory(folder));
+  const std::string path = WindowStatePath(folder + "/Kestrane.ini");
+  EXPECT_EQ(path, folder + "/Kestrane-window.ini");
+  EXPECT_TRUE(WriteWindowPosition(path, {70, 80}));
+  EXPECT_EQ(ReadWholeFile(folder + "/Kestrane-window.ini"), "[window]\nposition=@Point(70 80)\n");
+  using Entries = std::filesystem::directory_iterator;
+  EXPECT_EQ(std::distance(Entries(dir.path()), Entries()), 1);  // no sibling folder
+}
+#endif
 
 }  // namespace
 }  // namespace kestrane
