@@ -71,13 +71,19 @@ TEST(KernelForceGuard, SilencesTheStickWhenTheHeartbeatsStopAndGivesBackTheGainT
     if (c.gain) guard->SetGain(*c.gain);
     ASSERT_TRUE(Ready(*guard));
 
-    // Before the first heartbeat, and while they come, nothing is written.
+    // Before the first heartbeat, and while they come, nothing is written (unless this thread
+    // itself was held up past the limit between two of them, as on a loaded machine).
     std::this_thread::sleep_for(300ms);
+    auto last = std::chrono::steady_clock::now();
+    auto longest = std::chrono::steady_clock::duration::zero();
     for (int i = 0; i < 20; ++i) {
       guard->Beat();
       std::this_thread::sleep_for(10ms);
+      const auto now = std::chrono::steady_clock::now();
+      longest = std::max(longest, now - last);
+      last = now;
     }
-    EXPECT_TRUE(stick.FfWrites().empty());
+    if (longest < 90ms) EXPECT_TRUE(stick.FfWrites().empty());
 
     // Kestrane stands still: the gain goes to 0 and each effect slot is stopped.
     ASSERT_TRUE(FakeKernel::WaitFor([&] { return Wrote(stick, FF_GAIN, 0); }));
