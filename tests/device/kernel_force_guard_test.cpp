@@ -83,7 +83,9 @@ TEST(KernelForceGuard, SilencesTheStickWhenTheHeartbeatsStopAndGivesBackTheGainT
       longest = std::max(longest, now - last);
       last = now;
     }
-    if (longest < 90ms) EXPECT_TRUE(stick.FfWrites().empty());
+    if (longest < 90ms) {
+      EXPECT_TRUE(stick.FfWrites().empty());
+    }
 
     // Kestrane stands still: the gain goes to 0 and each effect slot is stopped.
     ASSERT_TRUE(FakeKernel::WaitFor([&] { return Wrote(stick, FF_GAIN, 0); }));
