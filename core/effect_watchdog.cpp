@@ -26,7 +26,7 @@ EffectWatchdog::~EffectWatchdog() {
 }
 
 void EffectWatchdog::Beat() {
-  last_beat_ns_ = NowNs();
+  if (watching_) last_beat_ns_ = NowNs();  // at rest not even the clock is read
 }
 
 void EffectWatchdog::Rest() {
@@ -38,6 +38,7 @@ void EffectWatchdog::SetLimit(std::chrono::milliseconds limit) {
 }
 
 void EffectWatchdog::Watch(bool on) {
+  if (on && !watching_) last_beat_ns_ = 0;  // a beat before watching counts for nothing
   if (watching_.exchange(on) == on) return;
   {
     std::lock_guard lock(mutex_);  // so that the thread cannot miss the wake-up

@@ -275,15 +275,20 @@ void Engine::SyncShifterDevice() {
 
 void Engine::Tick() {
   if (state_ == RunState::Starting || state_ == RunState::Stopped) return;
-  watchdog_.Beat();
   if (force_guard_) force_guard_->Beat();
   // Back from a stall (the loop blocked, the process stopped): whatever stopped the effects
-  // meanwhile, they start again with this tick.
-  const auto now = Now();
-  if (last_tick_.time_since_epoch().count() != 0 && now - last_tick_ > StallLimit()) {
-    effects_.Halt();
+  // meanwhile, they start again with this tick. Without forces playing there is nothing to
+  // guard, and the clock is not even read.
+  if (watchdog_.Watching()) {
+    watchdog_.Beat();
+    const auto now = Now();
+    if (last_tick_.time_since_epoch().count() != 0 && now - last_tick_ > StallLimit()) {
+      effects_.Halt();
+    }
+    last_tick_ = now;
+  } else {
+    last_tick_ = {};
   }
-  last_tick_ = now;
   if (state_ == RunState::Paused || state_ == RunState::DirectionTest || suspended_) return;
 
   if (state_ == RunState::StickAway) {
@@ -303,6 +308,7 @@ void Engine::Tick() {
 
   // A lost stick is closed (its key and button came up in the step) and waited for.
   if (device_.IsJoystickOpen() && StickLost(shift_)) {
+    const auto now = Now();
     device_.LoseJoystick();
     lost_at_ = now;
     retry_at_ = now + kTwinGrace;
@@ -317,14 +323,15 @@ void Engine::Tick() {
 }
 
 void Engine::LookForStick() {
-  const auto now = Now();
-  const bool grace_over = !device_.LostByIdentifier() || now - lost_at_ >= kTwinGrace;
   bool look = services_.input->DevicesChanged();
+  if (!look && !retry_at_) return;
+  const auto now = Now();
   if (retry_at_ && now >= *retry_at_) {
     look = true;  // a twin seen during the grace may be taken now
     retry_at_.reset();
   }
   if (!look || !device_.Lost()) return;
+  const bool grace_over = !device_.LostByIdentifier() || now - lost_at_ >= kTwinGrace;
   const bool was_away = Absence() != StickAbsence::None;
   if (device_.Reconnect(record_, shift_, grace_over)) {
     shift_.FailedReadMs = 0;

@@ -364,8 +364,9 @@ TEST(EffectWatchdog, HaltsAStalledLoopOnceAndNotARestingOne) {
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_EQ(watchdog.Wakeups(), looks);
   EXPECT_EQ(watchdog.Halts(), 1);
-  // Watching again, the stall under way is seen.
+  // Watching again, from the next beat on.
   watchdog.Watch(true);
+  watchdog.Beat();
   const auto again = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (watchdog.Halts() == 1 && std::chrono::steady_clock::now() < again) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
