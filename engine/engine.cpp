@@ -177,7 +177,8 @@ StickAbsence Engine::Absence() const {
   if (!device_.LostName().empty() || device_.LostByIdentifier()) {
     return device_.WasOpened() ? StickAbsence::Disconnected : StickAbsence::NotConnected;
   }
-  return StickAbsence::NoneAttached;
+  // A listed stick that could not be opened has had its message already.
+  return device_.List().empty() ? StickAbsence::NoneAttached : StickAbsence::None;
 }
 
 std::string Engine::OpenStickName() const {

@@ -43,7 +43,7 @@ const char* RunStateName(RunState state);
 
 // Why no stick is read.
 enum class StickAbsence : std::uint8_t {
-  None,          // one is open, or the start has not looked yet
+  None,          // one is open, the start has not looked yet, or the one listed would not open
   NoneAttached,  // no joystick at all; the first one plugged in is opened
   NotConnected,  // the remembered stick has not been seen since the start
   Disconnected,  // the open stick went away
