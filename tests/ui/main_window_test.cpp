@@ -170,66 +170,6 @@ JoystickListEntry Stick(const std::string& name, const std::string& id) {
   return {name, id, false};
 }
 
-TEST_F(MainWindowTest, WindowLayoutNamesAndCaptions) {
-  Make();
-  EXPECT_EQ(form->objectName(), "MainForm");
-  EXPECT_EQ(form->windowTitle(), "Kestrane");
-  EXPECT_EQ(form->size(), QSize(274, 397));
-  EXPECT_EQ(form->minimumSize(), form->maximumSize());  // not resizable
-  EXPECT_FALSE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
-  EXPECT_FALSE(form->windowIcon().isNull());
-
-  struct Expected {
-    const char* name;
-    QPoint pos;
-    const char* text;
-  };
-  for (const Expected& e :
-       {Expected{"Label1", {12, 6}, "Actual state:"}, Expected{"Label3", {234, 6}, "N"},
-        Expected{"Label2", {9, 36}, "Actual Position :"}, Expected{"Xl", {17, 318}, "X:"},
-        Expected{"Yl", {145, 318}, "Y:"}, Expected{"Bl", {17, 336}, "B:"},
-        Expected{"Bs", {147, 336}, "Bstate:"}}) {
-    auto* label = form->findChild<QLabel*>(QString::fromLatin1(e.name));
-    ASSERT_NE(label, nullptr) << e.name;
-    EXPECT_EQ(label->pos(), e.pos) << e.name;
-    EXPECT_EQ(label->text(), e.text) << e.name;
-  }
-  EXPECT_EQ(form->Label1->font().pixelSize(), 27);
-  EXPECT_EQ(form->Label3->font().pixelSize(), 27);
-  EXPECT_TRUE(form->Label3->font().bold());
-  EXPECT_EQ(form->Xl->font().pixelSize(), 13);
-  EXPECT_TRUE(form->Xl->font().bold());
-  EXPECT_EQ(form->Label2->font().pixelSize(), 11);
-
-  auto* panel = form->findChild<QFrame*>(QStringLiteral("PosPanel"));
-  ASSERT_NE(panel, nullptr);
-  EXPECT_EQ(panel->geometry(), QRect(10, 53, 256, 256));
-  EXPECT_EQ(panel->frameWidth(), 1);
-  EXPECT_EQ(form->PosPanel->BackImg->parent(), panel);
-  EXPECT_EQ(form->PosPanel->BackImg->geometry(), QRect(1, 1, 254, 254));
-  EXPECT_EQ(form->PosPanel->Hole->geometry(), QRect(57, 24, 32, 32));
-  EXPECT_EQ(form->PosPanel->Gear->geometry(), QRect(116, 111, 32, 32));
-  EXPECT_EQ(form->PosPanel->Cross->geometry(), QRect(123, 120, 16, 16));
-  // Stacking from the bottom: the picture, then Hole, Gear and Cross.
-  const QObjectList& children = panel->children();
-  EXPECT_LT(children.indexOf(form->PosPanel->BackImg), children.indexOf(form->PosPanel->Hole));
-  EXPECT_LT(children.indexOf(form->PosPanel->Hole), children.indexOf(form->PosPanel->Gear));
-  EXPECT_LT(children.indexOf(form->PosPanel->Gear), children.indexOf(form->PosPanel->Cross));
-
-  auto* button = form->findChild<QPushButton*>(QStringLiteral("Button1"));
-  ASSERT_NE(button, nullptr);
-  EXPECT_EQ(button->geometry(), QRect(189, 366, 75, 25));
-  EXPECT_EQ(button->text(), "Settings...");
-  auto* bevel = form->findChild<QFrame*>(QStringLiteral("Bevel1"));
-  ASSERT_NE(bevel, nullptr);
-  EXPECT_EQ(bevel->geometry(), QRect(0, 357, 274, 2));
-
-  EXPECT_EQ(dialog->objectName(), "Settings");
-  EXPECT_EQ(dialog->windowTitle(), "Settings");
-  EXPECT_FALSE(dialog->isVisible());
-  EXPECT_NE(dialog->findChild<QComboBox*>(QStringLiteral("Devices")), nullptr);
-}
-
 TEST_F(MainWindowTest, TimerTicksEveryTenMillisecondsUntilTheLoad) {
   Make();
   EXPECT_TRUE(form->poll_timer->isActive());
