@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <initializer_list>
 
@@ -12,11 +13,14 @@ namespace {
 volatile std::sig_atomic_t g_stop_signal = 0;
 int g_pipe[2] = {-1, -1};
 
+// The interrupted code may be about to read errno: a failed write here must not change it.
 extern "C" void OnStopSignal(int sig) {
+  const int saved_errno = errno;
   g_stop_signal = sig;
   const char byte = 1;
   if (g_pipe[1] >= 0) [[maybe_unused]]
     const ssize_t n = ::write(g_pipe[1], &byte, 1);
+  errno = saved_errno;
 }
 
 }  // namespace
