@@ -7,9 +7,19 @@
 
 namespace kestrane {
 
+DirectionTestDialog::DirectionTestDialog(ForceFeedback& effects, const Settings& settings,
+                                         QWidget* parent)
+    : QDialog(parent), settings_(settings), run_(effects) {
+  Build();
+}
+
 DirectionTestDialog::DirectionTestDialog(HapticPort& port, const Settings& settings,
                                          QWidget* parent)
     : QDialog(parent), settings_(settings), run_(port) {
+  Build();
+}
+
+void DirectionTestDialog::Build() {
   setObjectName(QStringLiteral("DirectionTest"));
   setWindowTitle(QStringLiteral("Force feedback directions"));
   setModal(true);

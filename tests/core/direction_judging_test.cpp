@@ -1,6 +1,12 @@
 // The direction test's springs and how its answers are judged.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <set>
+#include <thread>
+
 #include "config/setting_keys.h"
 #include "core/direction_test.h"
 #include "tests/support/scripted_haptic.h"
@@ -112,6 +118,101 @@ TEST(DirectionTestRun, OneSpringAtATimeAndNoneLeftAfterwards) {
   }
   ASSERT_EQ(refusing.calls.size(), 2u);
   EXPECT_EQ(refusing.calls[1].op, Op::Release);
+}
+
+// The test on the device the effects play on (the window's and kestrane-cli's way).
+struct SharedDevice {
+  Settings settings = DefaultSettings();
+  ShiftState state;
+  ScriptedHaptic haptic;
+  ForceFeedback effects;
+  SharedDevice() {
+    ResetShiftState(state);
+    effects.BuildEffects(&haptic, state, settings);
+  }
+};
+
+// The watchdog halts the effects from its own thread: none of the test's calls may come in the
+// middle of a halt (nor race with it, which ThreadSanitizer reports in the tsan preset).
+TEST(DirectionTestRun, TakesTurnsWithTheWatchdogOnTheEffectsDevice) {
+  SharedDevice d;
+  std::set<EffectId> slots;
+  for (int slot = 0; slot < kEffectSlots; ++slot) {
+    if (d.effects.Slot(static_cast<EffectSlot>(slot)) != kNoEffect)
+      slots.insert(d.effects.Slot(static_cast<EffectSlot>(slot)));
+  }
+  ASSERT_GE(slots.size(), 2u);
+  std::atomic<bool> done{false};
+  std::thread watchdog([&] {
+    while (!done) {
+      d.effects.Halt();
+      std::this_thread::yield();
+    }
+  });
+  using Op = ScriptedHaptic::Op;
+  const auto stops = [&] {  // read under the lock the watchdog writes under
+    const ForceFeedback::PortLock lock = d.effects.LockPort();
+    return std::count_if(d.haptic.calls.begin(), d.haptic.calls.end(),
+                         [](const ScriptedHaptic::Call& c) { return c.op == Op::Stop; });
+  };
+  {
+    DirectionTestRun run(d.effects);
+    // At least 200 turns, and on until the watchdog thread has halted a few times (it may start late).
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (std::size_t i = 0;
+         i < 200 || (stops() < 10 && std::chrono::steady_clock::now() < deadline); ++i) {
+      d.effects.UpdateEffects(d.state, d.settings);  // a tick: the next halt stops them again
+      EXPECT_TRUE(run.Play(kDirectionSteps[i % 4], d.settings));
+    }
+  }
+  done = true;
+  watchdog.join();
+  // Each halt stops every slot in one go; the test's spring is created once and removed at the end.
+  const auto& calls = d.haptic.calls;
+  int halts = 0, creations = 0;
+  EffectId spring = kNoEffect;
+  for (std::size_t i = 0; i < calls.size(); ++i) {
+    if (calls[i].op == Op::Create && !slots.count(calls[i].id)) {
+      ++creations;
+      spring = calls[i].id;
+    }
+    if (calls[i].op != Op::Stop || !slots.count(calls[i].id)) continue;
+    ++halts;
+    ASSERT_LE(i + slots.size(), calls.size());
+    for (std::size_t j = i; j < i + slots.size(); ++j) {
+      ASSERT_EQ(calls[j].op, Op::Stop) << "call " << j << " in the middle of a halt";
+    }
+    i += slots.size() - 1;
+  }
+  EXPECT_GT(halts, 0);
+  EXPECT_EQ(creations, 1);
+  EXPECT_TRUE(std::any_of(calls.begin(), calls.end(), [&](const ScriptedHaptic::Call& c) {
+    return c.op == Op::Release && c.id == spring;
+  }));
+}
+
+// A stick closed during the test takes the spring with it: nothing more goes to that device.
+TEST(DirectionTestRun, LeavesADeviceClosedMeanwhileAlone) {
+  SharedDevice d;
+  {
+    DirectionTestRun run(d.effects);
+    EXPECT_TRUE(run.Play(DirectionStep::Left, d.settings));
+    d.effects.ReleaseEffects();  // the stick closes
+    const std::size_t calls = d.haptic.calls.size();
+    EXPECT_EQ(d.effects.LockPort().port(), nullptr);
+    EXPECT_FALSE(run.Play(DirectionStep::Right, d.settings));
+    run.Stop();
+    EXPECT_EQ(d.haptic.calls.size(), calls);
+  }
+  // Opened again: the test starts a new spring there.
+  ScriptedHaptic reopened;
+  d.effects.BuildEffects(&reopened, d.state, d.settings);
+  {
+    DirectionTestRun run(d.effects);
+    EXPECT_TRUE(run.Play(DirectionStep::Left, d.settings));
+  }
+  EXPECT_EQ(reopened.calls.back().op, ScriptedHaptic::Op::Release);
+  d.effects.ReleaseEffects();
 }
 
 }  // namespace
