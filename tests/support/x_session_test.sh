@@ -36,4 +36,35 @@ else
   echo "FAIL twm: $(cat "$x_work/err")"
   failures=$((failures + 1))
 fi
+# A number in x_pids that is no longer the shell's child (reaped, and maybe another test's
+# process by now) is never signalled at the end.
+sleep 60 &
+other=$!
+bash -c 'source "$1/x_session.sh"; x_pids+=("$2")' _ "$here" "$other"
+if kill -0 "$other" 2>/dev/null; then
+  echo "ok   another process's number left alone"
+else
+  echo "FAIL the end of a session killed a process that was not its own"
+  failures=$((failures + 1))
+fi
+kill "$other"
+
+# Under set -e a failing command says which, with the test's log; so does an X server that died.
+out=$(bash -c 'set -e; source "$1/x_session.sh"; x_fail_hook() { echo "the log"; }
+  true; false; echo "went on"' _ "$here" 2>&1)
+if [[ $out == *"FAIL: line 2: 'false' ended with status 1"*"the log"* && $out != *"went on"* ]]; then
+  echo "ok   a failing command named"
+else
+  echo "FAIL a failing command under set -e: $out"
+  failures=$((failures + 1))
+fi
+out=$(bash -c 'set -e; source "$1/x_session.sh"; x_start_display; kill "$x_xvfb_pid"
+  wait "$x_xvfb_pid" || true; x_fail "no window"' _ "$here" 2>&1)
+if [[ $out == *"FAIL: no window"*"the X server of :"*" has ended"* ]]; then
+  echo "ok   an X server that ended named"
+else
+  echo "FAIL an X server that ended: $out"
+  failures=$((failures + 1))
+fi
+
 [ "$failures" -eq 0 ]

@@ -62,14 +62,15 @@ wait_for 50 x_window Kestrane 274x397 >/dev/null || fail "the notice stayed afte
 
 # The whole program stopped for a second (SIGSTOP): its force guard silences the stick, and gives
 # it back when the program goes on (checked in the stick's record below).
-kpid=$(awk -v p="$host" '$4 == p {print $1; exit}' /proc/[0-9]*/stat 2>/dev/null)
+# (awk's status tells of processes that ended while it read; the pid it found stands)
+kpid=$(awk -v p="$host" '$4 == p {print $1; exit}' /proc/[0-9]*/stat 2>/dev/null || true)
 [ -n "$kpid" ] || fail "kestrane's process not found"
 kill -STOP "$kpid"
 sleep 1  # stopped this long: four times the guard's limit
 kill -CONT "$kpid"
 
 # The tray icon's menu, by keyboard: Hide, Settings..., Pause shifting, Release forces, Quit.
-tray_icon() { xwininfo -root -tree | awk '/"Kestrane": \("kestrane"/ && !/274x/ {print $1; exit}'; }
+tray_icon() { xwininfo -root -tree | awk '!found && /"Kestrane": \("kestrane"/ && !/274x/ {print $1; found = 1}'; }
 wait_for 50 sh -c "[ -n \"\$(xwininfo -root -tree | awk '/\"Kestrane\": \(\"kestrane\"/ && !/274x/')\" ]" ||
   fail "no tray icon"
 icon=$(tray_icon)
