@@ -114,6 +114,7 @@ class ForceFeedback final {
 
    private:
     friend class ForceFeedback;
+    // The pointer is read once the lock is held (members initialise in order).
     PortLock(std::mutex& mutex, HapticPort*& port) : lock_(mutex), port_(port) {}
     std::unique_lock<std::mutex> lock_;
     HapticPort* port_;
