@@ -4,7 +4,7 @@
 # everything started here ends with the shell. Waits are for states, with time-outs, never fixed.
 #
 #   x_require CMD...            skip (exit 77) unless each command exists; under CI a failure
-#   x_start_display [WxHxD]     a private Xvfb without key auto-repeat; exports DISPLAY
+#   x_start_display [WxHxD]     a private Xvfb (no key auto-repeat, no reset); exports DISPLAY
 #   x_start_window_manager      twm, checked to reparent a probe window
 #   x_start_tray                trayer, checked to show its panel
 #   x_spawn CMD...              runs CMD in the background until the shell ends
@@ -54,8 +54,11 @@ trap x_cleanup EXIT
 x_fail_hook() { :; }
 x_fail() {
   echo "FAIL: $*" >&2
-  if [ -n "$x_xvfb_pid" ] && ! kill -0 "$x_xvfb_pid" 2>/dev/null; then
-    echo "  the X server of $DISPLAY has ended:" >&2
+  if [ -n "$x_xvfb_pid" ]; then
+    case $(x_child_state "$x_xvfb_pid") in
+      '' | Z) echo "  the X server of $DISPLAY has ended:" >&2 ;;
+      *) xwininfo -root >/dev/null 2>&1 || echo "  the X server of $DISPLAY does not answer:" >&2 ;;
+    esac
     x_helper_log "$x_work/xvfb.err" >&2 || true
   fi
   x_fail_hook >&2 || true
@@ -121,8 +124,10 @@ x_start_display() {
   local screen=${1:-1024x768x24}
   # The server picks a free display number itself and tells it on the descriptor given. No
   # auto-repeat (-r): a key held down longer than its delay, as on a slow machine, would repeat.
-  x_spawn Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -r 3>"$x_work/display" >/dev/null \
-    2>"$x_work/xvfb.err"
+  # No reset when the last client leaves (-noreset): a client that connects during a reset is
+  # turned away ("could not connect to display"), say the program right after a check's xwininfo.
+  x_spawn Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -r -noreset 3>"$x_work/display" \
+    >/dev/null 2>"$x_work/xvfb.err"
   x_xvfb_pid=$!
   wait_for 100 test -s "$x_work/display" ||
     x_fail "Xvfb did not start:$(echo; x_helper_log "$x_work/xvfb.err")"
