@@ -92,24 +92,42 @@ DirectionVerdict JudgeDirections(const std::array<DirectionAnswer, 4>& a) {
 
 bool DirectionTestRun::Play(DirectionStep step, const Settings& settings) {
   const EffectRecord spring = DirectionSpring(step, settings);
-  if (id_ == kNoEffect) {
-    EffectId id = kNoEffect;
-    if (port_.CreateEffect(EffectType::Spring, spring, id) != 0 || id == kNoEffect) {
-      if (id != kNoEffect) port_.ReleaseEffect(id);
-      return false;
-    }
-    id_ = id;
-    port_.StartEffect(id_);
-    return true;
-  }
-  port_.SetEffectParameters(id_, spring);
-  return true;
+  if (!effects_) return PlayOn(port_, spring);
+  const ForceFeedback::PortLock lock = effects_->LockPort();
+  return PlayOn(lock.port(), spring);
 }
 
 void DirectionTestRun::Stop() {
-  if (id_ == kNoEffect) return;
-  port_.StopEffect(id_);
-  port_.ReleaseEffect(id_);
+  if (!effects_) return StopOn(port_);
+  const ForceFeedback::PortLock lock = effects_->LockPort();
+  StopOn(lock.port());
+}
+
+bool DirectionTestRun::PlayOn(HapticPort* port, const EffectRecord& spring) {
+  if (port != played_on_) id_ = kNoEffect;  // closed: its effects went with it
+  played_on_ = port;
+  if (!port) return false;
+  if (id_ == kNoEffect) {
+    EffectId id = kNoEffect;
+    if (port->CreateEffect(EffectType::Spring, spring, id) != 0 || id == kNoEffect) {
+      if (id != kNoEffect) port->ReleaseEffect(id);
+      return false;
+    }
+    id_ = id;
+    port->StartEffect(id_);
+    return true;
+  }
+  port->SetEffectParameters(id_, spring);
+  return true;
+}
+
+void DirectionTestRun::StopOn(HapticPort* port) {
+  if (id_ == kNoEffect || port != played_on_) {
+    id_ = kNoEffect;
+    return;
+  }
+  port->StopEffect(id_);
+  port->ReleaseEffect(id_);
   id_ = kNoEffect;
 }
 

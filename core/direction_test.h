@@ -44,7 +44,11 @@ DirectionVerdict JudgeDirections(const std::array<DirectionAnswer, 4>& answers);
 // the destructor) remove it.
 class DirectionTestRun final {
  public:
-  explicit DirectionTestRun(HapticPort& port) : port_(port) {}
+  // On the device `effects` play on, under their lock (the watchdog may halt them meanwhile); a
+  // device closed meanwhile takes the spring with it and refuses the next.
+  explicit DirectionTestRun(ForceFeedback& effects) : effects_(&effects) {}
+  // On a device that nothing else drives.
+  explicit DirectionTestRun(HapticPort& port) : port_(&port) {}
   DirectionTestRun(const DirectionTestRun&) = delete;
   DirectionTestRun& operator=(const DirectionTestRun&) = delete;
   ~DirectionTestRun() { Stop(); }
@@ -54,7 +58,12 @@ class DirectionTestRun final {
   void Stop();
 
  private:
-  HapticPort& port_;
+  bool PlayOn(HapticPort* port, const EffectRecord& spring);
+  void StopOn(HapticPort* port);
+
+  ForceFeedback* effects_ = nullptr;
+  HapticPort* port_ = nullptr;
+  HapticPort* played_on_ = nullptr;  // the device id_ lives on
   EffectId id_ = kNoEffect;
 };
 

@@ -147,6 +147,7 @@ void ForceFeedback::ReleaseEffects() {
     if (id != kNoEffect && port_) port_->ReleaseEffect(id);
     id = kNoEffect;
   }
+  port_ = nullptr;
 }
 
 void ForceFeedback::StopAll() {

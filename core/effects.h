@@ -94,6 +94,7 @@ class ForceFeedback final {
   // Refreshes the built effects from the gate point and the hole (every good tick); starts them
   // again after a Halt. Sends nothing while the forces are let go.
   void UpdateEffects(const ShiftState& state, const Settings& settings);
+  // Releases the effects and forgets the device (it may be closed next).
   void ReleaseEffects();
 
   // Lets go of the stick: stops every effect at once and keeps them stopped, through reopening
@@ -104,6 +105,21 @@ class ForceFeedback final {
   // Stops every effect until the next UpdateEffects (the polling loop has stalled). Safe from
   // any thread; false, at once and with nothing stopped, while the loop is in an effect call.
   bool Halt();
+
+  // The device the effects play on, for another user of it (the direction test), with the lock
+  // Halt takes held while the handle lives. The device is nullptr while none is open.
+  class PortLock {
+   public:
+    HapticPort* port() const { return port_; }
+
+   private:
+    friend class ForceFeedback;
+    // The pointer is read once the lock is held (members initialise in order).
+    PortLock(std::mutex& mutex, HapticPort*& port) : lock_(mutex), port_(port) {}
+    std::unique_lock<std::mutex> lock_;
+    HapticPort* port_;
+  };
+  PortLock LockPort() { return PortLock(mutex_, port_); }
 
   EffectId Slot(EffectSlot slot) const { return slots_[slot]; }
   const EffectParameters& Parameters() const { return params_; }

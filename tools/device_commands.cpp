@@ -310,7 +310,7 @@ int FfTestCommand(const std::vector<std::string>& args) {
 #endif
   std::array<DirectionAnswer, 4> answers{};
   {
-    DirectionTestRun run(*port);
+    DirectionTestRun run(engine.Effects());
     for (std::size_t i = 0; i < kDirectionSteps.size(); ++i) {
       if (!run.Play(kDirectionSteps[i], settings)) {
         std::cerr << "kestrane-cli: '" << shown << "' refused the test's spring\n";

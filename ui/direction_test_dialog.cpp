@@ -9,9 +9,19 @@
 
 namespace kestrane {
 
+DirectionTestDialog::DirectionTestDialog(ForceFeedback& effects, const Settings& settings,
+                                         QWidget* parent)
+    : QDialog(parent), settings_(settings), run_(effects) {
+  Build();
+}
+
 DirectionTestDialog::DirectionTestDialog(HapticPort& port, const Settings& settings,
                                          QWidget* parent)
     : QDialog(parent), settings_(settings), run_(port) {
+  Build();
+}
+
+void DirectionTestDialog::Build() {
   setObjectName(QStringLiteral("DirectionTest"));
   setWindowTitle(QStringLiteral("Force feedback directions"));
   setModal(true);
@@ -101,7 +111,7 @@ void RunDirectionTestFlow(Engine& engine, QWidget* parent, MessageSink& messages
   }
   std::optional<DirectionVerdict> verdict;
   {
-    DirectionTestDialog dialog(*port, engine.Record(), parent);
+    DirectionTestDialog dialog(engine.Effects(), engine.Record(), parent);
     dialog.exec();
     verdict = dialog.Verdict();
   }  // the test's spring is gone with the dialog

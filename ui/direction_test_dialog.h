@@ -26,6 +26,9 @@ class DirectionTestDialog final : public QDialog {
   Q_OBJECT
 
  public:
+  // The test on the device `effects` play on, under their lock (DirectionTestRun).
+  DirectionTestDialog(ForceFeedback& effects, const Settings& settings, QWidget* parent = nullptr);
+  // On a device that nothing else drives meanwhile.
   DirectionTestDialog(HapticPort& port, const Settings& settings, QWidget* parent = nullptr);
 
   // Once every step was answered: the verdict (the dialog then shows its message).
@@ -43,6 +46,7 @@ class DirectionTestDialog final : public QDialog {
   void done(int result) override;
 
  private:
+  void Build();
   void PlayStep();
 
   const Settings& settings_;

@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -64,6 +66,29 @@ std::string TemporaryPrefix(const std::string& path) {
   return (fs::path(DirectoryOf(path)) / ("." + p.filename().string() + ".")).string();
 }
 
+// Creates "<prefix>XXXXXX" (six random letters and digits) with mode 0666 less the umask, as
+// any new file gets it. mkstemp makes it 0600, and the umask can be read only by setting it,
+// which changes it for every thread of the process at once.
+int CreateTemporaryFile(const std::string& prefix, std::string& name) {
+  static constexpr char kChars[] =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  static std::atomic<std::uint64_t> counter{0};
+  std::uint64_t seed = static_cast<std::uint64_t>(
+                           std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                       (static_cast<std::uint64_t>(::getpid()) << 32);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::uint64_t bits = (seed += 0x9E3779B97F4A7C15ull + counter++);  // splitmix64
+    bits = (bits ^ (bits >> 30)) * 0xBF58476D1CE4E5B9ull;
+    bits = (bits ^ (bits >> 27)) * 0x94D049BB133111EBull;
+    bits ^= bits >> 31;
+    name = prefix;
+    for (int i = 0; i < 6; ++i, bits /= 62) name += kChars[bits % 62];
+    const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
 std::string SystemError(int error) {
   return std::strerror(error);
 }
@@ -87,8 +112,8 @@ std::string ReplaceWholeFile(const std::string& raw_path, std::string_view conte
 
   struct stat st {};
   const bool exists = ::stat(path.c_str(), &st) == 0;
-  std::string temp = TemporaryPrefix(path) + "XXXXXX";
-  const int fd = ::mkstemp(temp.data());
+  std::string temp;
+  const int fd = CreateTemporaryFile(TemporaryPrefix(path), temp);
   if (fd < 0) {
     return "the folder takes no new file (" + SystemError(errno) +
            "); Kestrane replaces the file whole, never in place";
@@ -99,10 +124,6 @@ std::string ReplaceWholeFile(const std::string& raw_path, std::string_view conte
   if (ok && exists) {
     ok = ::fchmod(fd, st.st_mode & 07777) == 0;
     if (ok && geteuid() == 0) ok = ::fchown(fd, st.st_uid, st.st_gid) == 0;
-  } else if (ok) {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ok = ::fchmod(fd, 0666 & ~mask) == 0;
   }
   if (ok && ::fsync(fd) != 0) ok = false;
   if (!ok && error == 0) error = errno;

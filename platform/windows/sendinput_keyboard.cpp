@@ -18,9 +18,7 @@ namespace {
 
 class SendInputKeyboard final : public KeySink {
  public:
-  // Windows' timer steps 15.6 ms by default: a 10 ms key hold would last 15.6 ms or more.
-  // 1 ms while Kestrane types keys.
-  explicit SendInputKeyboard(MessageSink& report) : report_(report) { timeBeginPeriod(1); }
+  explicit SendInputKeyboard(MessageSink& report) : report_(report) {}
   SendInputKeyboard(const SendInputKeyboard&) = delete;
   SendInputKeyboard& operator=(const SendInputKeyboard&) = delete;
   ~SendInputKeyboard() override {
@@ -28,14 +26,19 @@ class SendInputKeyboard final : public KeySink {
       Send({static_cast<std::uint8_t>(packed >> 8), static_cast<std::uint8_t>(packed & 0xFF)},
            false);
     }
-    timeEndPeriod(1);
   }
 
   void KeyEvent(KeyCode key, bool down) override {
     Send(key, down);
     pressed_.Note(key.vk << 8 | key.scan, down);
   }
-  void Wait(std::int32_t ms) override { SleepMs(ms); }
+  // Windows' timer steps 15.6 ms by default: a 10 ms key hold would last 15.6 ms or more.
+  // 1 ms only while Kestrane waits between key events (the period is system-wide and costs power).
+  void Wait(std::int32_t ms) override {
+    timeBeginPeriod(1);
+    SleepMs(ms);
+    timeEndPeriod(1);
+  }
 
  private:
   // Extended keys (Page Up/Down, arrows, Insert, Delete, Home, End, right Ctrl/Alt, keypad /)

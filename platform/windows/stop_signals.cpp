@@ -5,12 +5,16 @@
 #endif
 #include <windows.h>
 
+#include <atomic>
 #include <csignal>
 
 namespace kestrane {
 namespace {
 
-volatile std::sig_atomic_t g_stop_signal = 0;
+// Set by the C runtime's signal handler and by the console handler, which runs on a thread of
+// its own: an atomic, lock-free so that a signal handler may write it.
+std::atomic<int> g_stop_signal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 extern "C" void OnStopSignal(int sig) {
   g_stop_signal = sig;
@@ -47,7 +51,7 @@ void CatchStopSignals(bool) {
 }
 
 int StopSignal() {
-  return static_cast<int>(g_stop_signal);
+  return g_stop_signal.load();
 }
 
 int StopSignalDescriptor() {

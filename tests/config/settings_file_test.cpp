@@ -11,6 +11,10 @@
 
 #include "core/system.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace kestrane {
 namespace {
 
@@ -200,6 +204,27 @@ TEST_F(SettingsFileTest, AtomicWriteLeavesNoTemporaryFilesAndKeepsMode) {
   EXPECT_EQ(files, 1);
   EXPECT_EQ(fs::status(path_).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write);
+}
+
+// A new file gets the mode any new file gets (0666 less the umask), and the umask stays as it was.
+TEST_F(SettingsFileTest, ANewFileTakesTheUmask) {
+#ifdef _WIN32
+  GTEST_SKIP() << "POSIX file modes: Windows files carry none";
+#else
+  const mode_t saved = ::umask(0);
+  for (const auto& [mask, mode] : {std::pair<mode_t, fs::perms>{027, fs::perms(0640)},
+                                   {022, fs::perms(0644)},
+                                   {0, fs::perms(0666)}}) {
+    ::umask(mask);
+    fs::remove(path_);
+    Settings s;
+    StoredInterval timer(10);
+    EXPECT_FALSE(LoadSettings(s, timer, path_));
+    EXPECT_EQ(fs::status(path_).permissions() & fs::perms::all, mode) << "umask " << mask;
+    EXPECT_EQ(::umask(mask), mask);
+  }
+  ::umask(saved);
+#endif
 }
 
 TEST_F(SettingsFileTest, SymlinkIsFollowed) {

@@ -1,6 +1,12 @@
 // The direction test's springs and how its answers are judged.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <set>
+#include <thread>
+
 #include "config/setting_keys.h"
 #include "core/direction_test.h"
 #include "tests/support/scripted_haptic.h"
@@ -112,6 +118,126 @@ TEST(DirectionTestRun, OneSpringAtATimeAndNoneLeftAfterwards) {
   }
   ASSERT_EQ(refusing.calls.size(), 2u);
   EXPECT_EQ(refusing.calls[1].op, Op::Release);
+}
+
+// The test on the device the effects play on (the window's and kestrane-cli's way).
+struct SharedDevice {
+  Settings settings = DefaultSettings();
+  ShiftState state;
+  ScriptedHaptic haptic;
+  ForceFeedback effects;
+  SharedDevice() {
+    ResetShiftState(state);
+    effects.BuildEffects(&haptic, state, settings);
+  }
+};
+
+// Records the calls with no lock of its own: only the effects' lock keeps two threads apart.
+class BareHaptic final : public HapticPort {
+ public:
+  using Op = ScriptedHaptic::Op;
+  std::int32_t CreateEffect(EffectType, const EffectRecord&, EffectId& id) override {
+    id = next_id_++;
+    calls.push_back({Op::Create, id});
+    return 0;
+  }
+  void StartEffect(EffectId id) override { calls.push_back({Op::Start, id}); }
+  void StopEffect(EffectId id) override { calls.push_back({Op::Stop, id}); }
+  void SetEffectParameters(EffectId id, const EffectRecord&) override {
+    calls.push_back({Op::Set, id});
+  }
+  void ReleaseEffect(EffectId id) override { calls.push_back({Op::Release, id}); }
+  std::vector<std::pair<Op, EffectId>> calls;
+
+ private:
+  EffectId next_id_ = 1;
+};
+
+// The watchdog halts the effects from its own thread: none of the test's calls may come in the
+// middle of a halt, nor race with it (ThreadSanitizer reports that in the tsan preset).
+TEST(DirectionTestRun, TakesTurnsWithTheWatchdogOnTheEffectsDevice) {
+  using Op = ScriptedHaptic::Op;
+  Settings settings = DefaultSettings();
+  ShiftState state;
+  ResetShiftState(state);
+  BareHaptic haptic;
+  ForceFeedback effects;
+  effects.BuildEffects(&haptic, state, settings);
+  std::set<EffectId> slots;
+  for (int slot = 0; slot < kEffectSlots; ++slot) {
+    if (effects.Slot(static_cast<EffectSlot>(slot)) != kNoEffect)
+      slots.insert(effects.Slot(static_cast<EffectSlot>(slot)));
+  }
+  ASSERT_GE(slots.size(), 2u);
+  std::atomic<bool> done{false};
+  std::thread watchdog([&] {
+    while (!done) {
+      effects.Halt();
+      std::this_thread::yield();
+    }
+  });
+  const auto stops = [&] {  // read under the lock the watchdog writes under
+    const ForceFeedback::PortLock lock = effects.LockPort();
+    return std::count_if(haptic.calls.begin(), haptic.calls.end(),
+                         [](const auto& c) { return c.first == Op::Stop; });
+  };
+  {
+    DirectionTestRun run(effects);
+    // At least 200 turns, and on until the watchdog has halted a few times (it may start late).
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (std::size_t i = 0;
+         i < 200 || (stops() < 10 && std::chrono::steady_clock::now() < deadline); ++i) {
+      effects.UpdateEffects(state, settings);  // a tick: the next halt stops them again
+      EXPECT_TRUE(run.Play(kDirectionSteps[i % 4], settings));
+    }
+  }
+  done = true;
+  watchdog.join();
+  effects.ReleaseEffects();
+  // Each halt stops every slot in one go; the test's spring is created once and removed at the end.
+  const auto& calls = haptic.calls;
+  int halts = 0, creations = 0;
+  EffectId spring = kNoEffect;
+  for (std::size_t i = 0; i < calls.size(); ++i) {
+    if (calls[i].first == Op::Create && !slots.count(calls[i].second)) {
+      ++creations;
+      spring = calls[i].second;
+    }
+    if (calls[i].first != Op::Stop || !slots.count(calls[i].second)) continue;
+    ++halts;
+    ASSERT_LE(i + slots.size(), calls.size());
+    for (std::size_t j = i; j < i + slots.size(); ++j) {
+      ASSERT_EQ(calls[j].first, Op::Stop) << "call " << j << " in the middle of a halt";
+    }
+    i += slots.size() - 1;
+  }
+  EXPECT_GT(halts, 0);
+  EXPECT_EQ(creations, 1);
+  EXPECT_NE(std::find(calls.begin(), calls.end(), std::pair{Op::Release, spring}), calls.end());
+}
+
+// A stick closed during the test takes the spring with it: nothing more goes to that device.
+TEST(DirectionTestRun, LeavesADeviceClosedMeanwhileAlone) {
+  SharedDevice d;
+  {
+    DirectionTestRun run(d.effects);
+    EXPECT_TRUE(run.Play(DirectionStep::Left, d.settings));
+    d.effects.ReleaseEffects();  // the stick closes
+    const std::size_t calls = d.haptic.calls.size();
+    EXPECT_EQ(d.effects.LockPort().port(), nullptr);
+    EXPECT_FALSE(run.Play(DirectionStep::Right, d.settings));
+    run.Stop();
+    EXPECT_EQ(d.haptic.calls.size(), calls);
+  }
+  // Opened again: the test starts a new spring there.
+  ScriptedHaptic reopened;
+  d.effects.BuildEffects(&reopened, d.state, d.settings);
+  {
+    DirectionTestRun run(d.effects);
+    EXPECT_TRUE(run.Play(DirectionStep::Left, d.settings));
+  }
+  EXPECT_EQ(reopened.calls.back().op, ScriptedHaptic::Op::Release);
+  d.effects.ReleaseEffects();
 }
 
 }  // namespace

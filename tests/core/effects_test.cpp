@@ -272,7 +272,9 @@ struct LetGoRig {
     effects.UpdateEffects(state, settings);
     haptic.calls.clear();
   }
-  std::multiset<EffectId> Ids(ScriptedHaptic::Op op) const {
+  // Under the lock the watchdog's thread writes the calls under.
+  std::multiset<EffectId> Ids(ScriptedHaptic::Op op) {
+    const ForceFeedback::PortLock lock = effects.LockPort();
     std::multiset<EffectId> ids;
     for (const auto& c : haptic.calls) {
       if (c.op == op) ids.insert(c.id);

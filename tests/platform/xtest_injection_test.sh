@@ -91,7 +91,7 @@ for sig in INT TERM HUP QUIT ABRT SEGV KILL; do
   pid=$!
   exec 6> "$work/fifo.$sig"
   printf '32767 0\n32767 0\n32767 0\n' >&6
-  wait_for 50 pressed_after "$before" 3
+  check "SIG$sig: the key pressed" wait_for 300 pressed_after "$before" 3
   sleep 0.1
   kill -"$sig" "$pid"
   wait "$pid"
@@ -102,10 +102,13 @@ for sig in INT TERM HUP QUIT ABRT SEGV KILL; do
     *) want_status="" ;;
   esac
   [ -n "$want_status" ] && check "SIG$sig: status $want_status" test "$status" = "$want_status"
-  wait_for 50 seen_after "$before" 2
+  wait_for 300 seen_after "$before" 2
   keys_after "$before" > "$work/got"
   printf 'press 3\nrelease 3\n' > "$work/want"
-  check "SIG$sig: the held key released" cmp -s "$work/want" "$work/got"
+  if ! check "SIG$sig: the held key released" cmp -s "$work/want" "$work/got"; then
+    diff "$work/want" "$work/got" | head -20
+    sed 's/^/  stderr: /' "$work/err"
+  fi
   [ -n "$want_status" ] && check "SIG$sig: every tick printed" test "$(grep -c lane "$work/out")" = 3
 done
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <set>
 #include <vector>
 
@@ -9,6 +10,8 @@
 namespace kestrane {
 
 // A force-feedback device that records every call and can be told to refuse chosen creations.
+// Its record may be written from another thread (the effect watchdog's): a test that runs one
+// reads it through Calls and Clear; `calls` itself is for tests with one thread.
 class ScriptedHaptic : public HapticPort {
  public:
   enum class Op : std::uint8_t { Create, Start, Set, Release, Stop };
@@ -27,6 +30,7 @@ class ScriptedHaptic : public HapticPort {
   }
 
   std::int32_t CreateEffect(EffectType type, const EffectRecord& record, EffectId& id) override {
+    std::lock_guard lock(mutex_);
     const int nth = creations_++;
     id = kNoEffect;
     if (fail_.count(nth)) {
@@ -38,16 +42,31 @@ class ScriptedHaptic : public HapticPort {
     calls.push_back({Op::Create, id, type, record});
     return 0;
   }
-  void StartEffect(EffectId id) override { calls.push_back({Op::Start, id, {}, {}}); }
-  void StopEffect(EffectId id) override { calls.push_back({Op::Stop, id, {}, {}}); }
+  void StartEffect(EffectId id) override { Record({Op::Start, id, {}, {}}); }
+  void StopEffect(EffectId id) override { Record({Op::Stop, id, {}, {}}); }
   void SetEffectParameters(EffectId id, const EffectRecord& record) override {
-    calls.push_back({Op::Set, id, {}, record});
+    Record({Op::Set, id, {}, record});
   }
-  void ReleaseEffect(EffectId id) override { calls.push_back({Op::Release, id, {}, {}}); }
+  void ReleaseEffect(EffectId id) override { Record({Op::Release, id, {}, {}}); }
+
+  std::vector<Call> Calls() const {
+    std::lock_guard lock(mutex_);
+    return calls;
+  }
+  void Clear() {
+    std::lock_guard lock(mutex_);
+    calls.clear();
+  }
 
   std::vector<Call> calls;
 
  private:
+  void Record(const Call& call) {
+    std::lock_guard lock(mutex_);
+    calls.push_back(call);
+  }
+
+  mutable std::mutex mutex_;
   std::set<int> fail_, hand_back_;
   int creations_ = 0;
   EffectId next_id_ = 1;

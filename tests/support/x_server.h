@@ -54,8 +54,9 @@ class XServer {
       const int devnull = open("/dev/null", O_WRONLY);
       if (devnull >= 0) dup2(devnull, STDERR_FILENO);
       const std::string fd = std::to_string(fds[1]);
+      // -noreset: a connection made while the server resets after its last client is refused.
       execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten",
-             "tcp", static_cast<char*>(nullptr));
+             "tcp", "-noreset", static_cast<char*>(nullptr));
       _exit(127);
     }
     close(fds[1]);

@@ -4,7 +4,7 @@
 # everything started here ends with the shell. Waits are for states, with time-outs, never fixed.
 #
 #   x_require CMD...            skip (exit 77) unless each command exists; under CI a failure
-#   x_start_display [WxHxD]     a private Xvfb; exports DISPLAY
+#   x_start_display [WxHxD]     a private Xvfb (no key auto-repeat, no reset); exports DISPLAY
 #   x_start_window_manager      twm, checked to reparent a probe window
 #   x_start_tray                trayer, checked to show its panel
 #   x_spawn CMD...              runs CMD in the background until the shell ends
@@ -12,24 +12,40 @@
 #   x_window TITLE WxH [PID]    the visible window of that title and size
 #   x_origin WINDOW             "x y" of the window's client area on the screen
 #   x_expect_exit PID TENTHS WHAT  PID (a child) ends within TENTHS with status 0, or fail on WHAT
-#   x_fail MESSAGE              "FAIL: MESSAGE" and the output of x_fail_hook, exit 1
+#   x_fail MESSAGE              "FAIL: MESSAGE", the X server's end if it ended, the output of
+#                               x_fail_hook, exit 1
 #
+# Under `set -e` a command that fails outside a condition fails the test the same way, naming
+# the command and its line, instead of ending it without a word; so does a SIGTERM or SIGINT.
 # X_SESSION_WM overrides the window manager's command (tests break it on purpose with it).
 
 x_work=$(mktemp -d)
 x_pids=()
+x_xvfb_pid=
+
+# The state letter of PID (R, S, Z...) while it is a child of this shell that has not been waited
+# for. The shell reaps a child that ends at once, and its number may soon be another process's,
+# another test's X server say: only the shell's own children are ever signalled.
+x_child_state() {
+  local stat state ppid
+  stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
+  read -r state ppid _ <<<"${stat##*) }"
+  [ "$ppid" = "$$" ] && echo "$state"
+}
+
 x_cleanup() {
-  local i n pid state
-  for ((i = ${#x_pids[@]} - 1; i >= 0; i--)); do kill "${x_pids[i]}" 2>/dev/null || true; done
+  local i n pid
+  for ((i = ${#x_pids[@]} - 1; i >= 0; i--)); do
+    x_child_state "${x_pids[i]}" >/dev/null && kill "${x_pids[i]}" 2>/dev/null || true
+  done
   # A program may still write into the work folder while it ends (the window program keeps its
   # position there): wait up to 5 s for each (a zombie has ended), then kill it.
   for pid in "${x_pids[@]}"; do
     for ((n = 0; n < 50; n++)); do
-      state=$(cut -d ' ' -f 3 "/proc/$pid/stat" 2>/dev/null) || break
-      [ "$state" = Z ] && break
+      case $(x_child_state "$pid") in '' | Z) break ;; esac
       sleep 0.1
     done
-    kill -9 "$pid" 2>/dev/null || true
+    x_child_state "$pid" >/dev/null && kill -9 "$pid" 2>/dev/null || true
   done
   rm -rf "$x_work"
 }
@@ -38,9 +54,34 @@ trap x_cleanup EXIT
 x_fail_hook() { :; }
 x_fail() {
   echo "FAIL: $*" >&2
+  if [ -n "$x_xvfb_pid" ]; then
+    case $(x_child_state "$x_xvfb_pid") in
+      '' | Z) echo "  the X server of $DISPLAY has ended:" >&2 ;;
+      *) xwininfo -root >/dev/null 2>&1 || echo "  the X server of $DISPLAY does not answer:" >&2 ;;
+    esac
+    x_helper_log "$x_work/xvfb.err" >&2 || true
+  fi
   x_fail_hook >&2 || true
   exit 1
 }
+
+if [[ $- == *e* ]]; then
+  set -E
+  x_failed_command() {
+    local status=$1 line=$2 command=$3
+    # In a subshell (a command substitution): only end it; the test's own shell reports.
+    [ "$BASHPID" = "$$" ] || exit "$status"
+    trap - ERR
+    x_fail "line $line: '$command' ended with status $status"
+  }
+  trap 'x_failed_command $? "$LINENO" "$BASH_COMMAND"' ERR
+fi
+x_stopped() {
+  trap - ERR
+  x_fail "the test was stopped by $1"
+}
+trap 'x_stopped SIGTERM' TERM
+trap 'x_stopped SIGINT' INT
 
 x_require() {
   local tool
@@ -81,9 +122,13 @@ x_helper_log() { [ -s "$1" ] && sed 's/^/  | /' "$1"; }
 
 x_start_display() {
   local screen=${1:-1024x768x24}
-  # The server picks a free display number itself and tells it on the descriptor given.
-  x_spawn Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$x_work/display" >/dev/null \
-    2>"$x_work/xvfb.err"
+  # The server picks a free display number itself and tells it on the descriptor given. No
+  # auto-repeat (-r): a key held down longer than its delay, as on a slow machine, would repeat.
+  # No reset when the last client leaves (-noreset): a client that connects during a reset is
+  # turned away ("could not connect to display"), say the program right after a check's xwininfo.
+  x_spawn Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -r -noreset 3>"$x_work/display" \
+    >/dev/null 2>"$x_work/xvfb.err"
+  x_xvfb_pid=$!
   wait_for 100 test -s "$x_work/display" ||
     x_fail "Xvfb did not start:$(echo; x_helper_log "$x_work/xvfb.err")"
   export DISPLAY=":$(head -n1 "$x_work/display")"
@@ -130,7 +175,8 @@ x_start_tray() {
   trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>"$x_work/tray.err" &
   pid=$!
   x_pids+=("$pid")
-  x_tray_up() { kill -0 "$pid" 2>/dev/null && xwininfo -root -tree | grep -q '"panel"'; }
+  # grep reads the whole tree: one that stopped early would leave xwininfo a broken pipe.
+  x_tray_up() { kill -0 "$pid" 2>/dev/null && xwininfo -root -tree | grep '"panel"' >/dev/null; }
   wait_for 100 x_tray_up ||
     x_fail "the tray host (trayer) did not start:$(echo; x_helper_log "$x_work/tray.err")"
 }

@@ -2,12 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <thread>
 
 #include "platform/stop_signals.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace kestrane {
 namespace {
@@ -55,6 +60,23 @@ TEST(StopSignals, ASignalEndsTheWaitInsteadOfTheProgram) {
       },
       ::testing::ExitedWithCode(0), "");
 }
+
+#ifndef _WIN32
+// The handler's write to the descriptor fails once its reader is gone: the code the signal
+// interrupted must still find errno as it left it.
+TEST(StopSignals, TheHandlerLeavesErrnoAsItWas) {
+  EXPECT_EXIT(
+      {
+        CatchStopSignals(false);
+        std::signal(SIGPIPE, SIG_IGN);
+        ::close(StopSignalDescriptor());
+        errno = EDOM;
+        std::raise(SIGINT);
+        std::exit(StopSignal() == SIGINT && errno == EDOM ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+#endif
 
 }  // namespace
 }  // namespace kestrane

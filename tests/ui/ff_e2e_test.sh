@@ -14,7 +14,20 @@ set -euo pipefail
 source "$(dirname "$0")/../support/x_session.sh"
 x_require Xvfb xdotool xwininfo import twm trayer umockdev-wrapper
 work=$x_work
-x_fail_hook() { [ -f "$work/kestrane.log" ] && sed 's/^/  kestrane: /' "$work/kestrane.log"; }
+x_fail_hook() {
+  [ -f "$work/kestrane.log" ] && sed 's/^/  kestrane: /' "$work/kestrane.log"
+  # The fake stick's host has ended (with kestrane's status) once the state is gone or Z.
+  [ -n "${host:-}" ] || return 0
+  case $(x_child_state "$host") in
+    '' | Z)
+      local status=0
+      wait "$host" || status=$?
+      echo "  kestrane ended with status $status; the stick's record:"
+      [ -f "$work/stick.txt" ] && sed 's/^/  | /' "$work/stick.txt"
+      ;;
+  esac
+  return 0
+}
 fail() { x_fail "$@"; }
 x_start_display
 x_start_window_manager
@@ -63,14 +76,16 @@ wait_for 50 x_window Kestrane 274x397 >/dev/null || fail "the notice stayed afte
 
 # The whole program stopped for a second (SIGSTOP): its force guard silences the stick, and gives
 # it back when the program goes on (checked in the stick's record below).
-kpid=$(awk -v p="$host" '$4 == p {print $1; exit}' /proc/[0-9]*/stat 2>/dev/null)
+# (awk's status tells of processes that ended while it read; the pid it found stands)
+kpid=$(awk -v p="$host" '$2 == "(kestrane)" && $4 == p {print $1; exit}' /proc/[0-9]*/stat \
+  2>/dev/null || true)
 [ -n "$kpid" ] || fail "kestrane's process not found"
 kill -STOP "$kpid"
 sleep 1  # stopped this long: four times the guard's limit
-kill -CONT "$kpid"
+kill -CONT "$kpid" || fail "kestrane (process $kpid) ended while it was stopped"
 
 # The tray icon's menu, by keyboard: Hide, Settings..., Pause shifting, Release forces, Quit.
-tray_icon() { xwininfo -root -tree | awk '/"Kestrane": \("kestrane"/ && !/274x/ {print $1; exit}'; }
+tray_icon() { xwininfo -root -tree | awk '!found && /"Kestrane": \("kestrane"/ && !/274x/ {print $1; found = 1}'; }
 wait_for 50 sh -c "[ -n \"\$(xwininfo -root -tree | awk '/\"Kestrane\": \(\"kestrane\"/ && !/274x/')\" ]" ||
   fail "no tray icon"
 icon=$(tray_icon)

@@ -64,7 +64,7 @@ wait_for 50 hint_drawn || fail "the hint is not drawn over the pattern"
 
 # 2. Icons: the tray icon is drawn (not an empty square) and the window has its own icon.
 tray_icon() {
-  xwininfo -root -tree | awk '/"Kestrane": \("kestrane"/ && !/274x397/ {print $1; exit}'
+  xwininfo -root -tree | awk '!found && /"Kestrane": \("kestrane"/ && !/274x397/ {print $1; found = 1}'
 }
 wait_for 50 sh -c "xwininfo -root -tree | grep -q '\"Kestrane\": (\"kestrane\"' " || fail "no tray icon"
 icon=$(tray_icon)

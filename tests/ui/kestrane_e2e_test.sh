@@ -108,7 +108,7 @@ shift_to 127 127 && expect_gear N "neutral"
 
 visible() { xwininfo -id "$win" | grep -q 'IsViewable'; }
 tray_icon() {
-  xwininfo -root -tree | awk '/"Kestrane": \("kestrane"/ && !/274x397/ {print $1; exit}'
+  xwininfo -root -tree | awk '!found && /"Kestrane": \("kestrane"/ && !/274x397/ {print $1; found = 1}'
 }
 has_tray_icon() { [ -n "$(tray_icon)" ]; }
 wait_for 50 has_tray_icon || fail "no tray icon"

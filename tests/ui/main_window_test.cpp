@@ -915,9 +915,10 @@ class MainWindowForcesTest : public MainWindowTest {
     input.joysticks = {{"Force Stick", "ff-1", true}};
     input.haptic = &haptic;
   }
-  int Count(ScriptedHaptic::Op op) const {
-    return static_cast<int>(std::count_if(haptic.calls.begin(), haptic.calls.end(),
-                                          [op](const auto& c) { return c.op == op; }));
+  int Count(ScriptedHaptic::Op op) const {  // the watchdog's thread may write meanwhile
+    const std::vector<ScriptedHaptic::Call> calls = haptic.Calls();
+    return static_cast<int>(
+        std::count_if(calls.begin(), calls.end(), [op](const auto& c) { return c.op == op; }));
   }
   QAction* MenuAction(const QString& text) const {
     for (QAction* a : form->TrayMenu()->actions()) {
@@ -931,15 +932,15 @@ class MainWindowForcesTest : public MainWindowTest {
 TEST_F(MainWindowForcesTest, ReleaseForcesStopsEveryEffectUntilRestored) {
   MakeAndShow(/*tray=*/true);
   Shift(32767, 0);
-  haptic.calls.clear();
+  haptic.Clear();
   form->forces_button->click();
   EXPECT_EQ(Count(ScriptedHaptic::Op::Stop), 3);  // cross, hole, centre
   EXPECT_EQ(form->forces_button->text(), "Restore forces");
   EXPECT_TRUE(form->Tray()->toolTip().contains("forces released"));
-  haptic.calls.clear();
+  haptic.Clear();
   Shift(0, 0);  // shifting goes on, without forces
   EXPECT_EQ(form->State().CurrentGear, 1);
-  EXPECT_TRUE(haptic.calls.empty());
+  EXPECT_TRUE(haptic.Calls().empty());
   ASSERT_NE(MenuAction("Restore forces"), nullptr);
   MenuAction("Restore forces")->trigger();
   EXPECT_EQ(Count(ScriptedHaptic::Op::Start), 3);
@@ -951,7 +952,7 @@ TEST_F(MainWindowForcesTest, ReleaseForcesStopsEveryEffectUntilRestored) {
 TEST_F(MainWindowForcesTest, ABlockedLoopStopsTheForcesUntilItTicksAgain) {
   MakeAndShow();
   Shift(32767, 0);
-  haptic.calls.clear();
+  haptic.Clear();
   std::this_thread::sleep_for(std::chrono::seconds(1));  // the loop blocked, 4 times the limit
   EXPECT_EQ(Count(ScriptedHaptic::Op::Stop), 3);
   Tick(32767, 0);
@@ -963,7 +964,7 @@ TEST_F(MainWindowForcesTest, PauseShiftingLetsGoOfKeysAndForcesAndTheTraySaysSo)
   Shift(32767, 0);
   ASSERT_TRUE(form->Keys().Held().has_value());
   EXPECT_EQ(form->Tray()->toolTip(), "Kestrane: Force Stick, gear 3");
-  haptic.calls.clear();
+  haptic.Clear();
   ASSERT_NE(MenuAction("Pause shifting"), nullptr);
   MenuAction("Pause shifting")->trigger();
   EXPECT_FALSE(form->Keys().Held().has_value());
@@ -1015,7 +1016,7 @@ TEST_F(MainWindowForcesTest, UntestedStickIsNoticedUntilTheDirectionTestPasses) 
       test->close_button->click();
     }
   };
-  haptic.calls.clear();
+  haptic.Clear();
   QTimer::singleShot(0, answer);
   form->ff_test_button->click();
   ASSERT_EQ(questions.size(), 4u);
@@ -1023,7 +1024,7 @@ TEST_F(MainWindowForcesTest, UntestedStickIsNoticedUntilTheDirectionTestPasses) 
   // Stopped: the three effects of the pattern, then the test's spring when it ended.
   EXPECT_EQ(Count(ScriptedHaptic::Op::Stop), 4);
   EXPECT_EQ(Count(ScriptedHaptic::Op::Create), 1);
-  EXPECT_EQ(haptic.calls.back().op, ScriptedHaptic::Op::Start);  // the forces come back
+  EXPECT_EQ(haptic.Calls().back().op, ScriptedHaptic::Op::Start);  // the forces come back
   EXPECT_TRUE(form->Record().FF_INVERT_X);
   EXPECT_FALSE(form->Record().FF_INVERT_Y);
   EXPECT_EQ(form->Record().FF_TESTED_STICK, "Force Stick");
@@ -1047,7 +1048,7 @@ TEST_F(MainWindowForcesTest, CancelledDirectionTestChangesNothingAndLeavesNoSpri
     test->reject();
   };
   QTimer::singleShot(0, cancel);
-  haptic.calls.clear();
+  haptic.Clear();
   form->RunDirectionTest();
   // The test's spring was created, stopped and released.
   EXPECT_EQ(Count(ScriptedHaptic::Op::Create), 1);
