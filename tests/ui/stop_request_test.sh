@@ -30,21 +30,29 @@ x_expect_exit "$pid" 100 "SIGTERM during a start-up message box"
 
 # Mode 1 with a press time of 2^31 - 1 ms: the stick into gear 3 starts a tap that would hold the
 # key for weeks; the window stays responsive and a SIGTERM ends it at once.
+export KESTRANE_DISPLAY_DUMP="$work/labels.txt"
+in_gear() { grep -qx 'Label3=3' "$work/labels.txt" 2>/dev/null; }
+# in_gear_3 FOLDER [ENV...]: kestrane started in FOLDER (its Kestrane.ini there), the stick dragged
+# into gear 3; sets pid, wx, wy.
+in_gear_3() {
+  local dir=$1
+  shift
+  cp "$KESTRANE" "$dir/kestrane"
+  rm -f "$work/labels.txt"
+  (cd "$dir" && exec env "$@" ./kestrane --virtual-stick) >"$work/kestrane.log" 2>&1 &
+  pid=$!
+  x_pids+=("$pid")
+  wait_for 300 x_window Kestrane 274x397 >/dev/null || x_fail "no main window"
+  read -r wx wy < <(x_origin "$(x_window Kestrane 274x397)")
+  # The pattern panel sits at (10, 53); neutral at (127, 127), the centre-top slot at (127, 64).
+  xdotool mousemove $((wx + 137)) $((wy + 180)) click 1 mousedown 1
+  for y in 150 120 100 80 64; do xdotool mousemove $((wx + 137)) $((wy + 53 + y)); done
+  xdotool mouseup 1
+  wait_for 100 in_gear || x_fail "the stick did not reach gear 3"
+}
 mkdir "$work/tap"
 printf '[KEYBOARD]\nSYM_TYPE=1\nSYM_KEY_TIME=2147483647\n' >"$work/tap/Kestrane.ini"
-cp "$KESTRANE" "$work/tap/kestrane"
-export KESTRANE_DISPLAY_DUMP="$work/labels.txt"
-(cd "$work/tap" && exec ./kestrane --virtual-stick) >"$work/kestrane.log" 2>&1 &
-pid=$!
-x_pids+=("$pid")
-wait_for 300 x_window Kestrane 274x397 >/dev/null || x_fail "no main window"
-read -r wx wy < <(x_origin "$(x_window Kestrane 274x397)")
-# The pattern panel sits at (10, 53); neutral at (127, 127), the centre-top slot at (127, 64).
-xdotool mousemove $((wx + 137)) $((wy + 180)) click 1 mousedown 1
-for y in 150 120 100 80 64; do xdotool mousemove $((wx + 137)) $((wy + 53 + y)); done
-xdotool mouseup 1
-in_gear() { grep -qx 'Label3=3' "$work/labels.txt" 2>/dev/null; }
-wait_for 100 in_gear || x_fail "the stick did not reach gear 3"
+in_gear_3 "$work/tap"
 # Still responsive: the display follows the stick back to neutral while the key is down.
 xdotool mousemove $((wx + 137)) $((wy + 117)) mousedown 1 mousemove $((wx + 137)) $((wy + 180)) mouseup 1
 in_neutral() { grep -qx 'Label3=N' "$work/labels.txt" 2>/dev/null; }
@@ -59,17 +67,7 @@ if [ -z "${X_KEY_LOGGER:-}" ]; then
 fi
 # Mode 0 holds gear 3's key (3) while the gear is in; the key logger then takes the focus.
 mkdir "$work/hold"
-cp "$KESTRANE" "$work/hold/kestrane"
-rm -f "$work/labels.txt"
-(cd "$work/hold" && KESTRANE_KEY_OUTPUT=xtest exec ./kestrane --virtual-stick) >"$work/kestrane.log" 2>&1 &
-pid=$!
-x_pids+=("$pid")
-wait_for 300 x_window Kestrane 274x397 >/dev/null || x_fail "no main window"
-read -r wx wy < <(x_origin "$(x_window Kestrane 274x397)")
-xdotool mousemove $((wx + 137)) $((wy + 180)) click 1 mousedown 1
-for y in 150 120 100 80 64; do xdotool mousemove $((wx + 137)) $((wy + 53 + y)); done
-xdotool mouseup 1
-wait_for 100 in_gear || x_fail "the stick did not reach gear 3"
+in_gear_3 "$work/hold" KESTRANE_KEY_OUTPUT=xtest
 "$X_KEY_LOGGER" --timeout 60 >"$work/keys.log" 2>/dev/null &
 x_pids+=($!)
 wait_for 50 grep -q '^ready$' "$work/keys.log" || x_fail "the key logger did not start"
