@@ -4,7 +4,7 @@
 # ends with status 0; after a kill, the next start takes the lock over.
 set -uo pipefail
 source "$(dirname "$0")/../support/x_session.sh"
-x_require Xvfb xdotool xwininfo sha1sum
+x_require Xvfb xdotool xwininfo
 work=$x_work
 x_fail_hook() { tail -n 5 "$work"/*.log; }
 mkdir -p "$work/app" "$work/run" && chmod 700 "$work/run"
