@@ -15,12 +15,6 @@ DirectionTestDialog::DirectionTestDialog(ForceFeedback& effects, const Settings&
   Build();
 }
 
-DirectionTestDialog::DirectionTestDialog(HapticPort& port, const Settings& settings,
-                                         QWidget* parent)
-    : QDialog(parent), settings_(settings), run_(port) {
-  Build();
-}
-
 void DirectionTestDialog::Build() {
   setObjectName(QStringLiteral("DirectionTest"));
   setWindowTitle(QStringLiteral("Force feedback directions"));

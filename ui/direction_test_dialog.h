@@ -28,8 +28,6 @@ class DirectionTestDialog final : public QDialog {
  public:
   // The test on the device `effects` play on, under their lock (DirectionTestRun).
   DirectionTestDialog(ForceFeedback& effects, const Settings& settings, QWidget* parent = nullptr);
-  // On a device that nothing else drives meanwhile.
-  DirectionTestDialog(HapticPort& port, const Settings& settings, QWidget* parent = nullptr);
 
   // Once every step was answered: the verdict (the dialog then shows its message).
   const std::optional<DirectionVerdict>& Verdict() const { return verdict_; }
