@@ -76,9 +76,9 @@ wait_for 50 x_window Kestrane 274x397 >/dev/null || fail "the notice stayed afte
 
 # The whole program stopped for a second (SIGSTOP): its force guard silences the stick, and gives
 # it back when the program goes on (checked in the stick's record below).
-# (awk's status tells of processes that ended while it read; the pid it found stands)
-kpid=$(awk -v p="$host" '$2 == "(kestrane)" && $4 == p {print $1; exit}' /proc/[0-9]*/stat \
-  2>/dev/null || true)
+# cat reads past processes that end meanwhile (awk given the files would stop at the first).
+kpid=$(cat /proc/[0-9]*/stat 2>/dev/null |
+  awk -v p="$host" '$2 == "(kestrane)" && $4 == p {print $1; exit}' || true)
 [ -n "$kpid" ] || fail "kestrane's process not found"
 kill -STOP "$kpid"
 sleep 1  # stopped this long: four times the guard's limit

@@ -29,9 +29,9 @@ for ending in TERM STOP-KILL; do
   host=$!
   x_pids+=($host)
   wait_for 300 x_window Kestrane 274x397 >/dev/null || x_fail "$ending: no main window"
-  # Processes that end while /proc is read make awk complain: only its answer counts.
-  kpid=$(awk -v p="$host" '$2 == "(kestrane)" && $4 == p {print $1; exit}' /proc/[0-9]*/stat \
-    2>/dev/null || true)
+  # cat reads past processes that end meanwhile (awk given the files would stop at the first).
+  kpid=$(cat /proc/[0-9]*/stat 2>/dev/null |
+    awk -v p="$host" '$2 == "(kestrane)" && $4 == p {print $1; exit}' || true)
   [ -n "$kpid" ] || x_fail "$ending: kestrane's process not found"
   if [ "$ending" = TERM ]; then
     kill -TERM "$kpid"
