@@ -26,24 +26,6 @@ std::unique_ptr<KeySink> OpenKeyboard(EngineServices& services, std::string& pro
 
 }  // namespace
 
-const char* RunStateName(RunState state) {
-  switch (state) {
-    case RunState::Starting:
-      return "starting";
-    case RunState::Running:
-      return "running";
-    case RunState::StickAway:
-      return "stick away";
-    case RunState::Paused:
-      return "paused";
-    case RunState::DirectionTest:
-      return "direction test";
-    case RunState::Stopped:
-      return "stopped";
-  }
-  return "?";
-}
-
 Engine::Engine(EngineServices services)
     : services_(std::move(services)),
       keyboard_(OpenKeyboard(services_, keyboard_problem_, notices_)),

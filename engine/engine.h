@@ -39,7 +39,6 @@ enum class RunState : std::uint8_t {
   DirectionTest,  // the direction test has the stick; nothing read, nothing held
   Stopped,        // ended, or the start failed
 };
-const char* RunStateName(RunState state);
 
 // Why no stick is read.
 enum class StickAbsence : std::uint8_t {
