@@ -50,6 +50,7 @@ void PollStep(PollContext& ctx) {
   if (settings.POOLED_DEVICE) ctx.device->Poll();
   StickSample sample;
   const InputStatus read = ctx.device->Read(sample);
+  if (ctx.read_out) *ctx.read_out = read;
   if (read != InputStatus::Ok) {
     state.FailedReadMs =
         read == InputStatus::DeviceLost

@@ -32,9 +32,10 @@ struct PollContext {
   ForceFeedback* effects = nullptr;
   DisplayPort* display = nullptr;
   ShifterOutput* shifter = nullptr;
-  std::uint32_t tick_ms = 25;  // the time a tick stands for (the polling interval)
-  LogSink* log = nullptr;      // gets the cause of an error a tick swallows
+  std::uint32_t tick_ms = 25;         // the time a tick stands for (the polling interval)
+  LogSink* log = nullptr;             // gets the cause of an error a tick swallows
   StickSample* sample_out = nullptr;  // gets the sample of a read that worked
+  InputStatus* read_out = nullptr;    // gets the read's outcome (left alone when nothing is read)
 };
 
 // Whether the stick counts as lost: gone, or reads failing for kStickLostMs and more.

@@ -176,8 +176,7 @@ HapticPort* Engine::OpenStickSprings() const {
 }
 
 bool Engine::ForceFeedbackUntested() const {
-  return record_.FORCE_FEEDBACK && OpenStickSprings() &&
-         record_.FF_TESTED_STICK != OpenStickName();
+  return record_.FORCE_FEEDBACK && OpenStickSprings() && record_.FF_TESTED_STICK != OpenStickName();
 }
 
 void Engine::Settle() {
@@ -283,14 +282,18 @@ void Engine::Tick() {
   }
   const std::uint32_t tick_ms = std::max<std::uint32_t>(services_.timer->Interval(), 1);
   StickSample sample;
-  PollContext ctx{shift_,    record_, device_.OpenDevice(), keys_, &effects_, display_,
-                  &shifter_, tick_ms, services_.log ? services_.log : &StandardErrorLog(),
-                  &sample};
+  InputStatus read = InputStatus::Ok;
+  PollContext ctx{shift_,    record_,   device_.OpenDevice(),
+                  keys_,     &effects_, display_,
+                  &shifter_, tick_ms,   services_.log ? services_.log : &StandardErrorLog(),
+                  &sample,   &read};
   OnPollTimer(ctx);
   if (view_) view_->StickRead(shift_.FailedReadMs == 0 ? &sample : nullptr);
 
-  // A lost stick is closed (its key and button came up in the step) and waited for.
-  if (device_.IsJoystickOpen() && StickLost(shift_)) {
+  // A stick reported gone is closed (its key and button came up in the step) and waited for.
+  // One whose reads only fail stays open and is read on (its key came up after 500 ms): the
+  // first read that works sends the gear again, with no reopening.
+  if (device_.IsJoystickOpen() && read == InputStatus::DeviceLost) {
     const auto now = Now();
     device_.LoseJoystick();
     lost_at_ = now;

@@ -17,14 +17,14 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 #endif
 
 #include "config/setting_keys.h"
+#include "config/settings_file.h"
 #include "core/messages.h"
 #include "core/system.h"
-#include "config/settings_file.h"
 #include "platform/key_guard.h"
 #include "platform/stop_signals.h"
 #include "platform/system_keyboard.h"
@@ -106,8 +106,11 @@ int ReplayCommand(const std::vector<std::string>& args) {
 #endif
   }
 
-  Replay replay(settings, keyboard.get(),
+  Replay replay(settings, std::move(keyboard),
                 static_cast<std::uint32_t>(RealtimeTickInterval(timer.Interval()).count()));
+  for (const Notice& notice : replay.TakeNotices()) {
+    std::cerr << "kestrane-cli: " << notice.text << "\n";
+  }
   if (!opts.jsonl) std::cout << TableHeader() << "\n";
   std::string line;
   std::size_t line_no = 0;

@@ -1,55 +1,108 @@
 #include "tools/replay.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "core/polling_cycle.h"
 #include "tools/json_writer.h"
 
 namespace kestrane {
 
-Replay::Replay(const Settings& settings, KeySink* forward, std::uint32_t tick_ms)
-    : settings_(settings), recorder_(forward), keys_(recorder_), tick_ms_(tick_ms) {
-  ResetShiftState(state_);
-  effects_.BuildEffects(&haptic_, state_, settings_);
+// What the engine opens: reads give the tick's line, effects go to the platform's record.
+class TraceInput::Stick final : public InputDevice {
+ public:
+  explicit Stick(TraceInput& input) : input_(input) {}
+  InputStatus Claim(AccessMode) override { return InputStatus::Ok; }
+  InputStatus DisableAutocenter() override { return InputStatus::Ok; }
+  void Poll() override {}
+  InputStatus Read(StickSample& sample) override {
+    if (!input_.plugged_) return InputStatus::DeviceLost;
+    if (input_.line_.kind != TraceLineKind::Sample) return InputStatus::Failed;
+    sample = input_.line_.sample;
+    return InputStatus::Ok;
+  }
+  HapticPort* Haptics() override { return &input_.effects_; }
+
+ private:
+  TraceInput& input_;
+};
+
+void TraceInput::Feed(const TraceLine& line) {
+  const bool plugged = line.kind == TraceLineKind::Gone   ? false
+                       : line.kind == TraceLineKind::Fail ? plugged_
+                                                          : true;
+  changed_ = changed_ || plugged != plugged_;
+  plugged_ = plugged;
+  if (line.kind != TraceLineKind::Back) line_ = line;
+}
+
+InputStatus TraceInput::List(std::vector<JoystickListEntry>& out) {
+  out.clear();
+  if (plugged_) out.push_back({"trace", "trace", true});
+  return InputStatus::Ok;
+}
+
+bool TraceInput::DevicesChanged() {
+  return std::exchange(changed_, false);
+}
+
+std::unique_ptr<InputDevice> TraceInput::Open(const std::string& id) {
+  if (!plugged_ || id != "trace") return nullptr;
+  return std::make_unique<Stick>(*this);
+}
+
+Replay::Replay(const Settings& settings, std::unique_ptr<KeySink> forward, std::uint32_t tick_ms)
+    : interval_(tick_ms) {
+  EngineServices services;
+  services.input = &input_;
+  services.timer = &interval_;
+  services.settings = settings;
+  services.choose_stick = [](JoystickDevice& device) { return device.List().empty() ? -1 : 0; };
+  auto recorder = std::make_shared<std::unique_ptr<KeySink>>(
+      std::make_unique<RecordingKeySink>(std::move(forward)));
+  recorder_ = static_cast<RecordingKeySink*>(recorder->get());
+  services.open_keyboard = [recorder](std::string&, MessageSink&) { return std::move(*recorder); };
+  // Time goes by a tick's worth each tick, however fast the trace is read.
+  services.now = [this] { return clock_; };
+  engine_ = std::make_unique<Engine>(std::move(services));
+  engine_->Start();
 }
 
 Replay::~Replay() {
-  effects_.ReleaseEffects();
+  engine_->Stop();
 }
 
 ReplayTick Replay::Step(const TraceLine& line) {
-  recorder_.events.clear();
-  haptic_.Clear();
-  joystick_.SetNext(line);
-  PollContext ctx{state_, settings_, &joystick_, keys_, &effects_, nullptr, &shifter_, tick_ms_};
-  OnPollTimer(ctx);
-  // A stick that is gone takes its effects with it, until a "back" line.
-  if (line.kind == TraceLineKind::Gone) effects_.ReleaseEffects();
+  recorder_->events.clear();
+  input_.Effects().Clear();
+  input_.Feed(line);
+  clock_ += std::chrono::milliseconds(interval_.Interval());
+  engine_->Tick();
 
   ReplayTick out;
   out.tick = ++ticks_;
   out.read = line.kind == TraceLineKind::Sample;
-  out.state = state_;
-  out.keys = recorder_.events;
-  if (shifter_.Held() != kNoShifterButton) out.buttons.push_back(shifter_.Held());
+  out.state = engine_->Shift();
+  out.keys = recorder_->events;
+  const int held = engine_->Shifter().Held();
+  if (held != kNoShifterButton) out.buttons.push_back(held);
+  const ForceFeedback& effects = engine_->Effects();
   for (int slot = 0; slot < kEffectSlots; ++slot) {
-    const EffectId id = effects_.Slot(static_cast<EffectSlot>(slot));
+    const EffectId id = effects.Slot(static_cast<EffectSlot>(slot));
     out.effect_exists[slot] = id != kNoEffect;
-    if (id != kNoEffect) out.effect_sent[slot] = haptic_.Sent(id);
+    if (id != kNoEffect) out.effect_sent[slot] = input_.Effects().Sent(id);
   }
   return out;
 }
 
 void Replay::StickBack() {
-  effects_.ReleaseEffects();
-  effects_.BuildEffects(&haptic_, state_, settings_);
-  state_.FailedReadMs = 0;
+  input_.Feed(TraceLine{TraceLineKind::Back, {}, {}});
 }
 
 std::vector<KeyRecord> Replay::Finish() {
-  recorder_.events.clear();
-  keys_.ReleaseHeld();
-  return recorder_.events;
+  recorder_->events.clear();
+  engine_->Stop();
+  return recorder_->events;
 }
 
 namespace {

@@ -3,17 +3,20 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "config/setting_keys.h"
 #include "core/effects.h"
-#include "core/input_device.h"
 #include "core/keystroke_output.h"
 #include "core/polling_cycle.h"
 #include "core/settings.h"
 #include "core/shift_state.h"
 #include "core/shifter_buttons.h"
+#include "device/input_platform.h"
+#include "engine/engine.h"
 #include "tools/trace.h"
 
 namespace kestrane {
@@ -31,6 +34,8 @@ struct KeyRecord {
 class RecordingKeySink final : public KeySink {
  public:
   explicit RecordingKeySink(KeySink* forward = nullptr) : forward_(forward) {}
+  explicit RecordingKeySink(std::unique_ptr<KeySink> owned)
+      : owned_(std::move(owned)), forward_(owned_.get()) {}
   void KeyEvent(KeyCode key, bool down) override {
     events.push_back({false, key, down, 0});
     if (forward_) forward_->KeyEvent(key, down);
@@ -39,29 +44,14 @@ class RecordingKeySink final : public KeySink {
     events.push_back({true, {}, false, ms});
     if (forward_) forward_->Wait(ms);
   }
+  void Flush() override {
+    if (forward_) forward_->Flush();
+  }
   std::vector<KeyRecord> events;
 
  private:
+  std::unique_ptr<KeySink> owned_;
   KeySink* forward_;
-};
-
-// The trace's stick: each read gives the tick's sample, or fails on a "fail" line.
-class TraceJoystick final : public InputDevice {
- public:
-  void SetNext(const TraceLine& line) { line_ = line; }
-  InputStatus Claim(AccessMode) override { return InputStatus::Ok; }
-  InputStatus DisableAutocenter() override { return InputStatus::Ok; }
-  void Poll() override {}
-  InputStatus Read(StickSample& sample) override {
-    if (line_.kind == TraceLineKind::Gone) return InputStatus::DeviceLost;
-    if (line_.kind != TraceLineKind::Sample) return InputStatus::Failed;
-    sample = line_.sample;
-    return InputStatus::Ok;
-  }
-  HapticPort* Haptics() override { return nullptr; }
-
- private:
-  TraceLine line_;
 };
 
 // A force-feedback device that takes every effect and keeps the parameters last sent to each,
@@ -99,31 +89,53 @@ struct ReplayTick {
   std::array<std::optional<EffectRecord>, kEffectSlots> effect_sent{};
 };
 
-// The shifting core as the window program runs it after its first show (Shift state reset,
-// joystick open, effects built), fed one trace line per tick.
+// The trace as the input platform: one stick, "trace", read from the line of the tick. A "gone"
+// line unplugs it; a "back" line, or the next line that reads a sample, plugs it in again.
+class TraceInput final : public InputPlatform {
+ public:
+  // The line the next tick reads; a "back" line is no tick.
+  void Feed(const TraceLine& line);
+  SentEffects& Effects() { return effects_; }
+
+  InputStart Start() override { return InputStart::Ok; }
+  InputStatus List(std::vector<JoystickListEntry>& out) override;
+  bool DevicesChanged() override;
+  bool ProbeForceFeedback(const std::string&) override { return true; }
+  std::unique_ptr<InputDevice> Open(const std::string& id) override;
+  void Stop() override {}
+
+ private:
+  class Stick;
+  TraceLine line_{TraceLineKind::Fail, {}, {}};
+  bool plugged_ = true;
+  bool changed_ = true;
+  SentEffects effects_;
+};
+
+// The window program's engine, as it runs after its first show (Shift state reset, joystick
+// open, effects built), fed one trace line per tick: replay shows what the program would do.
 class Replay {
  public:
   // `settings` must already carry the start-up rule for FORCE_FEEDBACK. `forward` receives the
-  // key events too (nullptr: only recorded). Each tick stands for `tick_ms` milliseconds.
-  Replay(const Settings& settings, KeySink* forward, std::uint32_t tick_ms = 25);
+  // key events too (nullptr: only recorded, waits not waited). Each tick stands for `tick_ms`.
+  Replay(const Settings& settings, std::unique_ptr<KeySink> forward, std::uint32_t tick_ms = 25);
   ~Replay();
 
+  // Messages the engine queued (a keyboard that would not open, say), oldest first.
+  std::vector<Notice> TakeNotices() { return engine_->TakeNotices(); }
+
   ReplayTick Step(const TraceLine& line);
-  // A "back" line: the stick is open again, its effects rebuilt as at the start.
+  // A "back" line: the stick is plugged in again; the next tick opens it and builds its effects.
   void StickBack();
   // Releases a key still held, as the window program does when it closes.
   std::vector<KeyRecord> Finish();
 
  private:
-  Settings settings_;
-  ShiftState state_;
-  TraceJoystick joystick_;
-  SentEffects haptic_;
-  ForceFeedback effects_;
-  RecordingKeySink recorder_;
-  KeyOutput keys_;
-  ShifterOutput shifter_;  // no device: only what it would hold
-  std::uint32_t tick_ms_;
+  TraceInput input_;
+  StoredInterval interval_;
+  RecordingKeySink* recorder_ = nullptr;           // the engine's keyboard
+  std::chrono::steady_clock::time_point clock_{};  // a tick's worth on, each tick
+  std::unique_ptr<Engine> engine_;
   int ticks_ = 0;
 };
 

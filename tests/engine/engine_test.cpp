@@ -83,7 +83,7 @@ class EngineTest : public testing::Test {
     for (int i = 0; i < 3; ++i) Tick(x, 32767);
     for (int i = 0; i < 3; ++i) Tick(x, y);
   }
-  long Count(const std::string& entry) const {
+  std::ptrdiff_t Count(const std::string& entry) const {
     return std::count(input.log.begin(), input.log.end(), entry);
   }
   bool Logged(const std::string& entry) const { return Count(entry) > 0; }
@@ -152,6 +152,7 @@ TEST_P(EngineHotPlug, OpensOnlyTheAwaitedStick) {
   EXPECT_FALSE(Logged("list")) << c.what;
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, EngineHotPlug,
     testing::Values(
@@ -173,6 +174,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<PlugCase>& param) {
       return "Case" + std::to_string(param.index);
     });
+// clang-format on
 
 // A tick never shows anything: what it finds is queued for the view, once per cause.
 TEST_F(EngineTest, TickQueuesMessagesOncePerCauseAndLogsWhatItSwallows) {
@@ -195,6 +197,46 @@ TEST_F(EngineTest, TickQueuesMessagesOncePerCauseAndLogsWhatItSwallows) {
   EXPECT_TRUE(engine->TakeNotices().empty());
 }
 
+// A stick reported gone is closed and awaited; one whose reads only fail stays open, lets its key
+// up after 500 ms and sends the gear again with the first read that works, without reopening.
+TEST_F(EngineTest, FailingReadsKeepTheStickOpenAGoneStickIsClosed) {
+  struct Case {
+    ScriptedInput::Op failure;
+    std::uint32_t failed_ms;  // in ticks of the interval
+    RunState during;
+    bool closed;
+  };
+  for (const Case& c : {Case{ScriptedInput::Op::ReadFails, 480, RunState::Running, false},
+                        Case{ScriptedInput::Op::ReadFails, 500, RunState::Running, false},
+                        Case{ScriptedInput::Op::Read, 20, RunState::StickAway, true}}) {
+    SCOPED_TRACE(c.failed_ms);
+    input = ScriptedInput{};
+    input.joysticks = {Stick("Pad", "p")};
+    Started();
+    Shift(32767, 0);
+    ASSERT_TRUE(engine->Keys().Held());
+    input.log.clear();
+    timer.SetInterval(20);
+    input.Fail(c.failure);
+    for (std::uint32_t ms = 0; ms < c.failed_ms; ms += 20) Tick(32767, 0);
+    EXPECT_EQ(engine->State(), c.during);
+    const bool lost = c.closed || c.failed_ms >= kStickLostMs;
+    EXPECT_EQ(engine->Keys().Held().has_value(), !lost);
+    EXPECT_EQ(Logged("close"), c.closed);
+    input.Heal(c.failure);
+    input.plugged = true;
+    Tick(32767, 0);
+    EXPECT_EQ(engine->State(), RunState::Running);
+    EXPECT_TRUE(engine->Keys().Held());
+    EXPECT_EQ(Logged("open p"), c.closed);  // reopened only after it was gone
+    const auto downs = std::count_if(input.log.begin(), input.log.end(), [](const std::string& e) {
+      return e.rfind("key down", 0) == 0;
+    });
+    EXPECT_EQ(downs, lost ? 1 : 0);
+    engine.reset();
+  }
+}
+
 // The states a run goes through, and what each lets the stick and keys do.
 TEST_F(EngineTest, StatesFollowPauseIntervalTestAndStop) {
   input.joysticks = {Stick("Force Stick", "f", true)};
@@ -215,16 +257,14 @@ TEST_F(EngineTest, StatesFollowPauseIntervalTestAndStop) {
   };
   const std::vector<Step> steps = {
       {"pause", [&] { engine->SetShiftingPaused(true); }, RunState::Paused, false, false},
-      {"interval 0 too", [&] { timer.SetInterval(0), engine->IntervalChanged(); },
-       RunState::Paused, false, false},
+      {"interval 0 too", [&] { timer.SetInterval(0), engine->IntervalChanged(); }, RunState::Paused,
+       false, false},
       {"resumed, interval still 0", [&] { engine->SetShiftingPaused(false); }, RunState::Paused,
        false, false},
       {"interval back", [&] { timer.SetInterval(25), engine->IntervalChanged(), Tick(32767, 0); },
        RunState::Running, true, true},
-      {"forces released", [&] { engine->SetForcesReleased(true); }, RunState::Running, true,
-       false},
-      {"forces restored", [&] { engine->SetForcesReleased(false); }, RunState::Running, true,
-       true},
+      {"forces released", [&] { engine->SetForcesReleased(true); }, RunState::Running, true, false},
+      {"forces restored", [&] { engine->SetForcesReleased(false); }, RunState::Running, true, true},
       {"suspended", [&] { engine->Suspend(); }, RunState::Running, false, false},
       {"continued", [&] { engine->Resume(), Tick(32767, 0); }, RunState::Running, true, true},
       {"stopped", [&] { engine->Stop(); }, RunState::Stopped, false, false},
@@ -289,11 +329,10 @@ TEST_F(EngineTest, SaveThatTurnsForceFeedbackOffReopensTheStickWithoutEffects) {
   engine->Record().FORCE_FEEDBACK = false;
   engine->SettingsSaved(before);
   EXPECT_EQ(input.log, (std::vector<std::string>{"close", "open f", "claim exclusive"}));
-  EXPECT_TRUE(std::all_of(haptic.calls.begin(), haptic.calls.end(),
-                          [](const ScriptedHaptic::Call& c) {
-                            return c.op == ScriptedHaptic::Op::Release ||
-                                   c.op == ScriptedHaptic::Op::Stop;
-                          }));
+  EXPECT_TRUE(
+      std::all_of(haptic.calls.begin(), haptic.calls.end(), [](const ScriptedHaptic::Call& c) {
+        return c.op == ScriptedHaptic::Op::Release || c.op == ScriptedHaptic::Op::Stop;
+      }));
   EXPECT_FALSE(engine->Watchdog().Watching());
 }
 

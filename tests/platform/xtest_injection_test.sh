@@ -81,6 +81,16 @@ printf '0 32767\n0 0\n0 0\n0 0\n' > "$work/ends-in-gear.trace"
 printf 'press 1\nrelease 1\n' > "$work/held"
 replay "held key released at the end" "$work/held" "$work/ends-in-gear.trace" --set SYM_TYPE=0
 
+# A stick lost and found as the program finds it: reads failing for 500 ms (100 ticks of 5 ms), then
+# reported gone and read again; each time the key comes up and goes down again.
+{
+  printf '0 32767\n0 0\n0 0\n0 0\n'
+  printf 'fail\n%.0s' $(seq 100)
+  printf '0 0\ngone\n0 0\n0 32767\n0 32767\n0 32767\n'
+} > "$work/lost.trace"
+for _ in 1 2 3; do printf 'press 1\nrelease 1\n'; done > "$work/lost"
+replay "stick lost and back" "$work/lost" "$work/lost.trace" --set SYM_TYPE=0
+
 # Every way the replay can end in the middle of a held gear lets the key up: a stop signal (the
 # status tells it), and a kill or crash that gives the program no chance (its key guard does it).
 for sig in INT TERM HUP QUIT ABRT SEGV KILL; do

@@ -23,7 +23,8 @@ class ScriptedInput final : public InputPlatform {
     ClaimBusy,  // Claim answers Busy
     ClaimLost,  // Claim answers DeviceLost
     DisableAutocenter,
-    Read,  // Read answers DeviceLost
+    Read,       // Read answers DeviceLost
+    ReadFails,  // Read answers Failed: the stick is there, its reads fail
   };
 
   std::vector<JoystickListEntry> joysticks;
@@ -87,6 +88,7 @@ class ScriptedInput final : public InputPlatform {
     InputStatus Read(StickSample& sample) override {
       script_.log.push_back("read");
       if (script_.Failing(Op::Read)) return InputStatus::DeviceLost;
+      if (script_.Failing(Op::ReadFails)) return InputStatus::Failed;
       sample = script_.sample;
       return InputStatus::Ok;
     }
