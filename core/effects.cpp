@@ -125,9 +125,9 @@ void ForceFeedback::BuildEffects(HapticPort* port, ShiftState& state, const Sett
 }
 
 void ForceFeedback::UpdateEffects(const ShiftState& state, const Settings& settings) {
-  params_ = ComputeEffectParameters(state, settings);
   std::lock_guard lock(mutex_);
-  if (!port_ || let_go_) return;
+  if (!port_ || let_go_) return;  // nothing plays: nothing to work out on this tick
+  params_ = ComputeEffectParameters(state, settings);
   if (halted_) {
     halted_ = false;
     StartAll();

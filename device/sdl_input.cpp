@@ -67,6 +67,7 @@ void IgnoreJoystickEvents() {
 // Joysticks plugged in or out, as SDL's events told; read and reset by DevicesChanged.
 int g_device_events = 0;
 
+// The other joystick events are never queued (IgnoreJoystickEvents).
 void FlushJoystickEvents() {
   SDL_Event events[16];
   int n = 0;
@@ -74,7 +75,6 @@ void FlushJoystickEvents() {
                              SDL_JOYDEVICEREMOVED)) > 0) {
     g_device_events += n;
   }
-  SDL_FlushEvents(SDL_JOYAXISMOTION, SDL_CONTROLLERAXISMOTION - 1);
 }
 
 #if defined(__linux__)

@@ -7,7 +7,11 @@ set -uo pipefail
 source "$(dirname "$0")/../support/x_session.sh"
 x_require Xvfb xdotool xwininfo
 work=$x_work
-x_fail_hook() { [ -f "$work/kestrane.log" ] && sed 's/^/  kestrane: /' "$work/kestrane.log"; }
+x_fail_hook() {
+  [ -f "$work/kestrane.log" ] && sed 's/^/  kestrane: /' "$work/kestrane.log"
+  [ -f "$work/keys.log" ] && sed 's/^/  key logger: /' "$work/keys.log"
+  [ -n "${pid:-}" ] && echo "  kestrane's state: $(cut -d ' ' -f 3 "/proc/$pid/stat" 2>/dev/null)"
+}
 x_start_display
 
 # A folder in place of the settings file: the start-up says so in a message box.
