@@ -77,14 +77,16 @@ x_pids+=($!)
 wait_for 50 grep -q '^ready$' "$work/keys.log" || x_fail "the key logger did not start"
 xdotool windowfocus --sync "$(xdotool search --name '^x_key_logger$' | head -n1)"
 keys() { grep -c "^$1 3\$" "$work/keys.log"; }
+# At least $2 events $1 of the key (a function: wait_for must count afresh on every try).
+seen() { [ "$(keys "$1")" -ge "$2" ]; }
 state() { cut -d ' ' -f 3 "/proc/$pid/stat"; }
 kill -TSTP "$pid"
-wait_for 50 test "$(keys release)" -ge 1 || x_fail "SIGTSTP left gear 3's key down"
+wait_for 50 seen release 1 || x_fail "SIGTSTP left gear 3's key down"
 stopped() { [ "$(state)" = T ]; }
 wait_for 50 stopped || x_fail "SIGTSTP did not stop the program (state $(state))"
 [ "$(keys press)" -eq 0 ] || x_fail "a key was pressed while stopping"
 kill -CONT "$pid"
-wait_for 50 test "$(keys press)" -ge 1 || x_fail "SIGCONT did not press gear 3's key again"
+wait_for 50 seen press 1 || x_fail "SIGCONT did not press gear 3's key again"
 kill -TERM "$pid"
 x_expect_exit "$pid" 50 "SIGTERM after SIGCONT"
 [ "$(keys release)" -eq 2 ] || x_fail "the key was not let go at the end: $(tr '\n' ' ' <"$work/keys.log")"
