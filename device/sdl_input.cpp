@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdlib>
 #include <string>
 #include <utility>
@@ -71,8 +72,8 @@ int g_device_events = 0;
 void FlushJoystickEvents() {
   SDL_Event events[16];
   int n = 0;
-  while ((n = SDL_PeepEvents(events, 16, SDL_GETEVENT, SDL_JOYDEVICEADDED,
-                             SDL_JOYDEVICEREMOVED)) > 0) {
+  while ((n = SDL_PeepEvents(events, 16, SDL_GETEVENT, SDL_JOYDEVICEADDED, SDL_JOYDEVICEREMOVED)) >
+         0) {
     g_device_events += n;
   }
 }
@@ -95,10 +96,62 @@ bool GrabbedByAnotherProgram(const std::string& path) {
 }
 #endif
 
+// Whether the stick reported anything since the last look. On Linux a queue of Kestrane's own on
+// the stick's event node tells (evdev gives every open file its own copy of the events, so SDL's
+// stay untouched); the virtual stick tells through `moved`. Without either every look counts as a
+// report. A resting stick then costs no call into SDL, whose update polls udev twice.
+class ReportWatch {
+ public:
+  enum class Seen : std::uint8_t { Report, Nothing, Gone };
+  ReportWatch(const std::string& path, std::atomic<bool>* moved) : moved_(moved) {
+#if defined(__linux__)
+    if (!moved_ && path.rfind("/dev/input/event", 0) == 0) {
+      fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    }
+#else
+    (void)path;
+#endif
+  }
+  ReportWatch(const ReportWatch&) = delete;
+  ReportWatch& operator=(const ReportWatch&) = delete;
+  ~ReportWatch() {
+#if defined(__linux__)
+    if (fd_ >= 0) ::close(fd_);
+#endif
+  }
+
+  Seen Look() {
+    if (moved_) return moved_->exchange(false) ? Seen::Report : Seen::Nothing;
+#if defined(__linux__)
+    if (fd_ < 0) return Seen::Report;
+    bool reported = std::exchange(first_, false);  // the first look takes SDL's state as it is
+    for (;;) {
+      input_event events[64];
+      const ssize_t n = ::read(fd_, events, sizeof events);
+      if (n > 0) {
+        reported = true;
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && errno == ENODEV) return Seen::Gone;
+      // EAGAIN: all taken. Any other answer is SDL's to judge.
+      return reported || n == 0 || errno != EAGAIN ? Seen::Report : Seen::Nothing;
+    }
+#else
+    return Seen::Report;
+#endif
+  }
+
+ private:
+  std::atomic<bool>* moved_;
+  int fd_ = -1;
+  bool first_ = true;
+};
+
 class SdlDevice final : public InputDevice {
  public:
-  SdlDevice(SDL_Joystick* joystick, std::string path)
-      : joystick_(joystick), path_(std::move(path)) {
+  SdlDevice(SDL_Joystick* joystick, std::string path, std::atomic<bool>* moved)
+      : joystick_(joystick), path_(std::move(path)), reports_(path_, moved) {
     axes_ = std::clamp(SDL_JoystickNumAxes(joystick_), 0, kSampleAxes);
     buttons_ = std::clamp(SDL_JoystickNumButtons(joystick_), 0, kSampleButtons);
     hats_ = std::clamp(SDL_JoystickNumHats(joystick_), 0, kSampleHats);
@@ -132,8 +185,7 @@ class SdlDevice final : public InputDevice {
   }
 
   void Poll() override {
-    SDL_JoystickUpdate();
-    FlushJoystickEvents();
+    Refresh();
     polled_ = true;
   }
 
@@ -141,12 +193,9 @@ class SdlDevice final : public InputDevice {
   InputStatus Read(StickSample& sample) override {
     // SDL's state moves only when it is updated: a read without a poll before it refreshes the
     // state itself, so the device also works with polling switched off.
-    if (!polled_) {
-      SDL_JoystickUpdate();
-      FlushJoystickEvents();
-    }
+    if (!polled_) Refresh();
     polled_ = false;
-    if (!SDL_JoystickGetAttached(joystick_)) return InputStatus::DeviceLost;
+    if (gone_ || !SDL_JoystickGetAttached(joystick_)) return InputStatus::DeviceLost;
 
     StickSample s;
     std::int32_t* const axes[kSampleAxes] = {&s.X,  &s.Y,  &s.Z,         &s.Rx,
@@ -167,8 +216,25 @@ class SdlDevice final : public InputDevice {
   }
 
  private:
+  // Brings SDL's state up to date when the stick reported since the last look.
+  void Refresh() {
+    switch (reports_.Look()) {
+      case ReportWatch::Seen::Gone:
+        gone_ = true;
+        break;
+      case ReportWatch::Seen::Nothing:
+        break;
+      case ReportWatch::Seen::Report:
+        SDL_JoystickUpdate();
+        FlushJoystickEvents();
+        break;
+    }
+  }
+
   SDL_Joystick* joystick_;
   std::string path_;
+  ReportWatch reports_;
+  bool gone_ = false;  // its event node said so
   int axes_ = 0;
   int buttons_ = 0;
   int hats_ = 0;
@@ -210,20 +276,31 @@ class SdlVirtualStick final : public VirtualStick {
     instance_ = -1;
   }
 
-  void Unplug() override { Detach(); }
-  bool Plug() override { return joystick_ != nullptr || Attach(); }
+  void Unplug() override {
+    Detach();
+    moved = true;
+  }
+  bool Plug() override {
+    moved = true;
+    return joystick_ != nullptr || Attach();
+  }
 
   void SetAxis(int axis, std::int32_t value) override {
     if (joystick_ && axis >= 0 && axis < kAxes) {
       SDL_JoystickSetVirtualAxis(joystick_, axis, SdlAxisFromSample(value));
+      moved = true;
     }
   }
   void SetButton(int button, bool down) override {
     if (joystick_ && button >= 0 && button < kButtons) {
       SDL_JoystickSetVirtualButton(joystick_, button,
                                    static_cast<Uint8>(down ? SDL_PRESSED : SDL_RELEASED));
+      moved = true;
     }
   }
+  bool IsInstance(SDL_JoystickID instance) const { return joystick_ && instance == instance_; }
+
+  std::atomic<bool> moved{true};  // set, or plugged in or out, since the device last looked
 
  private:
   SDL_Joystick* joystick_ = nullptr;
@@ -306,7 +383,12 @@ class SdlPlatform final : public SdlInputPlatform {
     SDL_Joystick* joystick = SDL_JoystickOpen(index);
     if (!joystick) return nullptr;
     const char* path = SDL_JoystickPath(joystick);
-    return std::make_unique<SdlDevice>(joystick, path ? path : "");
+    std::atomic<bool>* moved = nullptr;
+    if (virtual_stick_ && virtual_stick_->IsInstance(SDL_JoystickInstanceID(joystick))) {
+      moved = &virtual_stick_->moved;
+      *moved = true;  // the first read takes SDL's state as it is
+    }
+    return std::make_unique<SdlDevice>(joystick, path ? path : "", moved);
   }
 
   void Stop() override {

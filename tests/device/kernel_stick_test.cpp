@@ -4,9 +4,11 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "config/setting_keys.h"
 #include "device/joystick_device.h"
@@ -205,6 +207,40 @@ TEST_F(KernelStickTest, AnUnpluggedStickIsLostAndReconnectedWhenItReturns) {
   EXPECT_GT(stick->Uploads().size(), uploads);
   stick->Move(ABS_X, 0);
   EXPECT_TRUE(ReadUntil([](const StickSample& r) { return r.X == 0; }, s));
+}
+
+// A resting stick is looked at through Kestrane's own queue on its node alone, with no call into
+// SDL's update (which polls udev twice and reads SDL's queue); a move is read at the next look,
+// an unplugging at once.
+TEST_F(KernelStickTest, ARestingStickIsLookedAtThroughItsOwnQueueAlone) {
+  ASSERT_TRUE(OpenByName("Fake Force Stick"));
+  StickSample s;
+  stick->Move(ABS_X, 0);
+  ASSERT_TRUE(ReadUntil([](const StickSample& r) { return r.X == 0; }, s));
+  const std::vector<std::size_t> before = stick->ReadsByOpenFile();
+  for (int i = 0; i < 10; ++i) {
+    ASSERT_EQ(device.OpenDevice()->Read(s), InputStatus::Ok);
+    EXPECT_EQ(s.X, 0);
+  }
+  // SDL's joystick file (the first one read: SDL opens it before Kestrane opens its own) is left
+  // alone; one other file is read, once a look.
+  const std::vector<std::size_t> after = stick->ReadsByOpenFile();
+  ASSERT_EQ(after.size(), before.size());
+  const auto sdl = std::find_if(before.begin(), before.end(), [](std::size_t n) { return n > 0; });
+  ASSERT_NE(sdl, before.end());
+  const std::size_t sdl_file = static_cast<std::size_t>(sdl - before.begin());
+  EXPECT_EQ(after[sdl_file], before[sdl_file]);
+  std::vector<std::size_t> looks;
+  for (std::size_t i = 0; i < after.size(); ++i) {
+    if (after[i] != before[i]) looks.push_back(after[i] - before[i]);
+  }
+  EXPECT_EQ(looks, std::vector<std::size_t>{10});
+
+  stick->Move(ABS_X, 4095);
+  ASSERT_EQ(device.OpenDevice()->Read(s), InputStatus::Ok);
+  EXPECT_EQ(s.X, 65535);
+  stick->Unplug();
+  EXPECT_EQ(device.OpenDevice()->Read(s), InputStatus::DeviceLost);
 }
 
 TEST(KernelStickWithoutSprings, SaysSoOnceAndLeavesTheSticksOwnCentringOn) {

@@ -155,6 +155,16 @@ void FakeStick::Attach() {
                      auto* self = static_cast<FakeStick*>(data);
                      std::lock_guard lock(self->mutex_);
                      self->clients_.insert(client);
+                     self->queues_[client];
+                     self->open_files_.push_back(client);
+                   }),
+                   this);
+  g_signal_connect(handler_, "client-vanished",
+                   G_CALLBACK(+[](UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
+                     auto* self = static_cast<FakeStick*>(data);
+                     std::lock_guard lock(self->mutex_);
+                     self->queues_.erase(client);
+                     std::erase(self->open_files_, static_cast<void*>(client));
                    }),
                    this);
   if (!umockdev_testbed_attach_ioctl(tb, node_.c_str(), static_cast<UMockdevIoctlBase*>(handler_),
@@ -292,18 +302,21 @@ bool FakeStick::Ioctl(void* client) {
 bool FakeStick::Read(void* client) {
   UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(Client(client));
   std::lock_guard lock(mutex_);
+  ++reads_;
+  ++reads_by_[client];
   if (unplugged_) {
     Complete(client, -1, ENODEV);
     return true;
   }
+  std::vector<input_event>& queue = queues_[client];
   const std::size_t room = static_cast<std::size_t>(arg->data_len) / sizeof(input_event);
-  const std::size_t n = std::min(room, queue_.size());
+  const std::size_t n = std::min(room, queue.size());
   if (n == 0) {
     Complete(client, -1, EAGAIN);
     return true;
   }
-  std::memcpy(arg->data, queue_.data(), n * sizeof(input_event));
-  queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(n));
+  std::memcpy(arg->data, queue.data(), n * sizeof(input_event));
+  queue.erase(queue.begin(), queue.begin() + static_cast<std::ptrdiff_t>(n));
   Complete(client, static_cast<long>(n * sizeof(input_event)), 0);
   return true;
 }
@@ -338,8 +351,10 @@ bool FakeStick::Write(void* client) {
 void FakeStick::Move(std::uint16_t abs_code, std::int32_t value) {
   std::lock_guard lock(mutex_);
   abs_[abs_code].value = value;
-  queue_.push_back({{0, 0}, EV_ABS, abs_code, value});
-  queue_.push_back({{0, 0}, EV_SYN, SYN_REPORT, 0});
+  for (auto& [client, queue] : queues_) {
+    queue.push_back({{0, 0}, EV_ABS, abs_code, value});
+    queue.push_back({{0, 0}, EV_SYN, SYN_REPORT, 0});
+  }
 }
 
 void FakeStick::Press(std::uint16_t key_code, bool down) {
@@ -349,15 +364,17 @@ void FakeStick::Press(std::uint16_t key_code, bool down) {
   } else {
     keys_down_.erase(key_code);
   }
-  queue_.push_back({{0, 0}, EV_KEY, key_code, down ? 1 : 0});
-  queue_.push_back({{0, 0}, EV_SYN, SYN_REPORT, 0});
+  for (auto& [client, queue] : queues_) {
+    queue.push_back({{0, 0}, EV_KEY, key_code, down ? 1 : 0});
+    queue.push_back({{0, 0}, EV_SYN, SYN_REPORT, 0});
+  }
 }
 
 void FakeStick::Unplug() {
   {
     std::lock_guard lock(mutex_);
     unplugged_ = true;
-    queue_.clear();
+    queues_.clear();
     effects_.clear();
     playing_.clear();
   }
@@ -414,6 +431,19 @@ std::int32_t FakeStick::Gain() const {
 std::size_t FakeStick::OpenCount() const {
   std::lock_guard lock(mutex_);
   return clients_.size();
+}
+std::size_t FakeStick::Reads() const {
+  std::lock_guard lock(mutex_);
+  return reads_;
+}
+std::vector<std::size_t> FakeStick::ReadsByOpenFile() const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::size_t> out;
+  for (void* file : open_files_) {
+    const auto it = reads_by_.find(file);
+    out.push_back(it == reads_by_.end() ? 0 : it->second);
+  }
+  return out;
 }
 void FakeStick::ClearRecords() {
   std::lock_guard lock(mutex_);

@@ -77,6 +77,9 @@ class FakeStick {
   std::int32_t Autocentre() const;
   std::int32_t Gain() const;
   std::size_t OpenCount() const;  // file descriptors opened on the node so far
+  std::size_t Reads() const;      // read calls on the node so far, by every open file
+  // Those of each file open now, in the order they were opened.
+  std::vector<std::size_t> ReadsByOpenFile() const;
   void ClearRecords();
 
  private:
@@ -93,7 +96,11 @@ class FakeStick {
   std::string node_, syspath_;
   void* handler_ = nullptr;
   mutable std::mutex mutex_;
-  std::vector<input_event> queue_;
+  // Each open file's events, as the kernel keeps them: a reader takes only its own.
+  std::map<void*, std::vector<input_event>> queues_;
+  std::size_t reads_ = 0;
+  std::vector<void*> open_files_;  // in the order they were opened
+  std::map<void*, std::size_t> reads_by_;
   std::map<std::uint16_t, input_absinfo> abs_;
   std::set<std::uint16_t> keys_down_;
   bool unplugged_ = false;
