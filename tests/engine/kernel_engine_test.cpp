@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "device/force_guard.h"
 #include "device/sdl_input.h"
@@ -69,6 +70,7 @@ TEST(KernelEngine, FiftyReplugsLeaveNoZombieNoDescriptorAndOpenNothingElse) {
   ASSERT_EQ(engine.OpenStickName(), "Fake Force Stick");
   const std::size_t wheel_opens = wheel.OpenCount();
   int descriptors = 0;  // after the first return: SDL and umockdev set up their plug watch then
+  std::vector<std::string> targets;
   for (int cycle = 0; cycle < 50; ++cycle) {
     stick.Unplug();
     ASSERT_TRUE(reaches(RunState::StickAway)) << "cycle " << cycle;
@@ -77,15 +79,21 @@ TEST(KernelEngine, FiftyReplugsLeaveNoZombieNoDescriptorAndOpenNothingElse) {
     // The guard opens the stick's node too (umockdev answers it from this process).
     ASSERT_TRUE(test::WaitUntil([&] {
       return engine.Guard() && engine.Guard()->Readiness() == HelperReadiness::Ready;
-    })) << "cycle " << cycle;
-    if (cycle == 0) descriptors = test::OpenDescriptors();
+    })) << "cycle "
+        << cycle;
+    if (cycle == 0) {
+      descriptors = test::OpenDescriptors();
+      targets = test::OpenDescriptorTargets();
+    }
   }
   EXPECT_EQ(wheel.OpenCount(), wheel_opens);  // the other controller was never opened
   // Every guard but the running one has ended and been reaped; the descriptors are as before.
   EXPECT_TRUE(test::WaitUntil([] { return !Zombies(); })) << "a guard was left a zombie";
   EXPECT_TRUE(test::WaitUntil([] { return test::ChildProcesses().size() <= 1; }));
   EXPECT_TRUE(test::WaitUntil([&] { return test::OpenDescriptors() == descriptors; }))
-      << test::OpenDescriptors() << " descriptors open, " << descriptors << " before";
+      << test::OpenDescriptors() << " descriptors open, " << descriptors
+      << " before: " << testing::PrintToString(test::OpenDescriptorTargets()) << " against "
+      << testing::PrintToString(targets);
   engine.Stop();
   EXPECT_TRUE(test::WaitUntil([] { return test::ChildProcesses().empty(); }));
 }

@@ -6,6 +6,7 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -55,6 +56,23 @@ inline int OpenDescriptors() {
     ::closedir(fds);
   }
   return count;
+}
+
+// What each descriptor of this process refers to ("socket:[123]", a path), sorted.
+inline std::vector<std::string> OpenDescriptorTargets() {
+  std::vector<std::string> out;
+  if (DIR* fds = ::opendir("/proc/self/fd")) {
+    while (const dirent* entry = ::readdir(fds)) {
+      if (entry->d_name[0] == '.') continue;
+      char target[512];
+      const std::string link = std::string("/proc/self/fd/") + entry->d_name;
+      const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+      out.emplace_back(n > 0 ? std::string(target, static_cast<std::size_t>(n)) : "?");
+    }
+    ::closedir(fds);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
 }
 
 // Polls `done` every millisecond until it holds; false after `timeout`.
