@@ -196,6 +196,11 @@ class SdlDevice final : public InputDevice {
     if (!polled_) Refresh();
     polled_ = false;
     if (gone_ || !SDL_JoystickGetAttached(joystick_)) return InputStatus::DeviceLost;
+    if (!updated_) {  // nothing reported since the last read: SDL's state is the same
+      sample = last_;
+      return InputStatus::Ok;
+    }
+    updated_ = false;
 
     StickSample s;
     std::int32_t* const axes[kSampleAxes] = {&s.X,  &s.Y,  &s.Z,         &s.Rx,
@@ -207,7 +212,7 @@ class SdlDevice final : public InputDevice {
     for (int i = 0; i < hats_; ++i) {
       s.Pov[static_cast<std::size_t>(i)] = PovFromSdlHat(SDL_JoystickGetHat(joystick_, i));
     }
-    sample = s;
+    sample = last_ = s;
     return InputStatus::Ok;
   }
 
@@ -227,6 +232,7 @@ class SdlDevice final : public InputDevice {
       case ReportWatch::Seen::Report:
         SDL_JoystickUpdate();
         FlushJoystickEvents();
+        updated_ = true;
         break;
     }
   }
@@ -234,7 +240,9 @@ class SdlDevice final : public InputDevice {
   SDL_Joystick* joystick_;
   std::string path_;
   ReportWatch reports_;
-  bool gone_ = false;  // its event node said so
+  bool gone_ = false;    // its event node said so
+  bool updated_ = true;  // SDL's state moved since the last read (or none was taken yet)
+  StickSample last_;     // what the last read gave
   int axes_ = 0;
   int buttons_ = 0;
   int hats_ = 0;
