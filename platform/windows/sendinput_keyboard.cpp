@@ -53,12 +53,10 @@ class SendInputKeyboard final : public KeySink {
                        (IsExtendedKey(key) ? static_cast<DWORD>(KEYEVENTF_EXTENDEDKEY) : 0u);
     if (SendInput(1, &input, sizeof input) != 1 && !blocked_) {
       blocked_ = true;
-      if (true) {
-        report_.ShowMessage(
-            MessageKind::Error,
-            "Windows refused a key (SendInput failed, error " + std::to_string(GetLastError()) +
-                "); a game running as administrator only takes keys from programs that are too");
-      }
+      report_.ShowMessage(
+          MessageKind::Error,
+          "Windows refused a key (SendInput failed, error " + std::to_string(GetLastError()) +
+              "); a game running as administrator only takes keys from programs that are too");
     }
   }
 
