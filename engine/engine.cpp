@@ -220,6 +220,9 @@ void Engine::ApplyForces() {
   watchdog_.Watch(built && !off);
   if (!watchdog_.Watching()) watchdog_.Rest();
   if (force_guard_ && off) force_guard_->Rest();
+  // Armed as soon as forces play, not at the first tick: a program stopped before it still has
+  // its stick silenced.
+  if (force_guard_ && watchdog_.Watching()) force_guard_->Beat();
 }
 
 void Engine::SyncForceGuard() {

@@ -237,6 +237,46 @@ TEST_F(EngineTest, FailingReadsKeepTheStickOpenAGoneStickIsClosed) {
   }
 }
 
+// The force guard is armed as soon as the forces play, before the first tick (a program stopped
+// then would otherwise leave its springs pulling), and told to rest whenever they stop.
+TEST_F(EngineTest, ForceGuardIsArmedWhenForcesStartAndRestsWhenTheyStop) {
+  class RecordingGuard final : public ForceGuard {
+   public:
+    explicit RecordingGuard(std::vector<std::string>& log) : log_(log) {}
+    void Beat() override { log_.push_back("guard beat"); }
+    void Rest() override { log_.push_back("guard rest"); }
+    void SetLimit(std::chrono::milliseconds) override {}
+    void SetGain(std::uint16_t) override {}
+    HelperReadiness Readiness() override { return HelperReadiness::Ready; }
+
+   private:
+    std::vector<std::string>& log_;
+  };
+  input.joysticks = {Stick("Force Stick", "/dev/input/event3", true)};
+  input.haptic = &haptic;
+  WriteSettings("[MAIN]\nFORCE_FEEDBACK=1\nHOLE_ENABLED=1\n");
+  EngineServices s;
+  std::vector<std::string> guard_log;
+  s.input = &input;
+  s.timer = &timer;
+  s.settings_path = path;
+  s.log = &log;
+  s.now = [this] { return now; };
+  s.start_force_guard = [&](const std::string&, std::chrono::milliseconds) {
+    return std::make_unique<RecordingGuard>(guard_log);
+  };
+  engine = std::make_unique<Engine>(std::move(s));
+  ASSERT_TRUE(engine->Start());
+  ASSERT_TRUE(engine->Watchdog().Watching());
+  EXPECT_EQ(guard_log, std::vector<std::string>{"guard beat"});  // no tick yet
+  guard_log.clear();
+  engine->SetShiftingPaused(true);
+  EXPECT_EQ(guard_log, std::vector<std::string>{"guard rest"});
+  guard_log.clear();
+  engine->SetShiftingPaused(false);
+  EXPECT_EQ(guard_log, std::vector<std::string>{"guard beat"});
+}
+
 // The states a run goes through, and what each lets the stick and keys do.
 TEST_F(EngineTest, StatesFollowPauseIntervalTestAndStop) {
   input.joysticks = {Stick("Force Stick", "f", true)};
