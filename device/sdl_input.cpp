@@ -121,20 +121,23 @@ class ReportWatch {
   }
 
   Seen Look() {
-    if (moved_) return moved_->exchange(false) ? Seen::Report : Seen::Nothing;
+    // The first look brings SDL up to date: events may have come before this queue was opened.
+    const bool first = std::exchange(first_, false);
+    if (moved_) return moved_->exchange(false) || first ? Seen::Report : Seen::Nothing;
 #if defined(__linux__)
     if (fd_ < 0) return Seen::Report;
-    bool reported = std::exchange(first_, false);  // the first look takes SDL's state as it is
+    bool reported = first;
     for (;;) {
       input_event events[64];
       const ssize_t n = ::read(fd_, events, sizeof events);
-      if (n > 0) {
-        reported = true;
+      if (n == static_cast<ssize_t>(sizeof events)) {
+        reported = true;  // there may be more
         continue;
       }
+      if (n > 0) return Seen::Report;  // all taken
       if (n < 0 && errno == EINTR) continue;
       if (n < 0 && errno == ENODEV) return Seen::Gone;
-      // EAGAIN: all taken. Any other answer is SDL's to judge.
+      // EAGAIN: nothing (more) waited. Any other answer is SDL's to judge.
       return reported || n == 0 || errno != EAGAIN ? Seen::Report : Seen::Nothing;
     }
 #else
@@ -240,9 +243,9 @@ class SdlDevice final : public InputDevice {
   SDL_Joystick* joystick_;
   std::string path_;
   ReportWatch reports_;
-  bool gone_ = false;    // its event node said so
-  bool updated_ = true;  // SDL's state moved since the last read (or none was taken yet)
-  StickSample last_;     // what the last read gave
+  bool gone_ = false;     // its event node said so
+  bool updated_ = false;  // SDL's state moved since the last read (the first look says so)
+  StickSample last_;      // what the last read gave
   int axes_ = 0;
   int buttons_ = 0;
   int hats_ = 0;
@@ -394,7 +397,6 @@ class SdlPlatform final : public SdlInputPlatform {
     std::atomic<bool>* moved = nullptr;
     if (virtual_stick_ && virtual_stick_->IsInstance(SDL_JoystickInstanceID(joystick))) {
       moved = &virtual_stick_->moved;
-      *moved = true;  // the first read takes SDL's state as it is
     }
     return std::make_unique<SdlDevice>(joystick, path ? path : "", moved);
   }

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <utility>
 
-#include "core/polling_cycle.h"
 #include "tools/json_writer.h"
 
 namespace kestrane {

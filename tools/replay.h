@@ -11,7 +11,6 @@
 #include "config/setting_keys.h"
 #include "core/effects.h"
 #include "core/keystroke_output.h"
-#include "core/polling_cycle.h"
 #include "core/settings.h"
 #include "core/shift_state.h"
 #include "core/shifter_buttons.h"
@@ -33,9 +32,8 @@ struct KeyRecord {
 // injecting); waits are only recorded unless a forward sink is given.
 class RecordingKeySink final : public KeySink {
  public:
-  explicit RecordingKeySink(KeySink* forward = nullptr) : forward_(forward) {}
-  explicit RecordingKeySink(std::unique_ptr<KeySink> owned)
-      : owned_(std::move(owned)), forward_(owned_.get()) {}
+  explicit RecordingKeySink(std::unique_ptr<KeySink> forward = nullptr)
+      : forward_(std::move(forward)) {}
   void KeyEvent(KeyCode key, bool down) override {
     events.push_back({false, key, down, 0});
     if (forward_) forward_->KeyEvent(key, down);
@@ -50,8 +48,7 @@ class RecordingKeySink final : public KeySink {
   std::vector<KeyRecord> events;
 
  private:
-  std::unique_ptr<KeySink> owned_;
-  KeySink* forward_;
+  std::unique_ptr<KeySink> forward_;
 };
 
 // A force-feedback device that takes every effect and keeps the parameters last sent to each,

@@ -43,6 +43,20 @@ class ThrowingKeys final : public KeySink {
   void Wait(std::int32_t) override {}
 };
 
+// A force guard that writes what it is told into a log.
+class LoggingGuard final : public ForceGuard {
+ public:
+  explicit LoggingGuard(std::vector<std::string>& log) : log_(log) {}
+  void Beat() override { log_.push_back("guard beat"); }
+  void Rest() override { log_.push_back("guard rest"); }
+  void SetLimit(std::chrono::milliseconds) override {}
+  void SetGain(std::uint16_t) override {}
+  HelperReadiness Readiness() override { return HelperReadiness::Ready; }
+
+ private:
+  std::vector<std::string>& log_;
+};
+
 JoystickListEntry Stick(const std::string& name, const std::string& id, bool ff = false) {
   return {name, id, ff};
 }
@@ -58,6 +72,9 @@ class EngineTest : public testing::Test {
     s.open_keyboard = [this](std::string&, MessageSink&) -> std::unique_ptr<KeySink> {
       if (throwing_keys) return std::make_unique<ThrowingKeys>();
       return std::make_unique<test::FakeKeySink>(input.log);
+    };
+    s.start_force_guard = [this](const std::string&, std::chrono::milliseconds) {
+      return std::make_unique<LoggingGuard>(input.log);
     };
     s.settings_path = path;
     s.log = &log;
@@ -87,6 +104,13 @@ class EngineTest : public testing::Test {
     return std::count(input.log.begin(), input.log.end(), entry);
   }
   bool Logged(const std::string& entry) const { return Count(entry) > 0; }
+  // What the force guard was told last ("beat", "rest"), or "".
+  std::string LastGuardWord() const {
+    for (auto it = input.log.rbegin(); it != input.log.rend(); ++it) {
+      if (it->rfind("guard ", 0) == 0) return it->substr(6);
+    }
+    return "";
+  }
 
   test::TempDir dir{"kestrane-engine"};
   std::string path = dir.File("Kestrane.ini");
@@ -237,54 +261,17 @@ TEST_F(EngineTest, FailingReadsKeepTheStickOpenAGoneStickIsClosed) {
   }
 }
 
-// The force guard is armed as soon as the forces play, before the first tick (a program stopped
-// then would otherwise leave its springs pulling), and told to rest whenever they stop.
-TEST_F(EngineTest, ForceGuardIsArmedWhenForcesStartAndRestsWhenTheyStop) {
-  class RecordingGuard final : public ForceGuard {
-   public:
-    explicit RecordingGuard(std::vector<std::string>& log) : log_(log) {}
-    void Beat() override { log_.push_back("guard beat"); }
-    void Rest() override { log_.push_back("guard rest"); }
-    void SetLimit(std::chrono::milliseconds) override {}
-    void SetGain(std::uint16_t) override {}
-    HelperReadiness Readiness() override { return HelperReadiness::Ready; }
-
-   private:
-    std::vector<std::string>& log_;
-  };
-  input.joysticks = {Stick("Force Stick", "/dev/input/event3", true)};
-  input.haptic = &haptic;
-  WriteSettings("[MAIN]\nFORCE_FEEDBACK=1\nHOLE_ENABLED=1\n");
-  EngineServices s;
-  std::vector<std::string> guard_log;
-  s.input = &input;
-  s.timer = &timer;
-  s.settings_path = path;
-  s.log = &log;
-  s.now = [this] { return now; };
-  s.start_force_guard = [&](const std::string&, std::chrono::milliseconds) {
-    return std::make_unique<RecordingGuard>(guard_log);
-  };
-  engine = std::make_unique<Engine>(std::move(s));
-  ASSERT_TRUE(engine->Start());
-  ASSERT_TRUE(engine->Watchdog().Watching());
-  EXPECT_EQ(guard_log, std::vector<std::string>{"guard beat"});  // no tick yet
-  guard_log.clear();
-  engine->SetShiftingPaused(true);
-  EXPECT_EQ(guard_log, std::vector<std::string>{"guard rest"});
-  guard_log.clear();
-  engine->SetShiftingPaused(false);
-  EXPECT_EQ(guard_log, std::vector<std::string>{"guard beat"});
-}
-
-// The states a run goes through, and what each lets the stick and keys do.
+// The states a run goes through, and what each lets the stick, the keys and the force guard do.
+// The guard is armed as soon as the forces play, not only by ticks: a program stopped before its
+// next tick still has its stick silenced.
 TEST_F(EngineTest, StatesFollowPauseIntervalTestAndStop) {
-  input.joysticks = {Stick("Force Stick", "f", true)};
+  input.joysticks = {Stick("Force Stick", "/dev/input/event3", true)};
   input.haptic = &haptic;
   Make();
   EXPECT_EQ(engine->State(), RunState::Starting);
   engine->Start();
   EXPECT_EQ(engine->State(), RunState::Running);
+  EXPECT_EQ(LastGuardWord(), "beat");  // before the first tick
   Shift(32767, 0);
   ASSERT_TRUE(engine->Keys().Held());
 
@@ -293,7 +280,7 @@ TEST_F(EngineTest, StatesFollowPauseIntervalTestAndStop) {
     std::function<void()> act;
     RunState state;
     bool key_held;
-    bool watchdog;
+    bool watchdog;  // forces play: the guard's last word is "beat", else "rest"
   };
   const std::vector<Step> steps = {
       {"pause", [&] { engine->SetShiftingPaused(true); }, RunState::Paused, false, false},
@@ -307,14 +294,18 @@ TEST_F(EngineTest, StatesFollowPauseIntervalTestAndStop) {
       {"forces restored", [&] { engine->SetForcesReleased(false); }, RunState::Running, true, true},
       {"suspended", [&] { engine->Suspend(); }, RunState::Running, false, false},
       {"continued", [&] { engine->Resume(), Tick(32767, 0); }, RunState::Running, true, true},
-      {"stopped", [&] { engine->Stop(); }, RunState::Stopped, false, false},
   };
   for (const Step& step : steps) {
     step.act();
     EXPECT_EQ(engine->State(), step.state) << step.what;
     EXPECT_EQ(engine->Keys().Held().has_value(), step.key_held) << step.what;
     EXPECT_EQ(engine->Watchdog().Watching(), step.watchdog) << step.what;
+    EXPECT_EQ(LastGuardWord(), step.watchdog ? "beat" : "rest") << step.what;
   }
+  engine->Stop();
+  EXPECT_EQ(engine->State(), RunState::Stopped);
+  EXPECT_FALSE(engine->Keys().Held());
+  EXPECT_FALSE(engine->Watchdog().Watching());
   // Ticks after the end change nothing; a second Stop is harmless.
   input.log.clear();
   Tick(0, 0);

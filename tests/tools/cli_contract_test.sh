@@ -23,15 +23,23 @@ check "every gear in order" test "$gears" = "-1 1 -1 2 -1 3 -1 4 -1 5 -1 6 -1 7 
 
 # One object per tick line; comments and blanks are not ticks; a fail repeats the state.
 # A lost stick: 20 failed reads in a row at the default interval (500 ms), or a "gone" line, let
-# the held key up and make the sent gear neutral; 19 do not; "back" rebuilds the effects.
+# the held key up and make the sent gear neutral; 19 do not. Failing reads keep the stick and its
+# effects; "gone" takes them until "back" or the next read; "back" with the stick there is nothing.
 lost=$( { printf '32767 0\n%.0s' 1 2 3; printf 'fail\n%.0s' $(seq 19); printf 'fail\ngone\nback\n32767 0\n'; } |
   "$cli" replay --jsonl | python3 -c '
 import json, sys
 t = [json.loads(l) for l in sys.stdin]
 up = {"vk": 51, "scan": 4, "down": False}
-print(t[21]["sent"], up in t[22]["keys"], t[22]["sent"], t[23]["effects"] == {}, len(t[24]["effects"]), t[24]["sent"])')
+print(t[21]["sent"], up in t[22]["keys"], t[22]["sent"], len(t[22]["effects"]), t[23]["effects"] == {}, len(t[24]["effects"]), t[24]["sent"])')
 check "lost stick: 19 fails keep the key, the 20th lets it up, gone and back" \
-  test "$lost" = "3 True -1 True 3 3"
+  test "$lost" = "3 True -1 3 True 3 3"
+back=$( { printf '32767 0\n%.0s' 1 2 3; printf 'gone\n32767 0\n'; printf 'fail\n%.0s' $(seq 10); printf 'back\n'; printf 'fail\n%.0s' $(seq 10); } |
+  "$cli" replay --jsonl | python3 -c '
+import json, sys
+t = [json.loads(l) for l in sys.stdin]
+print(len(t[4]["effects"]), t[4]["sent"], t[-1]["sent"])')
+check "a read after gone is the stick back; back while it is there does not reset the failures" \
+  test "$back" = "3 3 -1"
 # A lone CR ends a line as LF and CRLF do.
 check "CR-only line ends: three ticks" \
   test "$(printf '32767 0\r32767 0\r\n0 0\r' | "$cli" replay --jsonl | grep -c '"tick"')" = 3
