@@ -4,6 +4,7 @@
 // (device/input_platform.h); the poll step reads it on every tick.
 
 #include <cstdint>
+#include <functional>
 
 #include "core/effects.h"
 #include "core/stick_sample.h"
@@ -37,6 +38,12 @@ class InputDevice {
   virtual InputStatus Read(StickSample& sample) = 0;
   // The force-feedback side, or nullptr when the device has none.
   virtual HapticPort* Haptics() = 0;
+  // Calls `reported` from any thread whenever the device reports (moved, pressed, or gone) until
+  // it is closed; false when it cannot tell, and nothing is called.
+  virtual bool WatchReports(std::function<void()> reported) {
+    (void)reported;
+    return false;
+  }
 };
 
 }  // namespace kestrane

@@ -43,6 +43,13 @@ void SelectSwitchAxis(ShiftState& state, const StickSample& sample, const Settin
   }
 }
 
+bool SameShiftingState(const ShiftState& a, const ShiftState& b) {
+  return a.Mode == b.Mode && a.GateX == b.GateX && a.GateY == b.GateY && a.HoleX == b.HoleX &&
+         a.HoleY == b.HoleY && a.Bstate == b.Bstate && a.SwitchLatched == b.SwitchLatched &&
+         a.CurrentGear == b.CurrentGear && a.SentGear == b.SentGear &&
+         a.NeutralFlags == b.NeutralFlags;
+}
+
 void PollStep(PollContext& ctx) {
   ShiftState& state = ctx.state;
   const Settings& settings = ctx.settings;
@@ -51,6 +58,7 @@ void PollStep(PollContext& ctx) {
   StickSample sample;
   const InputStatus read = ctx.device->Read(sample);
   if (ctx.read_out) *ctx.read_out = read;
+  if (ctx.steps_out) *ctx.steps_out = 0;
   if (read != InputStatus::Ok) {
     state.FailedReadMs =
         read == InputStatus::DeviceLost
@@ -75,12 +83,21 @@ void PollStep(PollContext& ctx) {
   state.StickY = y;
   SelectSwitchAxis(state, sample, settings);
 
-  TrackGate(state, settings);
-  UpdateSwitch(state, sample.Buttons, settings);
-  DecideGear(state, settings);
-  if (state.SentGear != state.CurrentGear) SendGearKeys(state, settings, ctx.keys);
-  if (ctx.shifter) UpdateShifter(state, settings, *ctx.shifter);
-  UpdateHole(state, settings);
+  const int max_steps = std::max(ctx.max_steps, 1);
+  int steps = 0;
+  while (steps < max_steps) {
+    const ShiftState before = state;
+    TrackGate(state, settings);
+    UpdateSwitch(state, sample.Buttons, settings);
+    DecideGear(state, settings);
+    if (state.SentGear != state.CurrentGear) SendGearKeys(state, settings, ctx.keys);
+    if (ctx.shifter) UpdateShifter(state, settings, *ctx.shifter);
+    UpdateHole(state, settings);
+    ++steps;
+    if (SameShiftingState(before, state)) break;
+  }
+  if (ctx.steps_out) *ctx.steps_out = steps;
+  // The effects follow the settled state only: the steps in between need not reach the device.
   if (ctx.effects) ctx.effects->UpdateEffects(state, settings);
   if (ctx.display && ctx.display->IsMainWindowActive()) ctx.display->UpdateDisplay(state);
 }

@@ -32,21 +32,30 @@ struct PollContext {
   ForceFeedback* effects = nullptr;
   DisplayPort* display = nullptr;
   ShifterOutput* shifter = nullptr;
-  std::uint32_t tick_ms = 25;         // the time a tick stands for (the polling interval)
+  std::uint32_t tick_ms = 25;         // the time since the last look (at most the interval)
   LogSink* log = nullptr;             // gets the cause of an error a tick swallows
   StickSample* sample_out = nullptr;  // gets the sample of a read that worked
   InputStatus* read_out = nullptr;    // gets the read's outcome (left alone when nothing is read)
+  // Steps of the shifting rules on one reading, until they settle: 1 steps once per look (as a
+  // replay does, one step per trace line); more finish a shift on the report that completes it.
+  int max_steps = 1;
+  int* steps_out = nullptr;           // gets the steps taken (0 when nothing was read)
 };
 
 // Whether the stick counts as lost: gone, or reads failing for kStickLostMs and more.
 bool StickLost(const ShiftState& state);
 
+// Whether a step of the shifting rules left everything it moves as it was (a settled state).
+bool SameShiftingState(const ShiftState& a, const ShiftState& b);
+
 // Sets SwitchAxisValue from the sample as SWITCH_B_AXE selects; other values keep it.
 void SelectSwitchAxis(ShiftState& state, const StickSample& sample, const Settings& settings);
 
-// One poll: read the stick, track it in the pattern, decide the gear, send the keys and, on the
-// same tick, set the virtual H-shifter's button, snap the hole, refresh the effects and, while
-// the main window is active, the display. A failed read changes nothing, until the stick counts
+// One poll: read the stick, then step the shifting rules on that reading (track it in the
+// pattern, decide the gear, send the keys, set the virtual H-shifter's button, snap the hole) up
+// to max_steps times or until a step changes nothing, then refresh the effects and, while the
+// main window is active, the display. Further steps on one reading do what the next looks at a
+// resting stick would do, only sooner. A failed read changes nothing, until the stick counts
 // as lost: then the held key and button come up and SentGear becomes neutral, so that the gear
 // in is sent again once reads work.
 void PollStep(PollContext& ctx);

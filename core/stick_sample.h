@@ -18,6 +18,7 @@ struct StickSample {
   std::array<std::int32_t, 2> Slider{32767, 32767};
   std::array<std::uint32_t, 4> Pov{0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu};
   std::array<std::uint8_t, 32> Buttons{};
+  friend bool operator==(const StickSample&, const StickSample&) = default;
 };
 
 }  // namespace kestrane

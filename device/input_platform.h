@@ -5,6 +5,7 @@
 // notes on each system's access rules: docs/architecture.md.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -54,6 +55,12 @@ class InputPlatform {
   // Whether joysticks were plugged in or out since the last call (true at the first call). Cheap
   // enough for every tick; opens nothing.
   virtual bool DevicesChanged() = 0;
+  // Calls `changed` from any thread whenever a device may have come or gone, until Stop; false
+  // when the platform cannot tell (then DevicesChanged must be polled), and nothing is called.
+  virtual bool WatchDevices(std::function<void()> changed) {
+    (void)changed;
+    return false;
+  }
   // Whether the joystick with this identifier has force feedback; may open it for a moment.
   virtual bool ProbeForceFeedback(const std::string& id) = 0;
   // Opens the joystick with this identifier; nullptr when it cannot be opened.

@@ -81,6 +81,13 @@ bool Engine::Start() {
     state_ = RunState::Stopped;
     return false;
   }
+  if (services_.loop) {
+    EngineLoop* loop = services_.loop;
+    devices_reported_ = services_.input->WatchDevices([this, loop] {
+      devices_moved_ = true;
+      loop->TickSoon();
+    });
+  }
   Trace("ListJoysticks");
   if (!device_.ListJoysticks()) {
     state_ = RunState::Stopped;
@@ -150,8 +157,38 @@ bool Engine::Start() {
 }
 
 void Engine::OpenedStick() {
+  WatchStick();
   SyncForceGuard();
   Changed(&EngineView::DevicesChanged);
+}
+
+void Engine::WatchStick() {
+  stick_reports_ = false;
+  last_sample_.reset();
+  moving_until_ = {};
+  InputDevice* device = device_.OpenDevice();
+  if (!services_.loop || !device) return;
+  EngineLoop* loop = services_.loop;
+  stick_reports_ = device->WatchReports([loop] { loop->TickSoon(); });
+  if (!stick_reports_) loop->TickIn(kFastLookInterval);  // followed while it moves
+}
+
+void Engine::SyncPolling(std::chrono::steady_clock::time_point now) {
+  if (!services_.loop) return;
+  bool polling = state_ != RunState::Stopped;
+  if (state_ == RunState::StickAway) {
+    // Word of devices wakes the engine; without it, a look now and then is enough.
+    polling = devices_reported_ && (now < poll_until_ || retry_at_.has_value());
+    if (!devices_reported_) services_.loop->TickIn(kAwayLookInterval);
+  }
+  services_.loop->SetPolling(polling);
+}
+
+void Engine::FollowMovingStick(const StickSample& sample,
+                               std::chrono::steady_clock::time_point now) {
+  if (!last_sample_ || !(*last_sample_ == sample)) moving_until_ = now + kFastLookHold;
+  last_sample_ = sample;
+  if (now < moving_until_) services_.loop->TickIn(kFastLookInterval);
 }
 
 StickAbsence Engine::Absence() const {
@@ -193,6 +230,7 @@ void Engine::Settle() {
   const bool changed = next != state_;
   state_ = next;
   ApplyForces();
+  SyncPolling(Now());
   if (changed) Changed(&EngineView::StatusChanged);
 }
 
@@ -261,12 +299,11 @@ void Engine::SyncShifterDevice() {
 void Engine::Tick() {
   if (state_ == RunState::Starting || state_ == RunState::Stopped) return;
   if (force_guard_) force_guard_->Beat();
+  const auto now = Now();
   // Back from a stall (the loop blocked, the process stopped): whatever stopped the effects
-  // meanwhile, they start again with this tick. Without forces playing there is nothing to
-  // guard, and the clock is not even read.
+  // meanwhile, they start again with this tick. Without forces playing there is nothing to guard.
   if (watchdog_.Watching()) {
     watchdog_.Beat();
-    const auto now = Now();
     if (last_tick_.time_since_epoch().count() != 0 && now - last_tick_ > StallLimit()) {
       effects_.Halt();
     }
@@ -274,30 +311,49 @@ void Engine::Tick() {
   } else {
     last_tick_ = {};
   }
+  if (devices_moved_.exchange(false)) poll_until_ = now + kHotplugSettle;
   if (state_ == RunState::Paused || state_ == RunState::DirectionTest || suspended_) return;
 
   if (state_ == RunState::StickAway) {
     LookForStick();
     if (state_ != RunState::Running) {
+      SyncPolling(now);
       if (view_) view_->StickRead(nullptr);
       return;
     }
   }
-  const std::uint32_t tick_ms = std::max<std::uint32_t>(services_.timer->Interval(), 1);
+  // Failing reads count the time they took, whatever woke the engine; one look stands for at
+  // most an interval (a stalled process does not lose its stick at once).
+  const std::uint32_t interval = std::max<std::uint32_t>(services_.timer->Interval(), 1);
+  std::uint32_t tick_ms = interval;
+  if (last_look_.time_since_epoch().count() != 0) {
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now - last_look_).count();
+    tick_ms = static_cast<std::uint32_t>(std::clamp<std::int64_t>(elapsed, 1, interval));
+  }
+  last_look_ = now;
   StickSample sample;
   InputStatus read = InputStatus::Ok;
+  int steps = 0;
   PollContext ctx{shift_,    record_,   device_.OpenDevice(),
                   keys_,     &effects_, display_,
                   &shifter_, tick_ms,   services_.log ? services_.log : &StandardErrorLog(),
                   &sample,   &read};
+  ctx.max_steps = services_.settle_steps;
+  ctx.steps_out = &steps;
   OnPollTimer(ctx);
-  if (view_) view_->StickRead(shift_.FailedReadMs == 0 ? &sample : nullptr);
+  if (view_) {
+    const bool good = shift_.FailedReadMs == 0 && steps > 0;
+    for (int i = 0; i < (good ? steps : 1); ++i) view_->StickRead(good ? &sample : nullptr);
+  }
+  if (services_.loop && !stick_reports_ && read == InputStatus::Ok && steps > 0) {
+    FollowMovingStick(sample, now);
+  }
 
   // A stick reported gone is closed (its key and button came up in the step) and waited for.
   // One whose reads only fail stays open and is read on (its key came up after 500 ms): the
   // first read that works sends the gear again, with no reopening.
   if (device_.IsJoystickOpen() && read == InputStatus::DeviceLost) {
-    const auto now = Now();
     device_.LoseJoystick();
     lost_at_ = now;
     retry_at_ = now + kTwinGrace;
@@ -395,6 +451,7 @@ void Engine::SettingsSaved(const Settings& before) {
       device_.CloseJoystick();
       device_.SetSelection(selection);
       if (!device_.OpenJoystick(record_, shift_)) device_.CloseJoystick();
+      WatchStick();
       SyncForceGuard();
     }
   }

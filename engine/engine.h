@@ -48,6 +48,19 @@ enum class StickAbsence : std::uint8_t {
   Disconnected,  // the open stick went away
 };
 
+// Steps of the shifting rules on one reading of the stick: enough for any move to settle (the
+// lane step, the slot step, the hole, and one that changes nothing).
+inline constexpr int kSettleSteps = 4;
+// A stick that cannot say when it reports is read every millisecond while it moves, and at the
+// polling interval again once its readings stayed the same this long.
+inline constexpr std::chrono::milliseconds kFastLookHold{250};
+inline constexpr std::chrono::milliseconds kFastLookInterval{1};
+// With no stick open and no word of devices coming and going, the engine looks for one this often.
+inline constexpr std::chrono::milliseconds kAwayLookInterval{500};
+// After word of a device coming or going, the polling timer runs this long: the input library
+// may take in the device a little after the word.
+inline constexpr std::chrono::milliseconds kHotplugSettle{2000};
+
 // How long a lost stick is waited for by its identity before another of the same name (a twin)
 // may take its place.
 inline constexpr std::chrono::milliseconds kTwinGrace{3000};
@@ -62,14 +75,32 @@ class EngineView {
   virtual void StatusChanged() {}   // the run state, the forces or the stick's absence changed
   virtual void GearChanged() {}     // CurrentGear changed on a tick
   // After every tick that looked at the stick: what it read, or nullptr when the read failed or
-  // no stick is open.
+  // no stick is open; called once per step of the shifting rules taken on the reading.
   virtual void StickRead(const StickSample* sample) { (void)sample; }
   virtual void NoticesWaiting() {}  // TakeNotices has something: show it after this call returns
+};
+
+// The engine's thread as the engine sees it, beside the polling timer: the window program's event
+// loop, or nothing (tools that tick on their own pace).
+class EngineLoop {
+ public:
+  virtual ~EngineLoop() = default;
+  // From any thread: Engine::Tick runs soon on the engine's thread; calls before it runs make one.
+  virtual void TickSoon() = 0;
+  // Engine::Tick runs once, `delay` from now, replacing the previous such request.
+  virtual void TickIn(std::chrono::milliseconds delay) = 0;
+  // Whether the polling timer ticks at its interval (it rests while nothing needs a look).
+  virtual void SetPolling(bool on) = 0;
 };
 
 struct EngineServices {
   InputPlatform* input = nullptr;  // required
   IntervalTimer* timer = nullptr;  // required: the polling timer whose ticks call Tick
+  // Unset: the engine looks only on the timer's ticks (one step each); set, it also looks when
+  // the stick reports or devices come and go, and settles each reading (kSettleSteps).
+  EngineLoop* loop = nullptr;
+  // Steps of the shifting rules per reading (kestrane-cli replay: 1, one per trace line).
+  int settle_steps = kSettleSteps;
   // Opens the keyboard; later problems go to `report` (the notices). Unset: keys are dropped.
   std::function<std::unique_ptr<KeySink>(std::string& problem, MessageSink& report)> open_keyboard;
   // Creates the virtual H-shifter while VIRTUAL_SHIFTER is on; null and a message on failure.
@@ -102,7 +133,7 @@ class Engine final {
   // Input service, device list, settings file, stick, H-shifter. False when the input service
   // failed (its message is among the notices): the program ends with status -1.
   bool Start();
-  // One tick of the polling timer.
+  // One look: a tick of the polling timer, a report of the stick, or word of devices.
   void Tick();
   // Every ending: held key and button up, H-shifter removed, force guard ended, the stick given
   // back (effects removed, its own centring and gain restored), input stopped. Idempotent.
@@ -171,6 +202,12 @@ class Engine final {
   // While no stick is open: looks again when devices came or went, or when the twin grace ends.
   void LookForStick();
   void OpenedStick();
+  // Asks the open stick to wake the engine when it reports.
+  void WatchStick();
+  // Whether the polling timer is needed now; tells the loop.
+  void SyncPolling(std::chrono::steady_clock::time_point now);
+  // After a look at an open stick that cannot report: again in a millisecond while it moves.
+  void FollowMovingStick(const StickSample& sample, std::chrono::steady_clock::time_point now);
   void Changed(void (EngineView::*what)());
 
   EngineServices services_;
@@ -203,6 +240,13 @@ class Engine final {
   std::chrono::steady_clock::time_point lost_at_{};   // when the open stick went away
   std::optional<std::chrono::steady_clock::time_point> retry_at_;  // the twin grace's end
   Gear shown_gear_ = kNeutral;
+  std::chrono::steady_clock::time_point last_look_{};  // the last tick that read the stick
+  bool stick_reports_ = false;        // the open stick wakes the engine when it reports
+  bool devices_reported_ = false;     // the input platform tells of devices coming and going
+  std::atomic<bool> devices_moved_{false};  // word of a device came (from the watcher's thread)
+  std::chrono::steady_clock::time_point poll_until_{};  // the timer runs until then (hot-plug)
+  std::chrono::steady_clock::time_point moving_until_{};  // a stick without reports is followed
+  std::optional<StickSample> last_sample_;               // its reading at the last look
 };
 
 }  // namespace kestrane

@@ -57,6 +57,7 @@ Replay::Replay(const Settings& settings, std::unique_ptr<KeySink> forward, std::
   services.timer = &interval_;
   services.settings = settings;
   services.choose_stick = [](JoystickDevice& device) { return device.List().empty() ? -1 : 0; };
+  services.settle_steps = 1;  // one step per trace line
   auto recorder = std::make_shared<std::unique_ptr<KeySink>>(
       std::make_unique<RecordingKeySink>(std::move(forward)));
   recorder_ = static_cast<RecordingKeySink*>(recorder->get());

@@ -56,17 +56,52 @@ class QtLog final : public LogSink {
 PollTimer::PollTimer(QObject* parent, std::uint32_t ms) : QTimer(parent) {
   setObjectName(QStringLiteral("DevTimer"));
   setTimerType(Qt::PreciseTimer);
+  once_ = new QTimer(this);
+  once_->setSingleShot(true);
+  once_->setTimerType(Qt::PreciseTimer);
+  connect(this, &QTimer::timeout, this, [this] {
+    if (on_tick) on_tick();
+  });
+  connect(once_, &QTimer::timeout, this, [this] {
+    if (on_tick) on_tick();
+  });
   SetInterval(ms);
+}
+
+void PollTimer::Restart() {
+  if (ms_ == 0 || !polling_) {
+    stop();
+  } else {
+    start(static_cast<int>(std::min<std::uint32_t>(ms_, INT_MAX)));
+  }
 }
 
 void PollTimer::SetInterval(std::uint32_t ms) {
   ms_ = ms;
-  if (ms == 0) {
-    stop();
-  } else {
-    start(static_cast<int>(std::min<std::uint32_t>(ms, INT_MAX)));
-  }
+  Restart();
   if (on_change) on_change();
+}
+
+void PollTimer::TickSoon() {
+  // One posted tick at a time: a burst of reports makes one look, which reads them all.
+  if (tick_posted_.exchange(true)) return;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        tick_posted_ = false;
+        if (on_tick) on_tick();
+      },
+      Qt::QueuedConnection);
+}
+
+void PollTimer::TickIn(std::chrono::milliseconds delay) {
+  once_->start(static_cast<int>(std::clamp<std::int64_t>(delay.count(), 0, INT_MAX)));
+}
+
+void PollTimer::SetPolling(bool on) {
+  if (on == polling_) return;
+  polling_ = on;
+  Restart();
 }
 
 MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
@@ -85,12 +120,13 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
   if (!services_.tick_log_path.empty())
     tick_log_ = std::make_unique<TickLog>(services_.tick_log_path);
   poll_timer = new PollTimer(this, kStartInterval);
-  connect(poll_timer, &QTimer::timeout, this, &MainWindow::OnPollTimer);
+  poll_timer->on_tick = [this] { OnPollTimer(); };
 
   if (!services_.log) log_ = std::make_unique<QtLog>();
   EngineServices engine_services;
   engine_services.input = services_.input;
   engine_services.timer = poll_timer;
+  engine_services.loop = poll_timer;
   engine_services.open_keyboard = services_.open_keyboard;
   engine_services.open_shifter = services_.open_shifter;
   engine_services.start_force_guard = services_.start_force_guard;

@@ -2,6 +2,8 @@
 
 #include <QIcon>
 #include <QTimer>
+#include <atomic>
+#include <chrono>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
@@ -29,17 +31,27 @@ class VirtualStick;
 
 // The polling timer: a Qt timer on the user-interface thread whose interval the settings set.
 // 0 stops it, any other value (re)starts it with that period. It keeps ticking while the window
-// is hidden.
-class PollTimer final : public QTimer, public IntervalTimer {
+// is hidden, unless the engine rests it. It is also the engine's loop: ticks asked for from any
+// thread, or once after a delay, call on_tick on the user-interface thread as well.
+class PollTimer final : public QTimer, public IntervalTimer, public EngineLoop {
  public:
   explicit PollTimer(QObject* parent, std::uint32_t ms);
   void SetInterval(std::uint32_t ms) override;
   std::uint32_t Interval() const override { return ms_; }
+  void TickSoon() override;
+  void TickIn(std::chrono::milliseconds delay) override;
+  void SetPolling(bool on) override;
   // Called after every SetInterval.
   std::function<void()> on_change;
+  // Every tick: the timer's, and those asked for.
+  std::function<void()> on_tick;
 
  private:
+  void Restart();
   std::uint32_t ms_ = 0;
+  bool polling_ = true;
+  std::atomic<bool> tick_posted_{false};
+  QTimer* once_ = nullptr;
 };
 
 // What the main window works with besides its own members. The program passes the real ones;

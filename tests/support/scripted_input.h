@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -33,6 +34,18 @@ class ScriptedInput final : public InputPlatform {
   HapticPort* haptic = nullptr;  // handed out as the open device's force-feedback side
   int devices_alive = 0;
   bool plugged = true;  // DevicesChanged's next answer
+  // Set: open sticks tell of their reports, and the platform of devices coming and going; the
+  // test calls Report and DevicesMoved for them.
+  bool reports = false;
+  bool device_words = false;
+  int device_looks = 0;  // DevicesChanged calls
+  std::function<void()> reported, devices_moved;
+  void Report() {
+    if (reported) reported();
+  }
+  void DevicesMoved() {
+    if (devices_moved) devices_moved();
+  }
 
   void Fail(Op op) { failing_.insert(op); }
   void Heal(Op op) { failing_.erase(op); }
@@ -51,7 +64,14 @@ class ScriptedInput final : public InputPlatform {
     return InputStatus::Ok;
   }
   // Plugging and unplugging: set `plugged` when the list changes.
-  bool DevicesChanged() override { return std::exchange(plugged, false); }
+  bool DevicesChanged() override {
+    ++device_looks;
+    return std::exchange(plugged, false);
+  }
+  bool WatchDevices(std::function<void()> changed) override {
+    if (device_words) devices_moved = std::move(changed);
+    return device_words;
+  }
   bool ProbeForceFeedback(const std::string& id) override {
     log.push_back("probe " + id);
     for (const JoystickListEntry& entry : joysticks) {
@@ -71,6 +91,7 @@ class ScriptedInput final : public InputPlatform {
    public:
     explicit Device(ScriptedInput& script) : script_(script) { ++script_.devices_alive; }
     ~Device() override {
+      script_.reported = nullptr;
       script_.log.push_back("close");
       --script_.devices_alive;
     }
@@ -93,6 +114,10 @@ class ScriptedInput final : public InputPlatform {
       return InputStatus::Ok;
     }
     HapticPort* Haptics() override { return script_.haptic; }
+    bool WatchReports(std::function<void()> reported) override {
+      if (script_.reports) script_.reported = std::move(reported);
+      return script_.reports;
+    }
 
    private:
     ScriptedInput& script_;

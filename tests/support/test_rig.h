@@ -24,6 +24,8 @@ struct Rig {
   ForceFeedback* effects = nullptr;
   DisplayPort* display = nullptr;
   ShifterOutput* shifter = nullptr;
+  int max_steps = 1;   // steps of the shifting rules per reading
+  int last_steps = 0;  // what the last look took
 
   Rig() {
     ResetShiftState(state);
@@ -49,6 +51,8 @@ struct Rig {
     PollContext ctx{state,   settings, joystick_open ? &joystick : nullptr,
                     keys,    effects,  display,
                     shifter};
+    ctx.max_steps = max_steps;
+    ctx.steps_out = &last_steps;
     OnPollTimer(ctx);
   }
   void Ticks(int n, std::int32_t x, std::int32_t y, std::uint32_t buttons = 0) {

@@ -171,6 +171,7 @@ JoystickListEntry Stick(const std::string& name, const std::string& id) {
 }
 
 TEST_F(MainWindowTest, TimerTicksEveryTenMillisecondsUntilTheLoad) {
+  input.joysticks = {Stick("Pad", "pad-1")};
   Make();
   EXPECT_TRUE(form->poll_timer->isActive());
   EXPECT_EQ(form->poll_timer->interval(), 10);
@@ -182,7 +183,19 @@ TEST_F(MainWindowTest, TimerTicksEveryTenMillisecondsUntilTheLoad) {
   EXPECT_TRUE(form->poll_timer->isActive());
 }
 
+// With no stick there is nothing to look at on every tick: the timer rests and a look comes now
+// and then (this platform tells nothing of devices coming and going); a stick brings it back.
+TEST_F(MainWindowTest, TimerRestsWhileNoStickIsOpen) {
+  MakeAndShow();
+  EXPECT_FALSE(form->poll_timer->isActive());
+  input.joysticks = {Stick("Pad", "pad-1")};
+  input.plugged = true;
+  EXPECT_TRUE(QTest::qWaitFor([&] { return form->poll_timer->isActive(); }, 5000));
+  EXPECT_EQ(form->poll_timer->interval(), 25);
+}
+
 TEST_F(MainWindowTest, CheckIntervalZeroStopsTheTimerAndANewValueRestartsIt) {
+  input.joysticks = {Stick("Pad", "pad-1")};
   WriteSettings("[MAIN]\nCHECK_INTERVAL=0\n");
   MakeAndShow();
   EXPECT_FALSE(form->poll_timer->isActive());
@@ -610,6 +623,7 @@ TEST_F(MainWindowTest, ClosingWithTheSettingsDialogOpenClosesItUnsaved) {
 }
 
 TEST_F(MainWindowTest, SettingsButtonShowsOneDialogWithoutBlocking) {
+  input.joysticks = {Stick("Pad", "pad-1")};
   MakeAndShow();
   QTest::mouseClick(form->settings_button, Qt::LeftButton);  // returns: the dialog does not block
   EXPECT_TRUE(dialog->isVisible());
