@@ -137,6 +137,7 @@ void FakeStick::Attach() {
     g_clear_error(&error);
     throw std::runtime_error("umockdev_testbed_add_from_string: " + why);
   }
+  waker_ = std::thread([this] { WakeParked(); });
   handler_ = umockdev_ioctl_base_new();
   struct OnIoctl {
     bool operator()(FakeStick* s, void* c) const { return s->Ioctl(c); }
@@ -154,8 +155,15 @@ void FakeStick::Attach() {
                    G_CALLBACK(+[](UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
                      auto* self = static_cast<FakeStick*>(data);
                      std::lock_guard lock(self->mutex_);
-                     self->clients_.insert(client);
-                     self->queues_[client];
+                     // umockdev never says a file was closed, and a new file's client may reuse
+                     // a closed one's address: everything known of that address is forgotten.
+                     ++self->opens_;
+                     self->queues_[client].clear();
+                     self->blocking_.erase(client);
+                     self->revoked_.erase(client);
+                     self->dead_.erase(client);
+                     self->reads_by_.erase(client);
+                     std::erase(self->open_files_, static_cast<void*>(client));
                      self->open_files_.push_back(client);
                    }),
                    this);
@@ -180,7 +188,7 @@ bool FakeStick::Ioctl(void* client) {
   const unsigned type = _IOC_TYPE(request), nr = _IOC_NR(request);
   const std::size_t size = _IOC_SIZE(request);
   std::unique_lock lock(mutex_);
-  if (unplugged_) {
+  if (unplugged_ || dead_.count(client)) {
     Complete(client, -1, ENODEV);
     return true;
   }
@@ -264,6 +272,14 @@ bool FakeStick::Ioctl(void* client) {
         return 0;
       });
     case _IOC_NR(EVIOCSCLOCKID):
+      // umockdev passes no open flags, so O_NONBLOCK cannot be seen: a file that asks for its own
+      // clock is taken for one that blocks (Kestrane's report reader does, SDL does not).
+      blocking_.insert(client);
+      Complete(client, 0, 0);
+      return true;
+    case _IOC_NR(EVIOCREVOKE):
+      revoked_.insert(client);
+      FinishParked(client, ENODEV);
       Complete(client, 0, 0);
       return true;
     default:
@@ -300,31 +316,90 @@ bool FakeStick::Ioctl(void* client) {
 }
 
 bool FakeStick::Read(void* client) {
-  UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(Client(client));
   std::lock_guard lock(mutex_);
   ++reads_;
   ++reads_by_[client];
-  if (unplugged_) {
+  if (unplugged_ || dead_.count(client)) {
     Complete(client, -1, ENODEV);
     return true;
   }
+  if (revoked_.count(client)) {
+    Complete(client, -1, ENODEV);
+    return true;
+  }
+  if (queues_[client].empty() && blocking_.count(client)) {
+    // A blocking reader waits until the stick reports.
+    g_object_ref(Client(client));
+    parked_.push_back({client, std::chrono::steady_clock::now()});
+    return true;
+  }
+  Hand(client);
+  return true;
+}
+
+void FakeStick::Hand(void* client) {
+  UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(Client(client));
   std::vector<input_event>& queue = queues_[client];
   const std::size_t room = static_cast<std::size_t>(arg->data_len) / sizeof(input_event);
   const std::size_t n = std::min(room, queue.size());
   if (n == 0) {
     Complete(client, -1, EAGAIN);
-    return true;
+    return;
   }
   std::memcpy(arg->data, queue.data(), n * sizeof(input_event));
   queue.erase(queue.begin(), queue.begin() + static_cast<std::ptrdiff_t>(n));
   Complete(client, static_cast<long>(n * sizeof(input_event)), 0);
-  return true;
+}
+
+void FakeStick::HandParked() {
+  std::erase_if(parked_, [&](const Parked& p) {
+    if (queues_[p.client].empty()) return false;
+    Hand(p.client);
+    g_object_unref(Client(p.client));
+    return true;
+  });
+}
+
+void FakeStick::FinishParked(void* client, int error) {
+  std::erase_if(parked_, [&](const Parked& p) {
+    if (client && p.client != client) return false;
+    Complete(p.client, -1, error);
+    g_object_unref(Client(p.client));
+    return true;
+  });
+}
+
+void FakeStick::WakeParked() {
+  std::unique_lock lock(mutex_);
+  while (!stop_waker_) {
+    // umockdev serialises the calls on one file: a parked read would hold back an ioctl on the
+    // same file (a revoke) for good. It is interrupted after a while, as a signal would.
+    const auto now = std::chrono::steady_clock::now();
+    std::erase_if(parked_, [&](const Parked& p) {
+      if (now - p.since < read_wait_limit_) return false;
+      Complete(p.client, -1, EINTR);
+      g_object_unref(Client(p.client));
+      ++interrupted_reads_;
+      return true;
+    });
+    waker_cv_.wait_for(lock, std::chrono::milliseconds(5));
+  }
+}
+
+FakeStick::~FakeStick() {
+  {
+    std::lock_guard lock(mutex_);
+    stop_waker_ = true;
+    FinishParked(nullptr, ENODEV);
+  }
+  waker_cv_.notify_all();
+  if (waker_.joinable()) waker_.join();
 }
 
 bool FakeStick::Write(void* client) {
   UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(Client(client));
   std::lock_guard lock(mutex_);
-  if (unplugged_) {
+  if (unplugged_ || dead_.count(client)) {
     Complete(client, -1, ENODEV);
     return true;
   }
@@ -355,6 +430,7 @@ void FakeStick::Move(std::uint16_t abs_code, std::int32_t value) {
     queue.push_back({{0, 0}, EV_ABS, abs_code, value});
     queue.push_back({{0, 0}, EV_SYN, SYN_REPORT, 0});
   }
+  HandParked();
 }
 
 void FakeStick::Press(std::uint16_t key_code, bool down) {
@@ -368,12 +444,16 @@ void FakeStick::Press(std::uint16_t key_code, bool down) {
     queue.push_back({{0, 0}, EV_KEY, key_code, down ? 1 : 0});
     queue.push_back({{0, 0}, EV_SYN, SYN_REPORT, 0});
   }
+  HandParked();
 }
 
 void FakeStick::Unplug() {
   {
     std::lock_guard lock(mutex_);
     unplugged_ = true;
+    // As the kernel's: files open on the unplugged device stay dead when it comes back.
+    dead_.insert(open_files_.begin(), open_files_.end());
+    FinishParked(nullptr, ENODEV);
     queues_.clear();
     effects_.clear();
     playing_.clear();
@@ -428,9 +508,27 @@ std::int32_t FakeStick::Gain() const {
   std::lock_guard lock(mutex_);
   return gain_;
 }
+std::size_t FakeStick::ParkedReads() const {
+  std::lock_guard lock(mutex_);
+  return parked_.size();
+}
+std::size_t FakeStick::InterruptedReads() const {
+  std::lock_guard lock(mutex_);
+  return interrupted_reads_;
+}
+std::size_t FakeStick::ReadsOfBlockingFiles() const {
+  std::lock_guard lock(mutex_);
+  std::size_t n = 0;
+  for (const auto& [file, reads] : reads_by_) n += blocking_.count(file) ? reads : 0;
+  return n;
+}
+void FakeStick::SetReadWaitLimit(std::chrono::milliseconds limit) {
+  std::lock_guard lock(mutex_);
+  read_wait_limit_ = limit;
+}
 std::size_t FakeStick::OpenCount() const {
   std::lock_guard lock(mutex_);
-  return clients_.size();
+  return opens_;
 }
 std::size_t FakeStick::Reads() const {
   std::lock_guard lock(mutex_);
@@ -614,6 +712,13 @@ FakeKernel::FakeKernel() {
 FakeKernel::~FakeKernel() {
   auto* tb = static_cast<UMockdevTestbed*>(testbed_);
   for (auto& s : sticks_) {
+    {
+      std::lock_guard lock(s->mutex_);
+      s->stop_waker_ = true;
+      s->FinishParked(nullptr, ENODEV);
+    }
+    s->waker_cv_.notify_all();
+    if (s->waker_.joinable()) s->waker_.join();
     umockdev_testbed_detach_ioctl(tb, s->node_.c_str(), nullptr);
     g_object_unref(s->handler_);
   }

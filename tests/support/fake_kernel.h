@@ -11,6 +11,7 @@
 #include <linux/uinput.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
@@ -19,6 +20,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace kestrane::test {
@@ -80,6 +82,15 @@ class FakeStick {
   std::size_t Reads() const;      // read calls on the node so far, by every open file
   // Those of each file open now, in the order they were opened.
   std::vector<std::size_t> ReadsByOpenFile() const;
+  // Blocking readers: umockdev shows no O_NONBLOCK, so a file that set its clock (EVIOCSCLOCKID)
+  // counts as one. Their reads wait until the stick reports (parked), or are interrupted (EINTR)
+  // after the wait limit, as a signal would, so that an ioctl on the same file can get through
+  // umockdev, which serialises a file's calls. Every other read answers at once (EAGAIN).
+  std::size_t ParkedReads() const;       // waiting now
+  std::size_t InterruptedReads() const;  // ended by the wait limit so far
+  std::size_t ReadsOfBlockingFiles() const;
+  void SetReadWaitLimit(std::chrono::milliseconds limit);  // 250 ms unless set
+  ~FakeStick();
   void ClearRecords();
 
  private:
@@ -90,6 +101,12 @@ class FakeStick {
   bool Ioctl(void* client);
   bool Read(void* client);
   bool Write(void* client);
+  // With the lock held: answers a read from the file's queue (EAGAIN when empty); answers the
+  // parked reads that have events now; ends parked reads (of `client`, or all) with `error`.
+  void Hand(void* client);
+  void HandParked();
+  void FinishParked(void* client, int error);
+  void WakeParked();  // the thread that interrupts reads parked too long
 
   FakeKernel& kernel_;
   FakeStickSetup setup_;
@@ -112,7 +129,18 @@ class FakeStick {
   std::map<int, ff_effect> effects_;
   std::set<int> playing_;
   std::int32_t autocentre_ = -1, gain_ = -1;
-  std::set<void*> clients_;
+  std::size_t opens_ = 0;
+  struct Parked {
+    void* client;
+    std::chrono::steady_clock::time_point since;
+  };
+  std::set<void*> blocking_, revoked_, dead_;
+  std::vector<Parked> parked_;
+  std::size_t interrupted_reads_ = 0;
+  std::chrono::milliseconds read_wait_limit_{250};
+  bool stop_waker_ = false;
+  std::condition_variable waker_cv_;
+  std::thread waker_;
 };
 
 // /dev/uinput: records how each virtual device is set up and what is written to it.
