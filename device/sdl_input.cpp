@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <utility>
 
@@ -18,6 +19,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+
+#include "device/evdev_reports.h"
+#include "device/udev_devices.h"
 #endif
 
 namespace kestrane {
@@ -96,65 +100,10 @@ bool GrabbedByAnotherProgram(const std::string& path) {
 }
 #endif
 
-// Whether the stick reported anything since the last look. On Linux a queue of Kestrane's own on
-// the stick's event node tells (evdev gives every open file its own copy of the events, so SDL's
-// stay untouched); the virtual stick tells through `moved`. Without either every look counts as a
-// report. A resting stick then costs no call into SDL, whose update polls udev twice.
-class ReportWatch {
- public:
-  enum class Seen : std::uint8_t { Report, Nothing, Gone };
-  ReportWatch(const std::string& path, std::atomic<bool>* moved) : moved_(moved) {
-#if defined(__linux__)
-    if (!moved_ && path.rfind("/dev/input/event", 0) == 0) {
-      fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    }
-#else
-    (void)path;
-#endif
-  }
-  ReportWatch(const ReportWatch&) = delete;
-  ReportWatch& operator=(const ReportWatch&) = delete;
-  ~ReportWatch() {
-#if defined(__linux__)
-    if (fd_ >= 0) ::close(fd_);
-#endif
-  }
-
-  Seen Look() {
-    // The first look brings SDL up to date: events may have come before this queue was opened.
-    const bool first = std::exchange(first_, false);
-    if (moved_) return moved_->exchange(false) || first ? Seen::Report : Seen::Nothing;
-#if defined(__linux__)
-    if (fd_ < 0) return Seen::Report;
-    bool reported = first;
-    for (;;) {
-      input_event events[64];
-      const ssize_t n = ::read(fd_, events, sizeof events);
-      if (n == static_cast<ssize_t>(sizeof events)) {
-        reported = true;  // there may be more
-        continue;
-      }
-      if (n > 0) return Seen::Report;  // all taken
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && errno == ENODEV) return Seen::Gone;
-      // EAGAIN: nothing (more) waited. Any other answer is SDL's to judge.
-      return reported || n == 0 || errno != EAGAIN ? Seen::Report : Seen::Nothing;
-    }
-#else
-    return Seen::Report;
-#endif
-  }
-
- private:
-  std::atomic<bool>* moved_;
-  int fd_ = -1;
-  bool first_ = true;
-};
-
 class SdlDevice final : public InputDevice {
  public:
   SdlDevice(SDL_Joystick* joystick, std::string path, std::atomic<bool>* moved)
-      : joystick_(joystick), path_(std::move(path)), reports_(path_, moved) {
+      : joystick_(joystick), path_(std::move(path)), moved_(moved) {
     axes_ = std::clamp(SDL_JoystickNumAxes(joystick_), 0, kSampleAxes);
     buttons_ = std::clamp(SDL_JoystickNumButtons(joystick_), 0, kSampleButtons);
     hats_ = std::clamp(SDL_JoystickNumHats(joystick_), 0, kSampleHats);
@@ -166,8 +115,26 @@ class SdlDevice final : public InputDevice {
   SdlDevice(const SdlDevice&) = delete;
   SdlDevice& operator=(const SdlDevice&) = delete;
   ~SdlDevice() override {
+#if defined(__linux__)
+    reports_.reset();
+#endif
     haptics_.reset();
     SDL_JoystickClose(joystick_);
+  }
+
+  // Linux: a reader of its own on the stick's event node tells. The virtual stick and sticks
+  // without an event node (Windows, SDL's HIDAPI drivers) cannot tell: they are looked at.
+  bool WatchReports(std::function<void()> reported) override {
+#if defined(__linux__)
+    if (moved_ || path_.rfind("/dev/input/event", 0) != 0) return false;
+    auto reports = std::make_unique<EvdevReports>(path_, std::move(reported));
+    if (!reports->Watching()) return false;
+    reports_ = std::move(reports);
+    return true;
+#else
+    (void)reported;
+    return false;
+#endif
   }
 
   InputStatus Claim(AccessMode mode) override {
@@ -224,25 +191,38 @@ class SdlDevice final : public InputDevice {
   }
 
  private:
-  // Brings SDL's state up to date when the stick reported since the last look.
-  void Refresh() {
-    switch (reports_.Look()) {
-      case ReportWatch::Seen::Gone:
-        gone_ = true;
-        break;
-      case ReportWatch::Seen::Nothing:
-        break;
-      case ReportWatch::Seen::Report:
-        SDL_JoystickUpdate();
-        FlushJoystickEvents();
-        updated_ = true;
-        break;
+  // Whether the stick reported since the last look; without a way to tell, it always did. The
+  // first look always counts: reports may have come before the watching began.
+  bool Reported() {
+    const bool first = std::exchange(first_look_, false);
+    if (moved_) return moved_->exchange(false) || first;
+#if defined(__linux__)
+    if (reports_ && reports_->Watching()) {
+      if (reports_->Gone()) gone_ = true;
+      const std::uint64_t seen = reports_->Reports();
+      return std::exchange(reports_seen_, seen) != seen || first;
     }
+#endif
+    return true;
+  }
+
+  // Brings SDL's state up to date when the stick reported since the last look. A resting stick
+  // costs no call into SDL, whose update polls udev twice.
+  void Refresh() {
+    if (!Reported()) return;
+    SDL_JoystickUpdate();
+    FlushJoystickEvents();
+    updated_ = true;
   }
 
   SDL_Joystick* joystick_;
   std::string path_;
-  ReportWatch reports_;
+  std::atomic<bool>* moved_;  // the virtual stick's: set when it was moved
+  bool first_look_ = true;
+#if defined(__linux__)
+  std::unique_ptr<EvdevReports> reports_;
+  std::uint64_t reports_seen_ = 0;
+#endif
   bool gone_ = false;     // its event node said so
   bool updated_ = false;  // SDL's state moved since the last read (the first look says so)
   StickSample last_;      // what the last read gave
@@ -290,10 +270,13 @@ class SdlVirtualStick final : public VirtualStick {
   void Unplug() override {
     Detach();
     moved = true;
+    if (plugged) plugged();
   }
   bool Plug() override {
     moved = true;
-    return joystick_ != nullptr || Attach();
+    const bool ok = joystick_ != nullptr || Attach();
+    if (plugged) plugged();
+    return ok;
   }
 
   void SetAxis(int axis, std::int32_t value) override {
@@ -312,6 +295,7 @@ class SdlVirtualStick final : public VirtualStick {
   bool IsInstance(SDL_JoystickID instance) const { return joystick_ && instance == instance_; }
 
   std::atomic<bool> moved{true};  // set, or plugged in or out, since the device last looked
+  std::function<void()> plugged;  // told when it is plugged in or out
 
  private:
   SDL_Joystick* joystick_ = nullptr;
@@ -377,6 +361,23 @@ class SdlPlatform final : public SdlInputPlatform {
     return changed;
   }
 
+  // Linux: udev's word; the virtual stick tells of its own plugging.
+  bool WatchDevices(std::function<void()> changed) override {
+    if (!joystick_up_) return false;
+#if defined(__linux__)
+    device_watch_ = std::make_unique<UdevDeviceWatch>(changed);
+    if (!device_watch_->Watching()) {
+      device_watch_.reset();
+      return false;
+    }
+    if (virtual_stick_) virtual_stick_->plugged = std::move(changed);
+    return true;
+#else
+    (void)changed;
+    return false;
+#endif
+  }
+
   // SDL tells force feedback only of an opened joystick.
   bool ProbeForceFeedback(const std::string& id) override {
     const int index = joystick_up_ ? IndexForIdentifier(id) : -1;
@@ -402,7 +403,13 @@ class SdlPlatform final : public SdlInputPlatform {
   }
 
   void Stop() override {
-    if (virtual_stick_) virtual_stick_->Detach();
+#if defined(__linux__)
+    device_watch_.reset();  // nothing is told after this
+#endif
+    if (virtual_stick_) {
+      virtual_stick_->plugged = nullptr;
+      virtual_stick_->Detach();
+    }
     if (haptic_up_) SDL_QuitSubSystem(SDL_INIT_HAPTIC);
     if (joystick_up_) SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
     haptic_up_ = joystick_up_ = false;
@@ -415,6 +422,9 @@ class SdlPlatform final : public SdlInputPlatform {
   bool haptic_up_ = false;
   bool first_look_ = true;
   std::unique_ptr<SdlVirtualStick> virtual_stick_;
+#if defined(__linux__)
+  std::unique_ptr<UdevDeviceWatch> device_watch_;
+#endif
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -209,38 +210,49 @@ TEST_F(KernelStickTest, AnUnpluggedStickIsLostAndReconnectedWhenItReturns) {
   EXPECT_TRUE(ReadUntil([](const StickSample& r) { return r.X == 0; }, s));
 }
 
-// A resting stick is looked at through Kestrane's own queue on its node alone, with no call into
-// SDL's update (which polls udev twice and reads SDL's queue); a move is read at the next look,
-// an unplugging at once.
-TEST_F(KernelStickTest, ARestingStickIsLookedAtThroughItsOwnQueueAlone) {
+// A stick watched for its reports: a move wakes the watcher at once, with no look; a resting
+// stick costs no read at all, neither of Kestrane's own file on the node (its reader waits) nor
+// of SDL's (no call into SDL's update, which also polls udev twice); an unplugging wakes it too.
+// Unwatched (as kestrane-cli record reads), every look brings SDL up to date.
+TEST_F(KernelStickTest, AWatchedStickWakesOnItsReportsAndCostsNothingAtRest) {
   ASSERT_TRUE(OpenByName("Fake Force Stick"));
+  std::atomic<int> woken{0};
+  ASSERT_TRUE(device.OpenDevice()->WatchReports([&] { ++woken; }));
+  ASSERT_TRUE(FakeKernel::WaitFor([&] { return stick->ParkedReads() == 1; }));
   StickSample s;
-  stick->Move(ABS_X, 0);
-  ASSERT_TRUE(ReadUntil([](const StickSample& r) { return r.X == 0; }, s));
-  const std::vector<std::size_t> before = stick->ReadsByOpenFile();
+  const std::pair<std::int32_t, std::int32_t> moves[] = {{0, 0}, {4095, 65535}, {0, 0}};
+  for (const auto& [x, read] : moves) {
+    const int before = woken.load();
+    stick->Move(ABS_X, x);
+    ASSERT_TRUE(FakeKernel::WaitFor([&] { return woken.load() > before; }));
+    ASSERT_EQ(device.OpenDevice()->Read(s), InputStatus::Ok);
+    EXPECT_EQ(s.X, read);
+  }
+  ASSERT_TRUE(FakeKernel::WaitFor([&] { return stick->ParkedReads() == 1; }));
+  const std::size_t reads = stick->Reads(), interrupted = stick->InterruptedReads();
   for (int i = 0; i < 10; ++i) {
     ASSERT_EQ(device.OpenDevice()->Read(s), InputStatus::Ok);
     EXPECT_EQ(s.X, 0);
   }
-  // SDL's joystick file (the first one read: SDL opens it before Kestrane opens its own) is left
-  // alone; one other file is read, once a look.
-  const std::vector<std::size_t> after = stick->ReadsByOpenFile();
-  ASSERT_EQ(after.size(), before.size());
-  const auto sdl = std::find_if(before.begin(), before.end(), [](std::size_t n) { return n > 0; });
-  ASSERT_NE(sdl, before.end());
-  const std::size_t sdl_file = static_cast<std::size_t>(sdl - before.begin());
-  EXPECT_EQ(after[sdl_file], before[sdl_file]);
-  std::vector<std::size_t> looks;
-  for (std::size_t i = 0; i < after.size(); ++i) {
-    if (after[i] != before[i]) looks.push_back(after[i] - before[i]);
-  }
-  EXPECT_EQ(looks, std::vector<std::size_t>{10});
+  // The reader reads again only after the fake's own interruptions.
+  EXPECT_EQ(stick->Reads(), reads + (stick->InterruptedReads() - interrupted));
 
-  stick->Move(ABS_X, 4095);
-  ASSERT_EQ(device.OpenDevice()->Read(s), InputStatus::Ok);
-  EXPECT_EQ(s.X, 65535);
+  const int before = woken.load();
   stick->Unplug();
+  ASSERT_TRUE(FakeKernel::WaitFor([&] { return woken.load() > before; }));
   EXPECT_EQ(device.OpenDevice()->Read(s), InputStatus::DeviceLost);
+}
+
+TEST_F(KernelStickTest, AnUnwatchedStickIsBroughtUpToDateOnEveryLook) {
+  ASSERT_TRUE(OpenByName("Fake Force Stick"));
+  StickSample s;
+  const std::size_t reads = stick->Reads();
+  for (int i = 0; i < 5; ++i) ASSERT_EQ(device.OpenDevice()->Read(s), InputStatus::Ok);
+  EXPECT_GE(stick->Reads(), reads + 5);  // SDL's update reads its file each time
+  EXPECT_EQ(stick->ParkedReads(), 0u);
+  stick->Move(ABS_X, 0);
+  ASSERT_EQ(device.OpenDevice()->Read(s), InputStatus::Ok);
+  EXPECT_EQ(s.X, 0);
 }
 
 TEST(KernelStickWithoutSprings, SaysSoOnceAndLeavesTheSticksOwnCentringOn) {

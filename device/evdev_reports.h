@@ -1,0 +1,44 @@
+#pragma once
+
+// Linux: when a stick reports, learnt from its event node as it happens. A thread of its own
+// waits in a blocking read on a file of its own (evdev gives every open file its own queue, so
+// the library that reads the stick keeps all its events). Nothing runs while the stick rests.
+// docs/architecture.md, "Reading on the stick's reports", has the reasons.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace kestrane {
+
+class EvdevReports {
+ public:
+  // Opens `node` (/dev/input/eventN) and starts waiting; Watching() is false when it could not.
+  // `reported` is called on the reader's thread after each read that brought events, and once
+  // when the node says the stick is gone; never after the destructor has begun.
+  EvdevReports(const std::string& node, std::function<void()> reported);
+  EvdevReports(const EvdevReports&) = delete;
+  EvdevReports& operator=(const EvdevReports&) = delete;
+  // Revokes its own file (which wakes the reader) and waits for the reader; a reader that does
+  // not end within kEvdevStopWaitMs is left to end at its next wake-up, holding nothing of ours.
+  ~EvdevReports();
+
+  bool Watching() const;
+  // Reads that brought events so far; a change means the stick reported since it was looked at.
+  std::uint64_t Reports() const;
+  // The node answered that the stick is gone (unplugged).
+  bool Gone() const;
+
+  struct Shared;  // what the reader's thread holds
+
+ private:
+  std::shared_ptr<Shared> shared_;
+  std::thread reader_;
+};
+
+// How long the destructor waits for the reader before leaving it to end on its own.
+inline constexpr int kEvdevStopWaitMs = 500;
+
+}  // namespace kestrane
