@@ -298,8 +298,12 @@ void Engine::SyncShifterDevice() {
 
 void Engine::Tick() {
   if (state_ == RunState::Starting || state_ == RunState::Stopped) return;
-  if (force_guard_) force_guard_->Beat();
   const auto now = Now();
+  // The guard's heartbeat wakes its process: not on every report of a moving stick.
+  if (force_guard_ && now - last_guard_beat_ >= kGuardBeatEvery) {
+    force_guard_->Beat();
+    last_guard_beat_ = now;
+  }
   // Back from a stall (the loop blocked, the process stopped): whatever stopped the effects
   // meanwhile, they start again with this tick. Without forces playing there is nothing to guard.
   if (watchdog_.Watching()) {

@@ -61,6 +61,9 @@ inline constexpr std::chrono::milliseconds kAwayLookInterval{500};
 // may take in the device a little after the word.
 inline constexpr std::chrono::milliseconds kHotplugSettle{2000};
 
+// The force guard hears a heartbeat at most this often (its limit is kEffectStallLimit or more).
+inline constexpr std::chrono::milliseconds kGuardBeatEvery{20};
+
 // How long a lost stick is waited for by its identity before another of the same name (a twin)
 // may take its place.
 inline constexpr std::chrono::milliseconds kTwinGrace{3000};
@@ -240,7 +243,8 @@ class Engine final {
   std::chrono::steady_clock::time_point lost_at_{};   // when the open stick went away
   std::optional<std::chrono::steady_clock::time_point> retry_at_;  // the twin grace's end
   Gear shown_gear_ = kNeutral;
-  std::chrono::steady_clock::time_point last_look_{};  // the last tick that read the stick
+  std::chrono::steady_clock::time_point last_look_{};
+  std::chrono::steady_clock::time_point last_guard_beat_{};  // the last tick that read the stick
   bool stick_reports_ = false;        // the open stick wakes the engine when it reports
   bool devices_reported_ = false;     // the input platform tells of devices coming and going
   std::atomic<bool> devices_moved_{false};  // word of a device came (from the watcher's thread)

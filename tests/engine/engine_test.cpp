@@ -16,6 +16,7 @@
 #include "tests/support/scripted_haptic.h"
 #include "tests/support/scripted_input.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_loop.h"
 
 namespace kestrane {
 namespace {
@@ -26,8 +27,11 @@ class RecordingView final : public EngineView {
  public:
   void StatusChanged() override { ++status; }
   void NoticesWaiting() override { ++waiting; }
+  void StickRead(const StickSample* sample) override { ++(sample ? reads : failed_reads); }
   int status = 0;
   int waiting = 0;
+  int reads = 0;  // once per step taken on a reading
+  int failed_reads = 0;
 };
 
 class RecordingLog final : public LogSink {
@@ -79,6 +83,7 @@ class EngineTest : public testing::Test {
     s.settings_path = path;
     s.log = &log;
     s.now = [this] { return now; };
+    if (with_loop) s.loop = &loop;
     engine = std::make_unique<Engine>(std::move(s));
     engine->SetView(&view, nullptr);
     return *engine;
@@ -120,6 +125,8 @@ class EngineTest : public testing::Test {
   RecordingView view;
   RecordingLog log;
   bool throwing_keys = false;
+  bool with_loop = false;
+  test::TestLoop loop;
   std::chrono::steady_clock::time_point now{std::chrono::seconds(1000)};
   std::unique_ptr<Engine> engine;
 };
@@ -365,6 +372,127 @@ TEST_F(EngineTest, SaveThatTurnsForceFeedbackOffReopensTheStickWithoutEffects) {
         return c.op == ScriptedHaptic::Op::Release || c.op == ScriptedHaptic::Op::Stop;
       }));
   EXPECT_FALSE(engine->Watchdog().Watching());
+}
+
+}  // namespace
+}  // namespace kestrane
+
+namespace kestrane {
+namespace {
+
+// A stick that reports wakes the engine, and the look that reads a move into a slot sends the
+// gear: the steps it took are each told to the view (kestrane-cli record writes a line each).
+TEST_F(EngineTest, AReportIsLookedAtAtOnceAndItsShiftFinishedOnIt) {
+  input.joysticks = {Stick("Pad", "pad-1")};
+  input.reports = true;
+  with_loop = true;
+  Started();
+  ASSERT_EQ(engine->State(), RunState::Running);
+  EXPECT_TRUE(loop.polling);  // a resting stick is still looked at every interval
+  EXPECT_FALSE(loop.TakeTickIn().has_value());  // and not followed: it tells when it moves
+  input.Report();
+  EXPECT_EQ(loop.soon, 1);
+  const int reads = view.reads;
+  now += 3ms;
+  input.sample.X = 0;
+  input.sample.Y = 0;
+  engine->Tick();
+  EXPECT_EQ(engine->Shift().SentGear, 1);
+  EXPECT_GT(view.reads - reads, 1);
+  EXPECT_LE(view.reads - reads, kSettleSteps);
+  EXPECT_TRUE(Logged("key down 49"));
+}
+
+// A stick that cannot tell of its reports is looked at every millisecond while its readings
+// change, and left to the interval once they stayed the same for kFastLookHold.
+TEST_F(EngineTest, AStickThatCannotReportIsFollowedWhileItMoves) {
+  input.joysticks = {Stick("Pad", "pad-1")};
+  with_loop = true;
+  Started();
+  ASSERT_EQ(loop.TakeTickIn(), kFastLookInterval);
+  for (int i = 0; i < 20; ++i) {
+    now += 1ms;
+    input.sample.X = 32767 - 1000 * i;
+    engine->Tick();
+    ASSERT_EQ(loop.TakeTickIn(), kFastLookInterval) << i;
+  }
+  const auto rest_from = now;
+  while (now + 1ms - rest_from < kFastLookHold) {
+    now += 1ms;
+    engine->Tick();
+    ASSERT_EQ(loop.TakeTickIn(), kFastLookInterval);
+  }
+  now += 1ms;
+  engine->Tick();
+  EXPECT_FALSE(loop.TakeTickIn().has_value());
+  now += 10ms;
+  input.sample.Y = 0;  // moves again
+  engine->Tick();
+  EXPECT_EQ(loop.TakeTickIn(), kFastLookInterval);
+}
+
+// With no stick the timer rests: word of devices wakes the engine (then the timer runs for a
+// while, as the library may take the device in a little later), or, without such word, a look
+// every kAwayLookInterval.
+TEST_F(EngineTest, WithNoStickTheTimerRestsUntilDevicesMove) {
+  for (const bool words : {true, false}) {
+    SCOPED_TRACE(words ? "the platform tells of devices" : "it does not");
+    input.device_words = words;
+    with_loop = true;
+    loop.TakeTickIn();
+    Started();
+    ASSERT_EQ(engine->State(), RunState::StickAway);
+    EXPECT_FALSE(loop.polling);
+    EXPECT_EQ(loop.TakeTickIn(), words ? std::nullopt : std::optional(kAwayLookInterval));
+    if (words) {
+      input.DevicesMoved();
+      EXPECT_EQ(loop.soon, 1);
+      now += 1ms;
+      engine->Tick();
+      EXPECT_TRUE(loop.polling);
+      now += kHotplugSettle;
+      engine->Tick();
+      EXPECT_FALSE(loop.polling);
+    }
+    input.joysticks = {Stick("Pad", "pad-1")};
+    input.plugged = true;
+    now += 1ms;
+    engine->Tick();
+    EXPECT_EQ(engine->State(), RunState::Running);
+    EXPECT_TRUE(loop.polling);
+    engine->Stop();
+    input.joysticks.clear();
+    loop.soon = 0;
+  }
+}
+
+// The 500 ms rule counts milliseconds, however often the stick is looked at; one look stands
+// for at most one interval (a stalled program does not lose its stick on its first look back).
+TEST_F(EngineTest, FailingReadsLoseTheStickAfterHalfASecondWhateverThePace) {
+  struct Pace {
+    std::chrono::milliseconds between;
+    int looks_to_lose;
+  };
+  // CHECK_INTERVAL is 25 ms.
+  for (const Pace pace : {Pace{1ms, 500}, Pace{4ms, 125}, Pace{10ms, 50}, Pace{3s, 20}}) {
+    SCOPED_TRACE(pace.between.count());
+    input.joysticks = {Stick("Pad", "pad-1")};
+    input.reports = true;
+    with_loop = true;
+    Started();
+    Shift(0, 0);
+    ASSERT_EQ(engine->Shift().SentGear, 1);
+    input.Fail(ScriptedInput::Op::ReadFails);
+    int looks = 0;
+    while (engine->Shift().SentGear == 1 && looks < 1000) {
+      now += pace.between;
+      engine->Tick();
+      ++looks;
+    }
+    EXPECT_EQ(looks, pace.looks_to_lose);
+    input.Heal(ScriptedInput::Op::ReadFails);
+    engine->Stop();
+  }
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "tests/support/child_processes.h"
 #include "tests/support/fake_key_sink.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_loop.h"
 
 namespace kestrane {
 namespace {
@@ -45,9 +46,11 @@ TEST(KernelEngine, FiftyReplugsLeaveNoZombieNoDescriptorAndOpenNothingElse) {
 
   auto platform = CreateSdlInputPlatform(false);
   StoredInterval timer;
+  test::TestLoop loop;  // the stick's report reader and udev's watcher come and go with it
   EngineServices services;
   services.input = platform.get();
   services.timer = &timer;
+  services.loop = &loop;
   services.open_keyboard = [](std::string&, MessageSink&) {
     return std::make_unique<test::FakeKeySink>();
   };
@@ -96,6 +99,50 @@ TEST(KernelEngine, FiftyReplugsLeaveNoZombieNoDescriptorAndOpenNothingElse) {
       << testing::PrintToString(targets);
   engine.Stop();
   EXPECT_TRUE(test::WaitUntil([] { return test::ChildProcesses().empty(); }));
+}
+
+// The window program's way: the stick's report wakes the engine, and the one look that follows
+// sends the gear; while the stick rests, the polling timer's looks read nothing at all.
+TEST(KernelEngine, AMoveIsReadOnItsReportAndARestingStickCostsNoRead) {
+  KESTRANE_NEED_FAKE_KERNEL();
+  FakeKernel kernel;
+  test::FakeStick& stick = kernel.AddStick();
+  auto platform = CreateSdlInputPlatform(false);
+  StoredInterval timer(25);
+  test::TestLoop loop;
+  test::FakeKeySink* keys = nullptr;
+  EngineServices services;
+  services.input = platform.get();
+  services.timer = &timer;
+  services.loop = &loop;
+  services.settings = DefaultSettings();
+  services.open_keyboard = [&](std::string&, MessageSink&) {
+    auto sink = std::make_unique<test::FakeKeySink>();
+    keys = sink.get();
+    return sink;
+  };
+  Engine engine(std::move(services));
+  ASSERT_TRUE(engine.Start());
+  ASSERT_EQ(engine.State(), RunState::Running);
+  ASSERT_TRUE(FakeKernel::WaitFor([&] { return stick.ParkedReads() == 1; }));
+  for (int i = 0; i < 3; ++i) engine.Tick();  // the first looks bring SDL up to date
+
+  const int woken = loop.soon.load();
+  const std::size_t reads = stick.Reads(), interrupted = stick.InterruptedReads();
+  for (int i = 0; i < 20; ++i) engine.Tick();
+  EXPECT_EQ(stick.Reads() - reads, stick.InterruptedReads() - interrupted);
+  EXPECT_EQ(loop.soon.load(), woken);
+
+  stick.Move(ABS_Y, 0);  // straight up from neutral: third gear
+  ASSERT_TRUE(FakeKernel::WaitFor([&] { return loop.soon.load() > woken; }));
+  const long key_events = keys->key_events;
+  engine.Tick();
+  EXPECT_EQ(engine.Shift().SentGear, 3);
+  EXPECT_EQ(keys->key_events, key_events + 1);  // the key went down on that look
+
+  // Closed while it rests, the reader ends with it.
+  engine.Stop();
+  EXPECT_EQ(stick.ParkedReads(), 0u);
 }
 
 }  // namespace
