@@ -19,10 +19,19 @@ KeyQueue::~KeyQueue() {
 }
 
 void KeyQueue::KeyEvent(KeyCode key, bool down) {
-  {
-    const std::lock_guard lock(mutex_);
+  std::unique_lock lock(mutex_);
+  if (items_.empty() && !busy_ && !hurry_) {
+    // Nothing to wait behind: typed here and now, without waking the thread (a shift's key is
+    // not held back by a thread switch).
+    busy_ = true;
+    lock.unlock();
+    if (keyboard_) keyboard_->KeyEvent(key, down);
+    lock.lock();
+    busy_ = false;
+  } else {
     items_.push_back({false, key, down, 0});
   }
+  lock.unlock();
   changed_.notify_all();
 }
 
@@ -43,7 +52,8 @@ void KeyQueue::Flush() {
 void KeyQueue::Run() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [this] { return !items_.empty() || hurry_; });
+    // Not while a key is typed by the caller: the order stays.
+    changed_.wait(lock, [this] { return (!items_.empty() || hurry_) && !busy_; });
     if (items_.empty()) return;  // hurrying and nothing left
     const Item item = items_.front();
     items_.pop_front();

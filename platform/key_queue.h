@@ -26,7 +26,8 @@ class KeyQueue final : public KeySink {
   // Types what is still queued at once, skipping the waits, then lets the keyboard go.
   ~KeyQueue() override;
 
-  // Both return at once; the thread types the event or waits (at most kLongestKeyWaitMs).
+  // Both return at once; the thread types the event or waits (at most kLongestKeyWaitMs). A key
+  // event with nothing queued before it is typed by the caller at once.
   void KeyEvent(KeyCode key, bool down) override;
   void Wait(std::int32_t ms) override;
 
@@ -46,7 +47,7 @@ class KeyQueue final : public KeySink {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<Item> items_;
-  bool busy_ = false;   // the thread is typing an item taken off the queue
+  bool busy_ = false;   // an item taken off the queue, or a key of the caller's, is being typed
   bool hurry_ = false;  // ending: no more waiting
   std::thread thread_;  // last: starts once everything above exists
 };

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/fake_key_sink.h"
@@ -50,6 +51,35 @@ TEST(KeyQueue, WaitsKeepTheOrderAndAreCappedAtASecond) {
   EXPECT_GE(took, std::chrono::milliseconds(kLongestKeyWaitMs));
   EXPECT_LT(took, std::chrono::milliseconds(kLongestKeyWaitMs + 2000));
   EXPECT_EQ(log.back(), "key down 50");
+}
+
+// A key with nothing queued before it is typed before KeyEvent returns, on the caller's thread
+// (no thread switch before a shift's key); one behind a wait goes to the thread, in order.
+TEST(KeyQueue, AKeyWithNothingBeforeItIsTypedAtOnceByTheCaller) {
+  struct ThreadSink final : KeySink {
+    std::vector<std::thread::id> threads;
+    std::vector<bool> downs;
+    void KeyEvent(KeyCode, bool down) override {
+      threads.push_back(std::this_thread::get_id());
+      downs.push_back(down);
+    }
+    void Wait(std::int32_t) override {}
+  };
+  auto owned = std::make_unique<ThreadSink>();
+  ThreadSink& sink = *owned;
+  KeyQueue queue(std::move(owned));
+  queue.KeyEvent({0x31, 0x02}, true);
+  ASSERT_EQ(sink.threads.size(), 1u);  // typed already
+  EXPECT_EQ(sink.threads[0], std::this_thread::get_id());
+  queue.Wait(30);
+  queue.KeyEvent({0x31, 0x02}, false);
+  EXPECT_EQ(sink.threads.size(), 1u);  // waits behind the wait
+  queue.Flush();
+  ASSERT_EQ(sink.threads.size(), 2u);
+  EXPECT_NE(sink.threads[1], std::this_thread::get_id());
+  EXPECT_EQ(sink.downs, (std::vector<bool>{true, false}));
+  queue.KeyEvent({0x31, 0x02}, true);  // the queue is idle again
+  EXPECT_EQ(sink.threads.size(), 3u);
 }
 
 }  // namespace
