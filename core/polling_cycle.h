@@ -39,7 +39,7 @@ struct PollContext {
   // Steps of the shifting rules on one reading, until they settle: 1 steps once per look (as a
   // replay does, one step per trace line); more finish a shift on the report that completes it.
   int max_steps = 1;
-  int* steps_out = nullptr;           // gets the steps taken (0 when nothing was read)
+  int* steps_out = nullptr;  // gets the steps taken (0 when nothing was read)
 };
 
 // Whether the stick counts as lost: gone, or reads failing for kStickLostMs and more.

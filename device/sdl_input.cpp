@@ -415,7 +415,9 @@ class SdlPlatform final : public SdlInputPlatform {
     haptic_up_ = joystick_up_ = false;
   }
 
-  VirtualStick* GetVirtualStick() override { return virtual_stick_.get(); }
+  VirtualStick* GetVirtualStick() override {
+    return virtual_stick_.get();
+  }
 
  private:
   bool joystick_up_ = false;

@@ -119,7 +119,7 @@ struct EngineServices {
   // Picks the stick Start opens from the list (-1: none); unset: the remembered one, else the
   // first, else the first plugged in.
   std::function<int(JoystickDevice& device)> choose_stick;
-  LogSink* log = nullptr;     // swallowed errors; unset: standard error
+  LogSink* log = nullptr;  // swallowed errors; unset: standard error
   std::function<std::chrono::steady_clock::time_point()> now;  // unset: the steady clock
   std::function<void(const char*)> startup_trace;              // each start-up step's name
 };
@@ -240,17 +240,17 @@ class Engine final {
   bool testing_ = false;          // the direction test runs
   bool stopped_ = false;          // Stop has given everything back
   std::chrono::steady_clock::time_point last_tick_{};
-  std::chrono::steady_clock::time_point lost_at_{};   // when the open stick went away
+  std::chrono::steady_clock::time_point lost_at_{};                // when the open stick went away
   std::optional<std::chrono::steady_clock::time_point> retry_at_;  // the twin grace's end
   Gear shown_gear_ = kNeutral;
   std::chrono::steady_clock::time_point last_look_{};
   std::chrono::steady_clock::time_point last_guard_beat_{};  // the last tick that read the stick
-  bool stick_reports_ = false;        // the open stick wakes the engine when it reports
-  bool devices_reported_ = false;     // the input platform tells of devices coming and going
+  bool stick_reports_ = false;              // the open stick wakes the engine when it reports
+  bool devices_reported_ = false;           // the input platform tells of devices coming and going
   std::atomic<bool> devices_moved_{false};  // word of a device came (from the watcher's thread)
-  std::chrono::steady_clock::time_point poll_until_{};  // the timer runs until then (hot-plug)
+  std::chrono::steady_clock::time_point poll_until_{};    // the timer runs until then (hot-plug)
   std::chrono::steady_clock::time_point moving_until_{};  // a stick without reports is followed
-  std::optional<StickSample> last_sample_;               // its reading at the last look
+  std::optional<StickSample> last_sample_;                // its reading at the last look
 };
 
 }  // namespace kestrane

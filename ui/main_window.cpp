@@ -24,13 +24,15 @@
 #include "ui/settings_dialog.h"
 #include "ui/status_texts.h"
 #include "ui/tray_icon.h"
-#include "ui/window_style.h"
 #include "ui/virtual_stick_drag.h"
 #include "ui/window_place.h"
+#include "ui/window_style.h"
 
 // The icons live in this static library's compiled resources; referencing their initialiser keeps
 // the linker from dropping them from the program.
-static void InitIconResources() { Q_INIT_RESOURCE(kestrane); }
+static void InitIconResources() {
+  Q_INIT_RESOURCE(kestrane);
+}
 
 Q_LOGGING_CATEGORY(kestraneEngine, "kestrane.engine")
 
@@ -46,9 +48,7 @@ constexpr int kHintHidePauseMs = 20000;
 // Errors the engine swallowed, into Qt's log.
 class QtLog final : public LogSink {
  public:
-  void Log(const std::string& text) override {
-    qCWarning(kestraneEngine, "%s", text.c_str());
-  }
+  void Log(const std::string& text) override { qCWarning(kestraneEngine, "%s", text.c_str()); }
 };
 
 }  // namespace
@@ -308,8 +308,7 @@ void MainWindow::OnClose() {
   closed_ = true;
   engine_->Stop();
   if (!services_.settings_path.empty() && !first_show_pending_) {
-    WriteWindowPosition(WindowStatePath(services_.settings_path),
-                        geometry().topLeft());
+    WriteWindowPosition(WindowStatePath(services_.settings_path), geometry().topLeft());
   }
   if (settings_dialog_) settings_dialog_->hide();
   if (tick_log_) tick_log_->Write();
@@ -378,7 +377,8 @@ void MainWindow::GearChanged() {
 
 void MainWindow::NoticesWaiting() {
   // Shown from the event loop, never inside the tick (or the thread) that found them.
-  QMetaObject::invokeMethod(this, [this] { ShowNotices(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this] { ShowNotices(); }, Qt::QueuedConnection);
 }
 
 void MainWindow::ShowNotices() {

@@ -2,9 +2,9 @@
 
 #include <QIcon>
 #include <QTimer>
+#include <QWidget>
 #include <atomic>
 #include <chrono>
-#include <QWidget>
 #include <cstdint>
 #include <functional>
 #include <memory>

@@ -388,7 +388,7 @@ TEST_F(EngineTest, AReportIsLookedAtAtOnceAndItsShiftFinishedOnIt) {
   with_loop = true;
   Started();
   ASSERT_EQ(engine->State(), RunState::Running);
-  EXPECT_TRUE(loop.polling);  // a resting stick is still looked at every interval
+  EXPECT_TRUE(loop.polling);                    // a resting stick is still looked at every interval
   EXPECT_FALSE(loop.TakeTickIn().has_value());  // and not followed: it tells when it moves
   input.Report();
   EXPECT_EQ(loop.soon, 1);

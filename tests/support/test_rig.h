@@ -36,7 +36,8 @@ struct Rig {
     StickSample sample;
     sample.X = x;
     sample.Y = y;
-    for (int b = 0; b < 32; ++b) sample.Buttons[b] = static_cast<std::uint8_t>((buttons >> b) & 1u ? 0x80 : 0);
+    for (int b = 0; b < 32; ++b)
+      sample.Buttons[b] = static_cast<std::uint8_t>((buttons >> b) & 1u ? 0x80 : 0);
     TickSample(sample);
   }
   void TickSample(const StickSample& sample) {
@@ -48,9 +49,8 @@ struct Rig {
     Run();
   }
   void Run() {
-    PollContext ctx{state,   settings, joystick_open ? &joystick : nullptr,
-                    keys,    effects,  display,
-                    shifter};
+    PollContext ctx{state,   settings, joystick_open ? &joystick : nullptr, keys, effects,
+                    display, shifter};
     ctx.max_steps = max_steps;
     ctx.steps_out = &last_steps;
     OnPollTimer(ctx);

@@ -36,8 +36,16 @@ TEST(RecordThenReplay, EndsAsTheLiveRunDidWithTheSameKeys) {
     std::vector<std::array<std::int32_t, 2>> stick;  // one reading per look
   };
   const Run runs[] = {
-      {"a tour of the gears", {{0, 32767}, {0, 0}, {0, 32767}, {0, 65535}, {32767, 65535},
-                               {32767, 0}, {65535, 0}, {65535, 65535}, {32767, 32767}}},
+      {"a tour of the gears",
+       {{0, 32767},
+        {0, 0},
+        {0, 32767},
+        {0, 65535},
+        {32767, 65535},
+        {32767, 0},
+        {65535, 0},
+        {65535, 65535},
+        {32767, 32767}}},
       {"jumps straight into slots", {{0, 0}, {65535, 65535}, {32767, 0}, {32767, 32767}}},
   };
   for (const Run& run : runs) {

@@ -12,9 +12,9 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
-#include <QScreen>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
@@ -431,8 +431,9 @@ TEST_F(MainWindowTest, NoStickSaysWhyWhereTheGearIsShown) {
   EXPECT_EQ(form->Label1->text(), "No joystick");
   EXPECT_FALSE(form->Label3->isVisible());
   ASSERT_TRUE(form->status_hint->isVisible());
-  EXPECT_EQ(form->status_hint->text().toStdString(),
-            "No joystick found: " + NoJoystickReason() + ". Kestrane opens the first one plugged in.");
+  EXPECT_EQ(
+      form->status_hint->text().toStdString(),
+      "No joystick found: " + NoJoystickReason() + ". Kestrane opens the first one plugged in.");
   EXPECT_TRUE(form->status_hint->textInteractionFlags() & Qt::TextSelectableByMouse);
   // On the pattern, inside the window.
   EXPECT_TRUE(form->PosPanel->geometry().contains(form->status_hint->geometry()));
@@ -833,8 +834,8 @@ TEST_F(MainWindowShifterTest, LostStickLetsGoAndComesBackByItself) {
   Tick(32767, 0);
   EXPECT_EQ(ShifterLog(), (std::vector<std::string>{"key up 51", "shifter 0"}));
   EXPECT_EQ(input.devices_alive, 0);
-  EXPECT_TRUE(form->Label1->text().contains(QStringLiteral("stick disconnected"),
-                                            Qt::CaseInsensitive));
+  EXPECT_TRUE(
+      form->Label1->text().contains(QStringLiteral("stick disconnected"), Qt::CaseInsensitive));
   EXPECT_TRUE(form->status_hint->isVisible());
   EXPECT_TRUE(form->Tray()->toolTip().contains(QStringLiteral("stick disconnected")));
 
