@@ -27,11 +27,8 @@ class RecordingView final : public EngineView {
  public:
   void StatusChanged() override { ++status; }
   void NoticesWaiting() override { ++waiting; }
-  void StickRead(const StickSample* sample) override { ++(sample ? reads : failed_reads); }
   int status = 0;
   int waiting = 0;
-  int reads = 0;  // once per step taken on a reading
-  int failed_reads = 0;
 };
 
 class RecordingLog final : public LogSink {
@@ -379,29 +376,6 @@ TEST_F(EngineTest, SaveThatTurnsForceFeedbackOffReopensTheStickWithoutEffects) {
 
 namespace kestrane {
 namespace {
-
-// A stick that reports wakes the engine, and the look that reads a move into a slot sends the
-// gear: the steps it took are each told to the view (kestrane-cli record writes a line each).
-TEST_F(EngineTest, AReportIsLookedAtAtOnceAndItsShiftFinishedOnIt) {
-  input.joysticks = {Stick("Pad", "pad-1")};
-  input.reports = true;
-  with_loop = true;
-  Started();
-  ASSERT_EQ(engine->State(), RunState::Running);
-  EXPECT_TRUE(loop.polling);                    // a resting stick is still looked at every interval
-  EXPECT_FALSE(loop.TakeTickIn().has_value());  // and not followed: it tells when it moves
-  input.Report();
-  EXPECT_EQ(loop.soon, 1);
-  const int reads = view.reads;
-  now += 3ms;
-  input.sample.X = 0;
-  input.sample.Y = 0;
-  engine->Tick();
-  EXPECT_EQ(engine->Shift().SentGear, 1);
-  EXPECT_GT(view.reads - reads, 1);
-  EXPECT_LE(view.reads - reads, kSettleSteps);
-  EXPECT_TRUE(Logged("key down 49"));
-}
 
 // A stick that cannot tell of its reports is looked at every millisecond while its readings
 // change, and left to the interval once they stayed the same for kFastLookHold.
