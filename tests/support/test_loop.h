@@ -4,6 +4,7 @@
 #include <chrono>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 #include "engine/engine.h"
 
