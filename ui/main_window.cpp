@@ -59,12 +59,11 @@ PollTimer::PollTimer(QObject* parent, std::uint32_t ms) : QTimer(parent) {
   once_ = new QTimer(this);
   once_->setSingleShot(true);
   once_->setTimerType(Qt::PreciseTimer);
-  connect(this, &QTimer::timeout, this, [this] {
+  const auto tick = [this] {
     if (on_tick) on_tick();
-  });
-  connect(once_, &QTimer::timeout, this, [this] {
-    if (on_tick) on_tick();
-  });
+  };
+  connect(this, &QTimer::timeout, this, tick);
+  connect(once_, &QTimer::timeout, this, tick);
   SetInterval(ms);
 }
 

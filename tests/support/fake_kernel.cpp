@@ -386,7 +386,7 @@ void FakeStick::WakeParked() {
   }
 }
 
-FakeStick::~FakeStick() {
+void FakeStick::StopWaking() {
   {
     std::lock_guard lock(mutex_);
     stop_waker_ = true;
@@ -394,6 +394,10 @@ FakeStick::~FakeStick() {
   }
   waker_cv_.notify_all();
   if (waker_.joinable()) waker_.join();
+}
+
+FakeStick::~FakeStick() {
+  StopWaking();
 }
 
 bool FakeStick::Write(void* client) {
@@ -712,13 +716,7 @@ FakeKernel::FakeKernel() {
 FakeKernel::~FakeKernel() {
   auto* tb = static_cast<UMockdevTestbed*>(testbed_);
   for (auto& s : sticks_) {
-    {
-      std::lock_guard lock(s->mutex_);
-      s->stop_waker_ = true;
-      s->FinishParked(nullptr, ENODEV);
-    }
-    s->waker_cv_.notify_all();
-    if (s->waker_.joinable()) s->waker_.join();
+    s->StopWaking();  // before the handler goes: no read is left waiting on it
     umockdev_testbed_detach_ioctl(tb, s->node_.c_str(), nullptr);
     g_object_unref(s->handler_);
   }

@@ -107,6 +107,7 @@ class FakeStick {
   void HandParked();
   void FinishParked(void* client, int error);
   void WakeParked();  // the thread that interrupts reads parked too long
+  void StopWaking();  // ends that thread, answering every parked read with ENODEV
 
   FakeKernel& kernel_;
   FakeStickSetup setup_;

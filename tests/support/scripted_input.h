@@ -34,15 +34,12 @@ class ScriptedInput final : public InputPlatform {
   HapticPort* haptic = nullptr;  // handed out as the open device's force-feedback side
   int devices_alive = 0;
   bool plugged = true;  // DevicesChanged's next answer
-  // Set: open sticks tell of their reports, and the platform of devices coming and going; the
-  // test calls Report and DevicesMoved for them.
+  // Set: open sticks say they tell of their reports, and the platform tells of devices coming and
+  // going (the test calls DevicesMoved).
   bool reports = false;
   bool device_words = false;
   int device_looks = 0;  // DevicesChanged calls
-  std::function<void()> reported, devices_moved;
-  void Report() {
-    if (reported) reported();
-  }
+  std::function<void()> devices_moved;
   void DevicesMoved() {
     if (devices_moved) devices_moved();
   }
@@ -91,7 +88,6 @@ class ScriptedInput final : public InputPlatform {
    public:
     explicit Device(ScriptedInput& script) : script_(script) { ++script_.devices_alive; }
     ~Device() override {
-      script_.reported = nullptr;
       script_.log.push_back("close");
       --script_.devices_alive;
     }
@@ -114,10 +110,7 @@ class ScriptedInput final : public InputPlatform {
       return InputStatus::Ok;
     }
     HapticPort* Haptics() override { return script_.haptic; }
-    bool WatchReports(std::function<void()> reported) override {
-      if (script_.reports) script_.reported = std::move(reported);
-      return script_.reports;
-    }
+    bool WatchReports(std::function<void()>) override { return script_.reports; }
 
    private:
     ScriptedInput& script_;

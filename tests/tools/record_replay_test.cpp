@@ -4,6 +4,7 @@
 
 #include <array>
 #include <chrono>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -31,75 +32,60 @@ std::string Trace(const std::vector<KeyRecord>& keys) {
 }
 
 TEST(RecordThenReplay, EndsAsTheLiveRunDidWithTheSameKeys) {
-  struct Run {
-    const char* what;
-    std::vector<std::array<std::int32_t, 2>> stick;  // one reading per look
-  };
-  const Run runs[] = {
-      {"a tour of the gears",
-       {{0, 32767},
-        {0, 0},
-        {0, 32767},
-        {0, 65535},
-        {32767, 65535},
-        {32767, 0},
-        {65535, 0},
-        {65535, 65535},
-        {32767, 32767}}},
-      {"jumps straight into slots", {{0, 0}, {65535, 65535}, {32767, 0}, {32767, 32767}}},
-  };
-  for (const Run& run : runs) {
-    SCOPED_TRACE(run.what);
-    Settings settings = DefaultSettings();
-    ApplyForceFeedbackSwitch(settings);
+  // A tour of the gears through the lanes, then jumps straight into slots: one reading a look.
+  const std::array<std::int32_t, 2> stick[] = {
+      {0, 32767},     {0, 0},     {0, 32767},     {0, 65535},     {32767, 65535},
+      {32767, 0},     {65535, 0}, {65535, 65535}, {32767, 32767}, {0, 0},
+      {65535, 65535}, {32767, 0}, {32767, 32767}};
+  Settings settings = DefaultSettings();
+  ApplyForceFeedbackSwitch(settings);
 
-    ScriptedInput input;
-    input.joysticks = {{"Pad", "pad-1", false}};
-    test::FakeKeySink* live_keys = nullptr;
-    StoredInterval timer(25);
-    auto now = std::chrono::steady_clock::time_point(std::chrono::seconds(10));
-    EngineServices services;
-    services.input = &input;
-    services.timer = &timer;
-    services.settings = settings;
-    services.now = [&] { return now; };
-    services.open_keyboard = [&](std::string&, MessageSink&) {
-      auto keys = std::make_unique<test::FakeKeySink>();
-      live_keys = keys.get();
-      return keys;
-    };
-    struct Recorder final : EngineView {
-      std::vector<std::string> lines;
-      void StickRead(const StickSample* sample) override {
-        lines.push_back(sample ? FormatTraceLine(*sample) : "fail");
-      }
-    } recorder;
-    Engine live(std::move(services));
-    ASSERT_TRUE(live.Start());
-    live.SetView(&recorder, nullptr);
-    for (const auto& [x, y] : run.stick) {
-      input.sample.X = x;
-      input.sample.Y = y;
-      now += std::chrono::milliseconds(25);
-      live.Tick();
+  ScriptedInput input;
+  input.joysticks = {{"Pad", "pad-1", false}};
+  test::FakeKeySink* live_keys = nullptr;
+  StoredInterval timer(25);
+  auto now = std::chrono::steady_clock::time_point(std::chrono::seconds(10));
+  EngineServices services;
+  services.input = &input;
+  services.timer = &timer;
+  services.settings = settings;
+  services.now = [&] { return now; };
+  services.open_keyboard = [&](std::string&, MessageSink&) {
+    auto keys = std::make_unique<test::FakeKeySink>();
+    live_keys = keys.get();
+    return keys;
+  };
+  struct Recorder final : EngineView {
+    std::vector<std::string> lines;
+    void StickRead(const StickSample* sample) override {
+      lines.push_back(sample ? FormatTraceLine(*sample) : "fail");
     }
-    const ShiftState live_end = live.Shift();
-    const std::string live_trace = live_keys->Trace();
-    live.Stop();
-    // More lines than looks: a shift's look took more than one step.
-    EXPECT_GT(recorder.lines.size(), run.stick.size());
-
-    Replay replay(settings, nullptr, 25);
-    std::vector<KeyRecord> replayed_keys;
-    ShiftState replay_end;
-    for (const std::string& line : recorder.lines) {
-      const ReplayTick tick = replay.Step(ParseTraceLine(line));
-      replayed_keys.insert(replayed_keys.end(), tick.keys.begin(), tick.keys.end());
-      replay_end = tick.state;
-    }
-    EXPECT_EQ(Trace(replayed_keys), live_trace);
-    EXPECT_TRUE(SameShiftingState(replay_end, live_end));
+  } recorder;
+  Engine live(std::move(services));
+  ASSERT_TRUE(live.Start());
+  live.SetView(&recorder, nullptr);
+  for (const auto& [x, y] : stick) {
+    input.sample.X = x;
+    input.sample.Y = y;
+    now += std::chrono::milliseconds(25);
+    live.Tick();
   }
+  const ShiftState live_end = live.Shift();
+  const std::string live_trace = live_keys->Trace();
+  live.Stop();
+  // More lines than looks: a shift's look took more than one step.
+  EXPECT_GT(recorder.lines.size(), std::size(stick));
+
+  Replay replay(settings, nullptr, 25);
+  std::vector<KeyRecord> replayed_keys;
+  ShiftState replay_end;
+  for (const std::string& line : recorder.lines) {
+    const ReplayTick tick = replay.Step(ParseTraceLine(line));
+    replayed_keys.insert(replayed_keys.end(), tick.keys.begin(), tick.keys.end());
+    replay_end = tick.state;
+  }
+  EXPECT_EQ(Trace(replayed_keys), live_trace);
+  EXPECT_TRUE(SameShiftingState(replay_end, live_end));
 }
 
 }  // namespace
