@@ -72,7 +72,7 @@ TEST(KernelEngine, FiftyReplugsLeaveNoZombieNoDescriptorAndOpenNothingElse) {
   ASSERT_TRUE(reaches(RunState::Running));
   ASSERT_EQ(engine.OpenStickName(), "Fake Force Stick");
   const std::size_t wheel_opens = wheel.OpenCount();
-  int descriptors = 0;  // after the first return: SDL and umockdev set up their plug watch then
+  int descriptors = 0;  // from the first returns: SDL and umockdev set up their plug watch then
   std::vector<std::string> targets;
   for (int cycle = 0; cycle < 50; ++cycle) {
     stick.Unplug();
@@ -84,7 +84,9 @@ TEST(KernelEngine, FiftyReplugsLeaveNoZombieNoDescriptorAndOpenNothingElse) {
       return engine.Guard() && engine.Guard()->Readiness() == HelperReadiness::Ready;
     })) << "cycle "
         << cycle;
-    if (cycle == 0) {
+    // umockdev takes in the guard's file on the fake's side a moment after the guard's open has
+    // returned, so one look may miss it: the most seen over the first returns is the count.
+    if (cycle < 3 && test::OpenDescriptors() > descriptors) {
       descriptors = test::OpenDescriptors();
       targets = test::OpenDescriptorTargets();
     }
