@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <bitset>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -30,23 +31,63 @@ struct EvdevReports::Shared {
   std::atomic<std::uint64_t> reports{0};
   std::atomic<bool> gone{false};
   std::atomic<bool> failed{false};  // the reader ended on an error: nothing tells of reports
+  std::mutex values_mutex;
+  EvdevValues values;  // as of the last whole report
 };
 
 namespace {
+
+template <std::size_t N>
+std::bitset<N> Bits(const unsigned char (&bytes)[(N + 7) / 8]) {
+  std::bitset<N> bits;
+  for (std::size_t i = 0; i < N; ++i) bits[i] = (bytes[i / 8] >> (i % 8)) & 1;
+  return bits;
+}
+
+// The state as the node has it now: after open, and after events were dropped.
+void AskValues(int fd, const EvdevCaps& caps, EvdevValues& values) {
+  for (std::size_t code = 0; code < ABS_CNT; ++code) {
+    input_absinfo info{};
+    if (caps.abs[code] && ::ioctl(fd, EVIOCGABS(code), &info) == 0) values.abs[code] = info.value;
+  }
+  unsigned char keys[(KEY_CNT + 7) / 8] = {};
+  if (::ioctl(fd, EVIOCGKEY(sizeof keys), keys) >= 0) values.keys = Bits<KEY_CNT>(keys);
+}
 
 void Tell(EvdevReports::Shared& s) {
   std::lock_guard lock(s.mutex);
   if (!s.stopping && s.reported) s.reported();
 }
 
-void Read(const std::shared_ptr<EvdevReports::Shared>& s) {
+void Read(const std::shared_ptr<EvdevReports::Shared>& s, const EvdevCaps& caps) {
   input_event events[64];
+  EvdevValues values = s->values;  // taking in a report
+  bool dropped = false;            // the kernel dropped events: wait for the report's end
   for (;;) {
     const ssize_t n = ::read(s->fd, events, sizeof events);
     if (n > 0) {
-      // evdev hands out whole reports (up to SYN_REPORT): one read, one or more reports.
-      s->reports.fetch_add(1);
-      Tell(*s);
+      bool whole = false;
+      for (std::size_t i = 0; i < static_cast<std::size_t>(n) / sizeof events[0]; ++i) {
+        const input_event& e = events[i];
+        if (e.type == EV_SYN && e.code == SYN_DROPPED) {
+          dropped = true;
+        } else if (e.type == EV_SYN && e.code == SYN_REPORT) {
+          if (std::exchange(dropped, false)) AskValues(s->fd, caps, values);
+          std::lock_guard lock(s->values_mutex);
+          s->values = values;
+          whole = true;
+        } else if (dropped) {
+          continue;  // part of a report that is incomplete
+        } else if (e.type == EV_ABS && e.code < ABS_CNT) {
+          values.abs[e.code] = e.value;
+        } else if (e.type == EV_KEY && e.code < KEY_CNT) {
+          values.keys[e.code] = e.value != 0;
+        }
+      }
+      if (whole) {
+        s->reports.fetch_add(1);
+        Tell(*s);
+      }
       continue;
     }
     const int error = n < 0 ? errno : EIO;
@@ -88,8 +129,21 @@ EvdevReports::EvdevReports(const std::string& node, std::function<void()> report
   // clock, which jumps.
   int clock = CLOCK_MONOTONIC;
   ::ioctl(shared_->fd, EVIOCSCLOCKID, &clock);
+  unsigned char keys[(KEY_CNT + 7) / 8] = {};
+  unsigned char abs[(ABS_CNT + 7) / 8] = {};
+  if (::ioctl(shared_->fd, EVIOCGBIT(EV_KEY, sizeof keys), keys) >= 0) {
+    caps_.keys = Bits<KEY_CNT>(keys);
+  }
+  if (::ioctl(shared_->fd, EVIOCGBIT(EV_ABS, sizeof abs), abs) >= 0) caps_.abs = Bits<ABS_CNT>(abs);
+  for (std::size_t code = 0; code < ABS_CNT; ++code) {
+    if (caps_.abs[code] && ::ioctl(shared_->fd, EVIOCGABS(code), &caps_.absinfo[code]) != 0) {
+      caps_.abs[code] = false;
+    }
+  }
+  AskValues(shared_->fd, caps_, shared_->values);
   try {
-    reader_ = std::thread(Read, shared_);
+    // The thread gets its own copy of the caps: it may outlive this object (the destructor).
+    reader_ = std::thread(Read, shared_, caps_);
   } catch (const std::system_error&) {
     shared_->failed = true;
   }
@@ -128,6 +182,15 @@ std::uint64_t EvdevReports::Reports() const {
 
 bool EvdevReports::Gone() const {
   return shared_->gone.load();
+}
+
+const EvdevCaps& EvdevReports::Caps() const {
+  return caps_;
+}
+
+EvdevValues EvdevReports::Values() const {
+  std::lock_guard lock(shared_->values_mutex);
+  return shared_->values;
 }
 
 }  // namespace kestrane

@@ -5,6 +5,10 @@
 // the library that reads the stick keeps all its events). Nothing runs while the stick rests.
 // docs/architecture.md, "Reading on the stick's reports", has the reasons.
 
+#include <linux/input.h>
+
+#include <array>
+#include <bitset>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -12,6 +16,19 @@
 #include <thread>
 
 namespace kestrane {
+
+// What the stick offers, asked when the file was opened.
+struct EvdevCaps {
+  std::bitset<KEY_CNT> keys;
+  std::bitset<ABS_CNT> abs;
+  std::array<input_absinfo, ABS_CNT> absinfo{};
+};
+
+// The stick's axes and buttons as of its last whole report (up to SYN_REPORT).
+struct EvdevValues {
+  std::array<std::int32_t, ABS_CNT> abs{};
+  std::bitset<KEY_CNT> keys;
+};
 
 class EvdevReports {
  public:
@@ -26,15 +43,19 @@ class EvdevReports {
   ~EvdevReports();
 
   bool Watching() const;
-  // Reads that brought events so far; a change means the stick reported since it was looked at.
+  // Whole reports read so far; a change means the stick reported since it was looked at.
   std::uint64_t Reports() const;
   // The node answered that the stick is gone (unplugged).
   bool Gone() const;
+  const EvdevCaps& Caps() const;
+  // After events were dropped (SYN_DROPPED) the state is asked again.
+  EvdevValues Values() const;
 
   struct Shared;  // what the reader's thread holds
 
  private:
   std::shared_ptr<Shared> shared_;
+  EvdevCaps caps_;
   std::thread reader_;
 };
 

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -20,6 +21,7 @@
 
 #include <cerrno>
 
+#include "device/evdev_layout.h"
 #include "device/evdev_reports.h"
 #include "device/udev_devices.h"
 #endif
@@ -129,6 +131,19 @@ class SdlDevice final : public InputDevice {
     if (moved_ || path_.rfind("/dev/input/event", 0) != 0) return false;
     auto reports = std::make_unique<EvdevReports>(path_, std::move(reported));
     if (!reports->Watching()) return false;
+    // The reports' own values, numbered as SDL numbers them, spare a look the round trip through
+    // SDL; SDL's reading stays where the numbering cannot be matched.
+    EvdevLayoutHints hints;
+    hints.axis_dead_zones = SDL_GetHintBoolean(SDL_HINT_LINUX_JOYSTICK_DEADZONES, SDL_FALSE);
+    hints.digital_hats = SDL_GetHintBoolean(SDL_HINT_LINUX_DIGITAL_HATS, SDL_FALSE);
+    hints.hat_dead_zones = SDL_GetHintBoolean(SDL_HINT_LINUX_HAT_DEADZONES, SDL_TRUE);
+    layout_ = LayoutLikeSdl(reports->Caps(), hints);
+    if (layout_ &&
+        (static_cast<int>(layout_->axes.size()) != SDL_JoystickNumAxes(joystick_) ||
+         static_cast<int>(layout_->buttons.size()) != SDL_JoystickNumButtons(joystick_) ||
+         static_cast<int>(layout_->hats.size()) != SDL_JoystickNumHats(joystick_))) {
+      layout_.reset();
+    }
     reports_ = std::move(reports);
     return true;
 #else
@@ -171,18 +186,18 @@ class SdlDevice final : public InputDevice {
       return InputStatus::Ok;
     }
     updated_ = false;
-
-    StickSample s;
-    std::int32_t* const axes[kSampleAxes] = {&s.X,  &s.Y,  &s.Z,         &s.Rx,
-                                             &s.Ry, &s.Rz, &s.Slider[0], &s.Slider[1]};
-    for (int i = 0; i < axes_; ++i) *axes[i] = SampleAxisFromSdl(SDL_JoystickGetAxis(joystick_, i));
-    for (int i = 0; i < buttons_; ++i) {
-      s.Buttons[static_cast<std::size_t>(i)] = SDL_JoystickGetButton(joystick_, i) ? kPressed : 0;
+#if defined(__linux__)
+    if (layout_) {
+      sample = last_ = SampleFromReading(ReadLikeSdl(*layout_, reports_->Values()));
+      return InputStatus::Ok;
     }
-    for (int i = 0; i < hats_; ++i) {
-      s.Pov[static_cast<std::size_t>(i)] = PovFromSdlHat(SDL_JoystickGetHat(joystick_, i));
-    }
-    sample = last_ = s;
+#endif
+    SdlReading reading;
+    for (int i = 0; i < axes_; ++i) reading.axes.push_back(SDL_JoystickGetAxis(joystick_, i));
+    for (int i = 0; i < buttons_; ++i)
+      reading.buttons.push_back(SDL_JoystickGetButton(joystick_, i));
+    for (int i = 0; i < hats_; ++i) reading.hats.push_back(SDL_JoystickGetHat(joystick_, i));
+    sample = last_ = SampleFromReading(reading);
     return InputStatus::Ok;
   }
 
@@ -210,6 +225,12 @@ class SdlDevice final : public InputDevice {
   // costs no call into SDL, whose update polls udev twice.
   void Refresh() {
     if (!Reported()) return;
+#if defined(__linux__)
+    if (layout_) {  // the report reader has the values; SDL's copy is not needed
+      updated_ = true;
+      return;
+    }
+#endif
     SDL_JoystickUpdate();
     FlushJoystickEvents();
     updated_ = true;
@@ -222,6 +243,7 @@ class SdlDevice final : public InputDevice {
 #if defined(__linux__)
   std::unique_ptr<EvdevReports> reports_;
   std::uint64_t reports_seen_ = 0;
+  std::optional<EvdevLayout> layout_;  // set when the reports' own values are read
 #endif
   bool gone_ = false;     // its event node said so
   bool updated_ = false;  // SDL's state moved since the last read (the first look says so)
@@ -467,6 +489,19 @@ std::uint32_t PovFromSdlHat(std::uint8_t hat) {
     default:
       return 0xFFFFFFFFu;  // centred, or opposite directions at once
   }
+}
+
+StickSample SampleFromReading(const SdlReading& reading) {
+  StickSample s;
+  std::int32_t* const axes[kSampleAxes] = {&s.X,  &s.Y,  &s.Z,         &s.Rx,
+                                           &s.Ry, &s.Rz, &s.Slider[0], &s.Slider[1]};
+  const std::size_t n_axes = std::min<std::size_t>(reading.axes.size(), kSampleAxes);
+  for (std::size_t i = 0; i < n_axes; ++i) *axes[i] = SampleAxisFromSdl(reading.axes[i]);
+  const std::size_t n_buttons = std::min(reading.buttons.size(), s.Buttons.size());
+  for (std::size_t i = 0; i < n_buttons; ++i) s.Buttons[i] = reading.buttons[i] ? kPressed : 0;
+  const std::size_t n_hats = std::min(reading.hats.size(), s.Pov.size());
+  for (std::size_t i = 0; i < n_hats; ++i) s.Pov[i] = PovFromSdlHat(reading.hats[i]);
+  return s;
 }
 
 std::unique_ptr<SdlInputPlatform> CreateSdlInputPlatform(bool virtual_stick) {

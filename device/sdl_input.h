@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "device/input_platform.h"
 
@@ -24,6 +25,17 @@ std::int16_t SdlAxisFromSample(std::int32_t value);
 // An SDL hat position as a point-of-view value: 0xFFFFFFFF centred, else hundredths of a degree
 // clockwise from north (up 0, right 9000, down 18000, left 27000, diagonals in between).
 std::uint32_t PovFromSdlHat(std::uint8_t hat);
+
+// SDL's reading of a stick: axes -32768..32767, buttons 0/1, hats as SDL_HAT_* bits.
+struct SdlReading {
+  std::vector<std::int16_t> axes;
+  std::vector<std::uint8_t> buttons;
+  std::vector<std::uint8_t> hats;
+  friend bool operator==(const SdlReading&, const SdlReading&) = default;
+};
+// As a sample: axes in the order X, Y, Z, Rx, Ry, Rz, slider 0, slider 1; those past the sample's
+// room are left out.
+StickSample SampleFromReading(const SdlReading& reading);
 
 // The input platform over SDL2's joystick and haptic subsystems. Exclusive access on Linux is a
 // check that no other program holds the device grabbed; docs/architecture.md has each system's

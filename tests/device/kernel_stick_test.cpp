@@ -255,6 +255,129 @@ TEST_F(KernelStickTest, AnUnwatchedStickIsBroughtUpToDateOnEveryLook) {
   EXPECT_EQ(s.X, 0);
 }
 
+// The engine reads a watched stick from its own reports, numbered as SDL numbers them: after
+// every step, the device's reading equals SDL's own, and the device asked SDL nothing. Where
+// SDL's numbering differs from what the node says (SDL skips ABS_BRAKE when a stick has two
+// digital hats), the device reads through SDL instead.
+struct ReadingStep {
+  enum { kMove, kPress, kDropped } kind;
+  std::uint16_t code;
+  std::int32_t value;
+};
+
+struct ReadingCase {
+  const char* what;
+  test::FakeStickSetup setup;
+  bool read_from_reports;
+  std::vector<ReadingStep> steps;
+};
+
+ReadingCase PadCase(const char* what, bool brake) {
+  ReadingCase c{what, {}, !brake, {}};
+  c.setup.name = "Fake Pad";
+  c.setup.axes = {{ABS_X, -32768, 32767, 0}, {ABS_Z, 0, 1023, 0},   {ABS_HAT0X, -127, 127, 0},
+                  {ABS_HAT0Y, -127, 127, 0}, {ABS_HAT1X, -1, 1, 0}, {ABS_HAT1Y, -1, 1, 0}};
+  if (brake) c.setup.axes.push_back({ABS_BRAKE, 0, 255, 0});
+  c.setup.buttons = {BTN_0, BTN_TRIGGER, BTN_A, BTN_TRIGGER_HAPPY1};
+  c.steps = {{ReadingStep::kMove, ABS_X, -32768},
+             {ReadingStep::kMove, ABS_X, 32767},
+             {ReadingStep::kMove, ABS_X, 12345},
+             {ReadingStep::kMove, ABS_Z, 1023},
+             {ReadingStep::kMove, ABS_Z, 511},
+             {ReadingStep::kMove, ABS_HAT0X, 30},
+             {ReadingStep::kMove, ABS_HAT0X, 50},
+             {ReadingStep::kMove, ABS_HAT0Y, -127},
+             {ReadingStep::kMove, ABS_HAT0Y, -40},
+             {ReadingStep::kMove, ABS_HAT1X, -1},
+             {ReadingStep::kMove, ABS_HAT1Y, 1},
+             {ReadingStep::kPress, BTN_0, 1},
+             {ReadingStep::kPress, BTN_TRIGGER_HAPPY1, 1},
+             {ReadingStep::kPress, BTN_A, 1},
+             {ReadingStep::kPress, BTN_0, 0},
+             {ReadingStep::kDropped, ABS_Z, 700}};
+  if (brake) c.steps.push_back({ReadingStep::kMove, ABS_BRAKE, 255});
+  return c;
+}
+
+TEST(KernelStickReading, ReportsReadAsSdlReadsThem) {
+  KESTRANE_NEED_FAKE_KERNEL();
+  std::vector<ReadingCase> cases;
+  cases.push_back({"the default stick",
+                   {},
+                   true,
+                   {{ReadingStep::kMove, ABS_X, 0},
+                    {ReadingStep::kMove, ABS_X, 4095},
+                    {ReadingStep::kMove, ABS_X, 2048},
+                    {ReadingStep::kMove, ABS_X, 1},
+                    {ReadingStep::kMove, ABS_Y, 4095},
+                    {ReadingStep::kMove, ABS_Y, 3071},
+                    {ReadingStep::kMove, ABS_RZ, 255},
+                    {ReadingStep::kMove, ABS_RZ, 127},
+                    {ReadingStep::kMove, ABS_THROTTLE, 200},
+                    {ReadingStep::kMove, ABS_HAT0X, 1},
+                    {ReadingStep::kMove, ABS_HAT0Y, -1},
+                    {ReadingStep::kMove, ABS_HAT0X, 0},
+                    {ReadingStep::kPress, BTN_TRIGGER, 1},
+                    {ReadingStep::kPress, BTN_BASE6, 1},
+                    {ReadingStep::kPress, BTN_TRIGGER, 0},
+                    {ReadingStep::kDropped, ABS_Y, 17},
+                    {ReadingStep::kDropped, ABS_X, 4000}}});
+  cases.push_back(PadCase("a pad with buttons below the joystick's and two kinds of hat", false));
+  cases.push_back(PadCase("the same pad with a brake axis SDL leaves out", true));
+
+  for (const ReadingCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeKernel kernel;
+    FakeStick& stick = kernel.AddStick(c.setup);
+    auto platform = CreateSdlInputPlatform(false);
+    test::RecordingMessages messages;
+    ForceFeedback effects;
+    JoystickDevice device{*platform, messages, effects};
+    Settings settings = DefaultSettings();
+    ShiftState state;
+    ASSERT_TRUE(device.StartInput());
+    ASSERT_TRUE(device.ListJoysticks());
+    device.SelectSavedJoystickByName(c.setup.name);
+    ASSERT_TRUE(device.OpenJoystick(settings, state));
+    InputDevice* d = device.OpenDevice();
+    std::atomic<int> reports{0};
+    ASSERT_TRUE(d->WatchReports([&] { ++reports; }));
+    SDL_Joystick* sdl = SDL_JoystickOpen(0);  // the device's own, counted once more
+    ASSERT_NE(sdl, nullptr);
+    for (const ReadingStep& step : c.steps) {
+      SCOPED_TRACE(testing::Message() << "code " << step.code << " value " << step.value);
+      const int before = reports.load();
+      if (step.kind == ReadingStep::kPress) {
+        stick.Press(step.code, step.value != 0);
+      } else if (step.kind == ReadingStep::kMove) {
+        stick.Move(step.code, step.value);
+      } else {
+        stick.MoveDropped(step.code, step.value);
+      }
+      ASSERT_TRUE(FakeKernel::WaitFor([&] { return reports.load() > before; }));
+      const std::size_t sdl_reads = stick.Reads() - stick.ReadsOfBlockingFiles();
+      StickSample read;
+      d->Poll();
+      ASSERT_EQ(d->Read(read), InputStatus::Ok);
+      EXPECT_EQ(stick.Reads() - stick.ReadsOfBlockingFiles() == sdl_reads, c.read_from_reports);
+
+      SDL_JoystickUpdate();
+      SdlReading by_sdl;
+      for (int i = 0; i < SDL_JoystickNumAxes(sdl); ++i)
+        by_sdl.axes.push_back(SDL_JoystickGetAxis(sdl, i));
+      for (int i = 0; i < SDL_JoystickNumButtons(sdl); ++i) {
+        by_sdl.buttons.push_back(SDL_JoystickGetButton(sdl, i));
+      }
+      for (int i = 0; i < SDL_JoystickNumHats(sdl); ++i)
+        by_sdl.hats.push_back(SDL_JoystickGetHat(sdl, i));
+      EXPECT_EQ(read, SampleFromReading(by_sdl));
+    }
+    SDL_JoystickClose(sdl);
+    device.CloseJoystick();
+    device.StopInput();
+  }
+}
+
 TEST(KernelStickWithoutSprings, SaysSoOnceAndLeavesTheSticksOwnCentringOn) {
   KESTRANE_NEED_FAKE_KERNEL();
   FakeKernel kernel;

@@ -437,6 +437,17 @@ void FakeStick::Move(std::uint16_t abs_code, std::int32_t value) {
   HandParked();
 }
 
+void FakeStick::MoveDropped(std::uint16_t abs_code, std::int32_t value) {
+  std::lock_guard lock(mutex_);
+  abs_[abs_code].value = value;
+  for (auto& [client, queue] : queues_) {
+    queue.push_back({{0, 0}, EV_SYN, SYN_DROPPED, 0});
+    queue.push_back({{0, 0}, EV_ABS, abs_code, abs_[abs_code].minimum});  // not to be taken
+    queue.push_back({{0, 0}, EV_SYN, SYN_REPORT, 0});
+  }
+  HandParked();
+}
+
 void FakeStick::Press(std::uint16_t key_code, bool down) {
   std::lock_guard lock(mutex_);
   if (down) {

@@ -61,6 +61,9 @@ class FakeStick {
   // Queues the events a moved axis or a pressed button produces, with their SYN_REPORT.
   void Move(std::uint16_t abs_code, std::int32_t value);
   void Press(std::uint16_t key_code, bool down);
+  // A move whose events the kernel dropped (a reader too slow): every file gets SYN_DROPPED, the
+  // rest of a report it must ignore, and SYN_REPORT; the value is only in the stick's state.
+  void MoveDropped(std::uint16_t abs_code, std::int32_t value);
   // Unplugs the stick (reads fail with ENODEV, udev says "remove") and plugs it in again.
   void Unplug();
   void Plug();
