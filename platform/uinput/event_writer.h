@@ -8,6 +8,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -15,12 +16,27 @@
 
 namespace kestrane {
 
+struct InputEvent {
+  std::uint16_t type, code;
+  std::int32_t value;
+};
+
 // Writes one input event (type, code, value as in struct input_event) to a device.
 class EventWriter {
  public:
   virtual ~EventWriter() = default;
   // 0 on success, else a negative errno.
   virtual int Write(std::uint16_t type, std::uint16_t code, std::int32_t value) = 0;
+  // The events and their SYN_REPORT; the real device writes them in one call, so a report costs
+  // one system call, not one per event.
+  virtual int WriteReport(std::span<const InputEvent> events) {
+    int rc = 0;
+    for (const InputEvent& e : events) {
+      if (rc == 0) rc = Write(e.type, e.code, e.value);
+    }
+    return rc == 0 ? Write(kSynType, 0, 0) : rc;
+  }
+  static constexpr std::uint16_t kSynType = 0;  // EV_SYN, with SYN_REPORT (0)
 };
 
 struct UinputAxis {
@@ -54,11 +70,6 @@ std::unique_ptr<EventWriter> OpenUinputDevice(const UinputDeviceSetup& setup, in
 
 // Why a uinput device could not be created, in words, with what to do about it.
 std::string UinputErrorText(int error);
-
-struct InputEvent {
-  std::uint16_t type, code;
-  std::int32_t value;
-};
 
 // A device's writer sending whole reports: the events in order, then SYN_REPORT, stopping at the
 // first failed write. The first failure is told once, as `failure` followed by the reason.

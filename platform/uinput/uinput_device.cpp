@@ -1,9 +1,11 @@
 #include <libevdev/libevdev-uinput.h>
 #include <libevdev/libevdev.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <span>
 #include <thread>
 
 #include "platform/uinput/event_writer.h"
@@ -32,8 +34,31 @@ class LibevdevWriter final : public EventWriter {
     return libevdev_uinput_write_event(uidev_, type, code, value);
   }
 
+  int WriteReport(std::span<const InputEvent> events) override {
+    if (!settled_) {
+      std::this_thread::sleep_until(ready_at_);
+      settled_ = true;
+    }
+    input_event report[kMostEvents + 1] = {};
+    if (events.size() > kMostEvents) return EventWriter::WriteReport(events);
+    std::size_t n = 0;
+    for (const InputEvent& e : events) {
+      report[n].type = e.type;
+      report[n].code = e.code;
+      report[n].value = e.value;
+      ++n;
+    }
+    report[n].type = EV_SYN;
+    report[n].code = SYN_REPORT;
+    ++n;  // the kernel stamps the time
+    const ssize_t written = ::write(libevdev_uinput_get_fd(uidev_), report, n * sizeof report[0]);
+    if (written < 0) return -errno;
+    return static_cast<std::size_t>(written) == n * sizeof report[0] ? 0 : -EIO;
+  }
+
  private:
   libevdev* dev_;
+  static constexpr std::size_t kMostEvents = 8;
   libevdev_uinput* uidev_;
   std::chrono::steady_clock::time_point ready_at_;
   bool settled_ = false;
@@ -77,11 +102,7 @@ std::unique_ptr<EventWriter> OpenUinputDevice(const UinputDeviceSetup& setup, in
 }
 
 void EventReports::Send(std::initializer_list<InputEvent> events) {
-  int rc = 0;
-  for (const InputEvent& e : events) {
-    if (rc == 0) rc = writer_->Write(e.type, e.code, e.value);
-  }
-  if (rc == 0) rc = writer_->Write(EV_SYN, SYN_REPORT, 0);
+  const int rc = writer_->WriteReport(std::span<const InputEvent>(events.begin(), events.size()));
   if (rc != 0 && !failed_) {
     failed_ = true;
     report_.ShowMessage(MessageKind::Error, failure_ + std::strerror(-rc));

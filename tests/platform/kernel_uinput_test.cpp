@@ -88,6 +88,7 @@ TEST_F(KernelUinputTest, TheKeyboardIsSetUpAndTypesThroughTheKernel) {
                                         kSyn,
                                         {EV_KEY, KEY_PAGEUP, 0},
                                         kSyn}));
+  EXPECT_EQ(d.writes, 4u);  // a report is one system call
   EXPECT_TRUE(d.destroyed);
 }
 
@@ -125,6 +126,7 @@ TEST_F(KernelUinputTest, TheShifterIsSetUpAndSendsEachGearChangeAsOneReport) {
                                         kSyn,
                                         {EV_KEY, BTN_BASE2, 0},
                                         kSyn}));
+  EXPECT_EQ(d.writes, 4u);
   EXPECT_TRUE(d.destroyed);
 }
 

@@ -683,6 +683,7 @@ bool FakeUinput::Write(void* client) {
       written.push_back(e);
     }
     d.last_write = std::chrono::steady_clock::now();
+    ++d.writes;
     callback = on_write_;
   }
   if (callback) {

@@ -153,6 +153,7 @@ struct FakeUinputDevice {
   std::set<int> event_types, keys, abs_codes, props;
   std::map<int, input_absinfo> abs;
   std::vector<input_event> events;  // written after UI_DEV_CREATE
+  std::size_t writes = 0;           // write calls that brought them
   bool created = false, destroyed = false;
   std::chrono::steady_clock::time_point last_write{};
 };
