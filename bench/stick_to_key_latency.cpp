@@ -324,9 +324,21 @@ int main(int argc, char** argv) {
   }
   const std::vector<Clock::time_point> ticks = app.Stop();
   std::vector<double> tick_counts, out_ms;
-  for (const auto& [reported, seen] : shifts) {
+  // KESTRANE_LATENCY_DUMP=<file>: each shift's report-to-key, report-to-look and look-to-key.
+  std::ofstream dump;
+  if (const char* path = std::getenv("KESTRANE_LATENCY_DUMP")) dump.open(path);
+  for (std::size_t i = 0; i < shifts.size(); ++i) {
+    const auto& [reported, seen] = shifts[i];
     const auto first = std::upper_bound(ticks.begin(), ticks.end(), reported);
     const auto last = std::upper_bound(ticks.begin(), ticks.end(), seen);
+    if (dump.is_open() && first != ticks.end()) {
+      const auto in_ms = [](auto d) {
+        return std::chrono::duration<double, std::milli>(d).count();
+      };
+      dump << in_ms(seen - reported) << ' ' << in_ms(*first - reported) << ' '
+           << (last > first ? in_ms(seen - *(last - 1)) : -1.0) << ' ' << (last - first) << ' '
+           << (button_ms.empty() ? -1.0 : button_ms[i]) << '\n';
+    }
     if (last == ticks.begin() || last <= first) continue;
     tick_counts.push_back(static_cast<double>(last - first));
     out_ms.push_back(std::chrono::duration<double, std::milli>(seen - *(last - 1)).count());
