@@ -161,6 +161,38 @@ int Hops(int hops, int rounds) {
   return 0;
 }
 
+// One busy thread per CPU for `seconds`: each gap of over 1 ms in a thread's clock readings is a
+// time it was kept off its CPU (by the kernel's own threads, or the host); their count and sum.
+int Stalls(int seconds) {
+  const unsigned cpus = std::max(1u, std::thread::hardware_concurrency());
+  std::vector<int> counts(cpus);
+  std::vector<double> sums(cpus);
+  std::vector<std::thread> threads;
+  const auto end = Clock::now() + std::chrono::seconds(seconds);
+  for (unsigned c = 0; c < cpus; ++c) {
+    threads.emplace_back([&, c] {
+      for (auto last = Clock::now(); last < end;) {
+        const auto now = Clock::now();
+        const double gap = std::chrono::duration<double, std::milli>(now - last).count();
+        if (gap > 1.0) {
+          ++counts[c];
+          sums[c] += gap;
+        }
+        last = now;
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  int count = 0;
+  double sum = 0;
+  for (unsigned c = 0; c < cpus; ++c) {
+    count += counts[c];
+    sum += sums[c];
+  }
+  std::printf("stalls %d s %d %.1f ms\n", seconds, count, sum);
+  return 0;
+}
+
 // Voluntary context switches of every thread of `pid`: the times it went to sleep and woke.
 long long Wakeups(pid_t pid) {
   long long total = 0;
@@ -218,12 +250,15 @@ struct Program {
 
 int main(int argc, char** argv) {
   if (argc < 4) {
-    std::fprintf(stderr, "usage: %s KESTRANE xtest|uinput|no-stick CHECK_INTERVAL_MS [TRIALS]\n",
-                 argv[0]);
+    std::fprintf(stderr,
+                 "usage: %s KESTRANE xtest|uinput|no-stick CHECK_INTERVAL_MS [TRIALS]\n"
+                 "       %s - hops HOPS ROUNDS | - stalls SECONDS\n",
+                 argv[0], argv[0]);
     return 2;
   }
   const std::string output = argv[2];
   if (output == "hops") return Hops(std::atoi(argv[3]), argc > 4 ? std::atoi(argv[4]) : 200);
+  if (output == "stalls") return Stalls(std::atoi(argv[3]));
   const fs::path program = fs::absolute(argv[1]);
   const int interval = std::atoi(argv[3]);
   const int trials = argc > 4 ? std::atoi(argv[4]) : 200;
