@@ -359,7 +359,8 @@ int main(int argc, char** argv) {
   }
   const std::vector<Clock::time_point> ticks = app.Stop();
   std::vector<double> tick_counts, out_ms;
-  // KESTRANE_LATENCY_DUMP=<file>: each shift's report-to-key, report-to-look and look-to-key.
+  // KESTRANE_LATENCY_DUMP=<file>: each shift's report-to-key, report-to-look and look-to-key (ms),
+  // looks, report-to-button (ms) and the report's time (s, on the monotonic clock).
   std::ofstream dump;
   if (const char* path = std::getenv("KESTRANE_LATENCY_DUMP")) dump.open(path);
   for (std::size_t i = 0; i < shifts.size(); ++i) {
@@ -372,7 +373,9 @@ int main(int argc, char** argv) {
       };
       dump << in_ms(seen - reported) << ' ' << in_ms(*first - reported) << ' '
            << (last > first ? in_ms(seen - *(last - 1)) : -1.0) << ' ' << (last - first) << ' '
-           << (button_ms.empty() ? -1.0 : button_ms[i]) << '\n';
+           << (button_ms.empty() ? -1.0 : button_ms[i]) << ' ' << std::fixed
+           << std::chrono::duration<double>(reported.time_since_epoch()).count()
+           << std::defaultfloat << '\n';
     }
     if (last == ticks.begin() || last <= first) continue;
     tick_counts.push_back(static_cast<double>(last - first));
