@@ -48,6 +48,13 @@ struct UinputAxis {
   std::int32_t resolution = 0;
 };
 
+// Kestrane's own vendor id for its virtual devices: in none of the USB id list (usb.ids), SDL's
+// and systemd's device tables or Wine's, so no game takes them for a real unit's, and not zero,
+// which some games skip. docs/architecture.md, "Virtual devices".
+inline constexpr std::uint16_t kVirtualVendor = 0x4B45;
+inline constexpr std::uint16_t kVirtualKeyboardProduct = 0x0001;
+inline constexpr std::uint16_t kVirtualShifterProduct = 0x0002;
+
 // What a virtual device offers: its name and ids, the EV_KEY codes (keys or buttons) and the
 // EV_ABS axes it can send.
 struct UinputDeviceSetup {
@@ -55,7 +62,7 @@ struct UinputDeviceSetup {
   std::uint16_t bustype = 0x06;  // BUS_VIRTUAL
   std::uint16_t vendor = 0;
   std::uint16_t product = 0;
-  std::uint16_t version = 1;
+  std::uint16_t version = 0;
   std::vector<std::uint16_t> keys;
   std::vector<UinputAxis> axes;
 };

@@ -27,8 +27,7 @@ std::string UdevRuleFix(const std::function<bool(const std::string&)>& exists) {
 #if defined(KESTRANE_INSTALLED_UDEV_RULE)
   copies.emplace_back(KESTRANE_INSTALLED_UDEV_RULE);
 #endif
-  const std::filesystem::path program_dir =
-      std::filesystem::path(ExecutablePath()).parent_path();
+  const std::filesystem::path program_dir = std::filesystem::path(ExecutablePath()).parent_path();
   copies.push_back((program_dir / name).string());
 #if defined(KESTRANE_SOURCE_UDEV_RULE)
   copies.emplace_back(KESTRANE_SOURCE_UDEV_RULE);

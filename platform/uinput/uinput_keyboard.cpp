@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/version.h"
 #include "platform/key_table.h"
 
 namespace kestrane {
@@ -12,6 +13,9 @@ namespace kestrane {
 UinputDeviceSetup VirtualKeyboardSetup() {
   UinputDeviceSetup setup;
   setup.name = kVirtualKeyboardName;
+  setup.vendor = kVirtualVendor;
+  setup.product = kVirtualKeyboardProduct;
+  setup.version = kDeviceRelease;
   for (std::uint16_t code = 1; code <= 0x58; ++code) setup.keys.push_back(code);
   for (const KeyInfo& key : AllKeys()) setup.keys.push_back(key.evdev);
   std::sort(setup.keys.begin(), setup.keys.end());

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "core/version.h"
+
 namespace kestrane {
 
 std::uint16_t ShifterButtonCode(int button) {
@@ -13,6 +15,9 @@ std::uint16_t ShifterButtonCode(int button) {
 UinputDeviceSetup VirtualShifterSetup() {
   UinputDeviceSetup setup;
   setup.name = kVirtualShifterName;
+  setup.vendor = kVirtualVendor;
+  setup.product = kVirtualShifterProduct;
+  setup.version = kDeviceRelease;
   for (int button = 1; button <= kShifterButtons; ++button) {
     setup.keys.push_back(ShifterButtonCode(button));
   }

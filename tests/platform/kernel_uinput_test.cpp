@@ -2,6 +2,7 @@
 // /dev/uinput (tests/support/fake_kernel.h): how each device is set up, the exact events of a gear
 // change, the device going away at close, and the messages when /dev/uinput is missing or
 // refuses.
+#include <SDL.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "core/version.h"
 #include "fake_kernel.h"
 #include "platform/key_table.h"
 #include "platform/system_keyboard.h"
@@ -128,6 +130,109 @@ TEST_F(KernelUinputTest, TheShifterIsSetUpAndSendsEachGearChangeAsOneReport) {
                                         kSyn}));
   EXPECT_EQ(d.writes, 4u);
   EXPECT_TRUE(d.destroyed);
+}
+
+// What udev's input_id builtin (systemd 252) decides from a device's keys and axes, for the
+// devices Kestrane makes (no relative axes, touch, pen or properties).
+struct UdevClass {
+  bool joystick, keyboard;
+};
+UdevClass ClassifyAsUdev(const std::set<int>& keys, const std::set<int>& abs) {
+  int buttons = 0, axes = 0;
+  if (!keys.count(BTN_JOYSTICK - 1)) {
+    for (int b = BTN_JOYSTICK; b < BTN_DIGI; ++b) buttons += static_cast<int>(keys.count(b));
+    for (int b = BTN_TRIGGER_HAPPY1; b <= BTN_TRIGGER_HAPPY40; ++b)
+      buttons += static_cast<int>(keys.count(b));
+    for (int b = BTN_DPAD_UP; b <= BTN_DPAD_RIGHT; ++b) buttons += static_cast<int>(keys.count(b));
+  }
+  for (int a = ABS_RX; a < ABS_PRESSURE; ++a) axes += static_cast<int>(abs.count(a));
+  bool mouse_button = false;
+  for (int b = BTN_MOUSE; b < BTN_JOYSTICK; ++b) mouse_button = mouse_button || keys.count(b);
+  const bool coordinates = abs.count(ABS_X) && abs.count(ABS_Y);
+  const bool touch = keys.count(BTN_TOUCH) || keys.count(BTN_STYLUS) || keys.count(BTN_TOOL_PEN) ||
+                     keys.count(BTN_TOOL_FINGER);
+  bool joystick = (buttons > 0 || axes > 0) && !(coordinates && (touch || mouse_button));
+  int keyboard_keys = 0;  // a keyboard with a few joystick buttons is still a keyboard
+  for (int k : {KEY_LEFTCTRL, KEY_CAPSLOCK, KEY_NUMLOCK, KEY_INSERT, KEY_MUTE, KEY_CALC, KEY_FILE,
+                KEY_MAIL, KEY_PLAYPAUSE, KEY_BRIGHTNESSDOWN}) {
+    keyboard_keys += static_cast<int>(keys.count(k));
+  }
+  if (keyboard_keys >= 4 || buttons + axes < 2) joystick = false;
+  bool keyboard = true;  // every key from Esc to S
+  for (int k = 1; k <= 31; ++k) keyboard = keyboard && keys.count(k);
+  return {joystick, keyboard};
+}
+
+// Each virtual device has an identity of its own (not zero, which some games skip), the
+// release of Kestrane's major version, and udev files it as what it is.
+TEST_F(KernelUinputTest, EachDeviceHasItsOwnIdentityAndUdevTellsWhatItIs) {
+  test::FakeUinput& uinput = kernel->AddUinput();
+  ::setenv("KESTRANE_KEY_OUTPUT", "uinput", 1);
+  std::string problem;
+  auto keyboard = OpenSystemKeyboard(problem, report);
+  ::unsetenv("KESTRANE_KEY_OUTPUT");
+  auto shifter = OpenSystemShifter(problem, report);
+  ASSERT_TRUE(keyboard && shifter) << problem;
+  ASSERT_EQ(uinput.Devices().size(), 2u);
+  const FakeUinputDevice kb = uinput.Devices()[0], sh = uinput.Devices()[1];
+  for (const FakeUinputDevice* d : {&kb, &sh}) {
+    SCOPED_TRACE(d->setup.name);
+    EXPECT_EQ(d->setup.id.bustype, BUS_VIRTUAL);
+    EXPECT_NE(d->setup.id.vendor, 0);
+    EXPECT_NE(d->setup.id.product, 0);
+    EXPECT_EQ(d->setup.id.version, kDeviceRelease);
+  }
+  EXPECT_NE(kb.setup.id.product, sh.setup.id.product);
+  const UdevClass k = ClassifyAsUdev(kb.keys, kb.abs_codes),
+                  s = ClassifyAsUdev(sh.keys, sh.abs_codes);
+  EXPECT_TRUE(k.keyboard);
+  EXPECT_FALSE(k.joystick);
+  EXPECT_TRUE(s.joystick);
+  EXPECT_FALSE(s.keyboard);
+  // Major 1 reads 0x0100, 12 reads 0x1200: a minor release keeps the devices' identity.
+  EXPECT_EQ(DeviceRelease(0), 0x0000);
+  EXPECT_EQ(DeviceRelease(1), 0x0100);
+  EXPECT_EQ(DeviceRelease(12), 0x1200);
+}
+
+// SDL, which games and Wine read sticks through, takes the H-shifter for a joystick with
+// Kestrane's identity, not for a game pad (whose mapping would move its buttons).
+TEST_F(KernelUinputTest, SdlSeesTheShifterAsAJoystickWithItsIdentity) {
+  test::FakeUinput& uinput = kernel->AddUinput();
+  std::string problem;
+  auto shifter = OpenSystemShifter(problem, report);
+  ASSERT_TRUE(shifter) << problem;
+  const FakeUinputDevice d = uinput.Devices()[0];
+  test::FakeStickSetup as_made;  // the device as the kernel would show it on its event node
+  as_made.name = d.setup.name;
+  as_made.bustype = d.setup.id.bustype;
+  as_made.vendor = d.setup.id.vendor;
+  as_made.product = d.setup.id.product;
+  as_made.version = d.setup.id.version;
+  as_made.axes.clear();
+  for (const auto& [code, info] : d.abs) {
+    as_made.axes.push_back({static_cast<std::uint16_t>(code), info.minimum, info.maximum, 0});
+  }
+  as_made.buttons.assign(d.keys.begin(), d.keys.end());
+  as_made.force_feedback.clear();
+  kernel->AddStick(as_made);
+
+  ASSERT_EQ(SDL_Init(SDL_INIT_GAMECONTROLLER), 0) << SDL_GetError();
+  ASSERT_EQ(SDL_NumJoysticks(), 1);
+  EXPECT_STREQ(SDL_JoystickNameForIndex(0), kVirtualShifterName);
+  EXPECT_FALSE(SDL_IsGameController(0));
+  EXPECT_NE(SDL_JoystickGetDeviceType(0), SDL_JOYSTICK_TYPE_GAMECONTROLLER);
+  Uint16 vendor = 0, product = 0, version = 0;
+  SDL_GetJoystickGUIDInfo(SDL_JoystickGetDeviceGUID(0), &vendor, &product, &version, nullptr);
+  EXPECT_EQ(vendor, d.setup.id.vendor);  // in the GUID games store their bindings under
+  EXPECT_EQ(product, d.setup.id.product);
+  EXPECT_EQ(version, d.setup.id.version);
+  SDL_Joystick* j = SDL_JoystickOpen(0);
+  ASSERT_NE(j, nullptr);
+  EXPECT_EQ(SDL_JoystickNumButtons(j), 8);
+  EXPECT_EQ(SDL_JoystickNumAxes(j), 2);
+  SDL_JoystickClose(j);
+  SDL_Quit();
 }
 
 struct Failure {

@@ -856,6 +856,9 @@ TEST_F(MainWindowShifterTest, LostStickLetsGoAndComesBackByItself) {
   EXPECT_FALSE(form->Label1->text().contains(QStringLiteral("disconnected")));
   EXPECT_FALSE(form->status_hint->isVisible());
   EXPECT_EQ(form->Tray()->toolTip(), QStringLiteral("Kestrane: Pad, gear 3"));
+  // The H-shifter stayed all along: a game that saw it go would drop its binding.
+  EXPECT_EQ(opened, 1);
+  EXPECT_FALSE(Contains(input.log, "shifter gone"));
   EXPECT_TRUE(messages.empty());
 }
 
