@@ -24,6 +24,15 @@ bool TakeOptionValue(const std::vector<std::string>& args, std::size_t& i, const
   return false;
 }
 
+bool ParseSeconds(const std::string& text, double& seconds) {
+  // Digits, at most one point, nothing else: no sign, exponent, "inf" or "nan".
+  if (text.empty() || text.size() > 12 || text == ".") return false;
+  if (text.find_first_not_of("0123456789.") != std::string::npos) return false;
+  if (text.find('.') != text.rfind('.')) return false;
+  seconds = std::stod(text);
+  return seconds <= 86400;
+}
+
 std::string ParseReplayOptions(const std::vector<std::string>& args, ReplayOptions& out) {
   bool have_trace = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -37,6 +46,14 @@ std::string ParseReplayOptions(const std::vector<std::string>& args, ReplayOptio
       out.overrides.push_back(value);
     } else if (arg == "--inject") {
       out.inject = true;
+    } else if (TakeOptionValue(args, i, "--delay", value, error)) {
+      if (!error.empty()) return error;
+      double seconds = 0;
+      if (!ParseSeconds(value, seconds)) {
+        return "--delay needs a number of seconds from 0 to 86400, not '" + EscapeControls(value) +
+               "'";
+      }
+      out.delay_seconds = seconds;
     } else if (arg == "--jsonl") {
       out.jsonl = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
@@ -47,6 +64,7 @@ std::string ParseReplayOptions(const std::vector<std::string>& args, ReplayOptio
       have_trace = true;
     }
   }
+  if (out.delay_seconds && !out.inject) return "--delay is the wait of --inject";
   return {};
 }
 

@@ -12,6 +12,7 @@ struct ReplayOptions {
   std::optional<std::string> settings_file;
   std::vector<std::string> overrides;  // KEY=VALUE, in order
   bool inject = false;
+  std::optional<double> delay_seconds;  // --delay: the wait before --inject's first key
   bool jsonl = false;
   std::string trace = "-";
 };
@@ -28,6 +29,10 @@ struct SettingsOptions {
 // sets `error`.
 bool TakeOptionValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name,
                      std::string& value, std::string& error);
+
+// A wait given on the command line: seconds, 0 or more (at most a day), with or without a
+// fraction. False for anything else.
+bool ParseSeconds(const std::string& text, double& seconds);
 
 // Each returns the empty text on success, else what is wrong with the arguments.
 std::string ParseReplayOptions(const std::vector<std::string>& args, ReplayOptions& out);

@@ -40,11 +40,13 @@ namespace kestrane {
 namespace {
 
 constexpr int kExitUsage = 2;
+// The wait before --inject's first key, so that the player can switch to the game.
+constexpr double kInjectDelaySeconds = 5;
 
 int Usage(const std::string& message) {
   std::cerr << "kestrane-cli: " << message << "\n"
             << "usage: kestrane-cli replay [--settings FILE] [--set KEY=VALUE]... [--inject] "
-               "[--jsonl] [TRACE]\n"
+               "[--delay SECONDS] [--jsonl] [TRACE]\n"
             << "       kestrane-cli settings FILE [--set KEY=VALUE]... [--save] "
                "[--joystick NAME]\n"
             << "       kestrane-cli devices | record ... | ff-test [--joystick NAME] "
@@ -105,6 +107,8 @@ int ReplayCommand(const std::vector<std::string>& args) {
 #ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);  // a reader that goes away ends the replay, keys released
 #endif
+    // A stop request meanwhile ends the replay before its first line: nothing is typed.
+    CountDown(opts.delay_seconds.value_or(kInjectDelaySeconds), std::cerr);
   }
 
   Replay replay(settings, std::move(keyboard),

@@ -1,6 +1,7 @@
 #include "tools/realtime.h"
 
 #include <algorithm>
+#include <cmath>
 #include <thread>
 
 #include "platform/stop_signals.h"
@@ -39,6 +40,31 @@ bool TickPacer::WaitForTick() {
   if (now - next_ >= interval_) next_ = now;
   next_ += interval_;
   return true;
+}
+
+bool CountDown(double seconds, std::ostream& out) {
+  if (seconds <= 0) return StopSignal() == 0;
+  const auto start = std::chrono::steady_clock::now();
+  const auto end = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                               std::chrono::duration<double>(seconds));
+  long shown = -1;
+  for (auto now = start; now < end; now = std::chrono::steady_clock::now()) {
+    if (StopSignal() != 0) return false;
+    const double left = std::chrono::duration<double>(end - now).count();
+    const long whole = static_cast<long>(std::ceil(left));
+    if (whole != shown) {
+      if (shown < 0) {
+        out << "kestrane-cli: keys in " << whole << " s: switch to the game\n";
+      } else {
+        out << "kestrane-cli: " << whole << "\n";
+      }
+      out.flush();
+      shown = whole;
+    }
+    std::this_thread::sleep_for(
+        std::min<std::chrono::steady_clock::duration>(end - now, kStopCheck));
+  }
+  return StopSignal() == 0;
 }
 
 }  // namespace kestrane

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <ostream>
 
 namespace kestrane {
 
@@ -27,5 +28,9 @@ class TickPacer {
   std::chrono::milliseconds interval_;
   std::chrono::steady_clock::time_point next_;
 };
+
+// Waits `seconds` before the first key, so that the player can switch to the game: says so on
+// `out`, then counts each whole second left. False when a stop request ended the wait.
+bool CountDown(double seconds, std::ostream& out);
 
 }  // namespace kestrane

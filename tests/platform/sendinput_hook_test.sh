@@ -34,7 +34,7 @@ pressed_after() { keys_after "$1" | grep -qx "press $2"; }
 replay() {
   local name=$1 expected=$2 trace=$3; shift 3
   local before; before=$(seen)
-  "$cli" replay --inject "$@" "$trace" > "$work/injected" 2> "$work/err"
+  "$cli" replay --inject --delay 0 "$@" "$trace" > "$work/injected" 2> "$work/err"
   check "$name: status" test $? = 0
   "$cli" replay "$@" "$trace" > "$work/plain" 2>/dev/null
   check "$name: same output as without --inject" cmp -s "$work/plain" "$work/injected"
@@ -83,7 +83,7 @@ printf 'press 3\nrelease 3\n' > "$work/want"
 for how in ctrl-c end-of-input; do
   mkfifo "$work/fifo.$how"
   before=$(seen)
-  "$under_wine" "$cli_exe" replay --inject --set SYM_TYPE=0 --set CHECK_INTERVAL=5 \
+  "$under_wine" "$cli_exe" replay --inject --delay 0 --set SYM_TYPE=0 --set CHECK_INTERVAL=5 \
     < "$work/fifo.$how" > "$work/out" 2>&1 &
   pid=$!
   if [ "$how" = ctrl-c ]; then

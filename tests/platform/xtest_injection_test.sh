@@ -42,7 +42,7 @@ seen_after() { test "$(($(seen) - $1))" -ge "$2"; }
 replay() {
   local name=$1 expected=$2 trace=$3; shift 3
   local before; before=$(seen)
-  "$cli" replay --inject --set CHECK_INTERVAL=5 "$@" "$trace" > "$work/out" 2> "$work/err"
+  "$cli" replay --inject --delay 0 --set CHECK_INTERVAL=5 "$@" "$trace" > "$work/out" 2> "$work/err"
   check "$name: status" test $? = 0
   "$cli" replay --set CHECK_INTERVAL=5 "$@" "$trace" > "$work/plain"
   check "$name: same output as without --inject" cmp -s "$work/out" "$work/plain"
@@ -96,7 +96,7 @@ replay "stick lost and back" "$work/lost" "$work/lost.trace" --set SYM_TYPE=0
 for sig in INT TERM HUP QUIT ABRT SEGV KILL; do
   mkfifo "$work/fifo.$sig"
   before=$(seen)
-  "$cli" replay --inject --set SYM_TYPE=0 --set CHECK_INTERVAL=5 < "$work/fifo.$sig" \
+  "$cli" replay --inject --delay 0 --set SYM_TYPE=0 --set CHECK_INTERVAL=5 < "$work/fifo.$sig" \
     > "$work/out" 2> "$work/err" &
   pid=$!
   exec 6> "$work/fifo.$sig"
@@ -125,7 +125,7 @@ done
 # A reader that goes away (| head): the replay ends and lets the key up.
 mkfifo "$work/fifo.pipe"
 before=$(seen)
-{ "$cli" replay --inject --jsonl --set SYM_TYPE=0 --set CHECK_INTERVAL=5 < "$work/fifo.pipe" \
+{ "$cli" replay --inject --delay 0 --jsonl --set SYM_TYPE=0 --set CHECK_INTERVAL=5 < "$work/fifo.pipe" \
     2>/dev/null | head -n 3 >/dev/null; } &
 reader=$!
 trap '' PIPE  # the replay may be gone when the last lines are written
@@ -138,6 +138,26 @@ exec 6>&- 2>/dev/null
 wait "$reader"
 keys_after "$before" > "$work/got"
 check "closed pipe: the held key released" cmp -s "$work/want" "$work/got"
+
+# The wait before the first key: counted down on stderr; a stop request during it ends the replay
+# with nothing typed.
+before=$(seen)
+"$cli" replay --inject --delay 30 --set SYM_TYPE=0 --set CHECK_INTERVAL=5 "$every_gear" \
+  > "$work/out" 2> "$work/err" &
+pid=$!
+countdown_shown() { grep -q "keys in 30 s" "$work/err"; }
+check "countdown: said on stderr" wait_for 300 countdown_shown
+kill -TERM "$pid"
+wait "$pid"
+check "countdown: stopped with status 143" test $? = 143
+check "countdown: nothing typed" test "$(seen)" = "$before"
+check "countdown: no tick run" test "$(grep -c lane "$work/out")" = 0
+"$cli" replay --inject --delay 1 --set SYM_TYPE=0 --set CHECK_INTERVAL=5 "$every_gear" \
+  > "$work/out" 2> "$work/err"
+check "countdown of 1 s: status" test $? = 0
+check "countdown of 1 s: counted" grep -q "keys in 1 s" "$work/err"
+wait_for 100 seen_after "$before" 2
+check "countdown of 1 s: then typed" seen_after "$before" 2
 
 check "the logger kept the focus" test "$(grep -c '^focus lost$' "$work/log")" = 0
 checks_done

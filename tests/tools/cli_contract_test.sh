@@ -69,6 +69,14 @@ check "unknown key status" test $? = 2
 check "unknown key silent" test ! -s "$work/out"
 "$cli" replay --bogus < /dev/null > "$work/out" 2>/dev/null
 check "bad option status" test $? = 2
+# --delay takes seconds from 0, and goes with --inject; anything else is refused before a key.
+for args in "--inject --delay -1" "--inject --delay 1e3" "--inject --delay nan" "--inject --delay" \
+            "--inject --delay 1.2.3" "--inject --delay 90000" "--delay 1"; do
+  # shellcheck disable=SC2086
+  "$cli" replay $args "$examples/every-gear.trace" > "$work/out" 2> "$work/err"
+  check "replay $args: status 2" test $? = 2
+  check "replay $args: nothing replayed" test ! -s "$work/out"
+done
 
 # Input echoed in a message has its control characters escaped: a trace, an argument or a file
 # name cannot send the terminal an escape sequence.
