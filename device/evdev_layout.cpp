@@ -25,12 +25,9 @@ bool DigitalHat(const EvdevCaps& caps, int pair) {
 }
 
 // As SDL scales a raw axis value (its float arithmetic included, so both agree to the step).
-std::int16_t ScaleAxis(const input_absinfo& a, std::int32_t value) {
+std::int16_t ScaleAxis(const EvdevLayout::Axis& a, std::int32_t value) {
   if (a.minimum != a.maximum) {
-    const float value_range = static_cast<float>(a.maximum - a.minimum);
-    const float output_range = static_cast<float>(kAxisMax - kAxisMin);
-    const float scale = output_range / value_range;
-    value = static_cast<int>(std::floor(static_cast<float>(value - a.minimum) * scale +
+    value = static_cast<int>(std::floor(static_cast<float>(value - a.minimum) * a.scale +
                                         static_cast<float>(kAxisMin) + 0.5f));
   }
   if (value < kAxisMin) return kAxisMin;
@@ -50,9 +47,7 @@ int HatStep(int value, int minimum, int maximum, bool dead_zones) {
 std::optional<EvdevLayout> LayoutLikeSdl(const EvdevCaps& caps, const EvdevLayoutHints& hints) {
   if (hints.axis_dead_zones) return std::nullopt;
   EvdevLayout layout;
-  layout.absinfo = caps.absinfo;
   layout.hat_dead_zones = hints.hat_dead_zones;
-  for (std::size_t code = 0; code < ABS_CNT; ++code) layout.has[code] = caps.abs[code];
   // Joystick buttons first, then the keys and game-pad buttons below them.
   for (int code = BTN_JOYSTICK; code < KEY_MAX; ++code) {
     if (caps.keys[static_cast<std::size_t>(code)])
@@ -66,36 +61,43 @@ std::optional<EvdevLayout> LayoutLikeSdl(const EvdevCaps& caps, const EvdevLayou
   for (int pair = 0; pair < 4; ++pair) {
     const bool present = caps.abs[ABS_HAT0X + 2 * pair] || caps.abs[ABS_HAT0X + 2 * pair + 1];
     digital[pair] = present && (hints.digital_hats || DigitalHat(caps, pair));
-    if (digital[pair]) layout.hats.push_back(pair);
+    if (!digital[pair]) continue;
+    std::array<EvdevLayout::HatAxis, 2> hat{};
+    for (int axis = 0; axis < 2; ++axis) {
+      const auto code = static_cast<std::uint16_t>(ABS_HAT0X + 2 * pair + axis);
+      const input_absinfo& a = caps.absinfo[code];
+      hat[axis] = {caps.abs[code], code, a.minimum, a.maximum};
+    }
+    layout.hats.push_back(hat);
   }
+  const float output_range = static_cast<float>(kAxisMax - kAxisMin);
   for (int code = 0; code < ABS_MAX; ++code) {
     const bool hat_axis = code >= ABS_HAT0X && code <= ABS_HAT3Y;
     if (hat_axis && digital[(code - ABS_HAT0X) / 2]) continue;
-    if (caps.abs[static_cast<std::size_t>(code)])
-      layout.axes.push_back(static_cast<std::uint16_t>(code));
+    if (!caps.abs[static_cast<std::size_t>(code)]) continue;
+    const input_absinfo& a = caps.absinfo[static_cast<std::size_t>(code)];
+    const float value_range = static_cast<float>(a.maximum - a.minimum);
+    layout.axes.push_back({static_cast<std::uint16_t>(code), a.minimum, a.maximum,
+                           a.minimum != a.maximum ? output_range / value_range : 0.0f});
   }
   return layout;
 }
 
 SdlReading ReadLikeSdl(const EvdevLayout& layout, const EvdevValues& values) {
   SdlReading r;
-  r.axes.reserve(layout.axes.size());
-  for (std::uint16_t code : layout.axes)
-    r.axes.push_back(ScaleAxis(layout.absinfo[code], values.abs[code]));
-  r.buttons.reserve(layout.buttons.size());
-  for (std::uint16_t code : layout.buttons) r.buttons.push_back(values.keys[code] ? 1 : 0);
+  for (const EvdevLayout::Axis& a : layout.axes) r.AddAxis(ScaleAxis(a, values.abs[a.code]));
+  for (std::uint16_t code : layout.buttons) r.AddButton(values.keys[code] ? 1 : 0);
   static constexpr std::uint8_t kPositions[3][3] = {
       {kLeft | kUp, kUp, kRight | kUp}, {kLeft, 0, kRight}, {kLeft | kDown, kDown, kRight | kDown}};
-  r.hats.reserve(layout.hats.size());
-  for (int pair : layout.hats) {
+  for (const auto& hat : layout.hats) {
     int step[2] = {1, 1};  // an axis the hat lacks stays centred
     for (int axis = 0; axis < 2; ++axis) {
-      const std::size_t code = static_cast<std::size_t>(ABS_HAT0X + 2 * pair + axis);
-      if (!layout.has[code]) continue;
-      const input_absinfo& a = layout.absinfo[code];
-      step[axis] = HatStep(values.abs[code], a.minimum, a.maximum, layout.hat_dead_zones);
+      const EvdevLayout::HatAxis& h = hat[static_cast<std::size_t>(axis)];
+      if (h.present) {
+        step[axis] = HatStep(values.abs[h.code], h.minimum, h.maximum, layout.hat_dead_zones);
+      }
     }
-    r.hats.push_back(kPositions[step[1]][step[0]]);
+    r.AddHat(kPositions[step[1]][step[0]]);
   }
   return r;
 }

@@ -21,11 +21,19 @@ struct EvdevLayoutHints {
 };
 
 struct EvdevLayout {
-  std::vector<std::uint16_t> axes;     // SDL axis i is this ABS code
-  std::vector<std::uint16_t> buttons;  // SDL button i is this key code
-  std::vector<int> hats;               // SDL hat i is this pair of ABS_HAT0X + 2k, ABS_HAT0Y + 2k
-  std::array<input_absinfo, ABS_CNT> absinfo{};
-  std::array<bool, ABS_CNT> has{};  // whether the stick has the ABS code
+  struct Axis {
+    std::uint16_t code;
+    std::int32_t minimum, maximum;
+    float scale;  // SDL's, worked out once as SDL does
+  };
+  struct HatAxis {
+    bool present;
+    std::uint16_t code;
+    std::int32_t minimum, maximum;
+  };
+  std::vector<Axis> axes;                    // SDL axis i
+  std::vector<std::uint16_t> buttons;        // SDL button i is this key code
+  std::vector<std::array<HatAxis, 2>> hats;  // SDL hat i: its X and Y
   bool hat_dead_zones = true;
 };
 

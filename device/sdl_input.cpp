@@ -33,6 +33,9 @@ constexpr int kSampleAxes = 8;  // X, Y, Z, Rx, Ry, Rz, slider 0, slider 1
 constexpr int kSampleButtons = 32;
 constexpr int kSampleHats = 4;
 constexpr std::uint8_t kPressed = 0x80;
+static_assert(std::tuple_size_v<decltype(SdlReading::axes)> == kSampleAxes &&
+              std::tuple_size_v<decltype(SdlReading::buttons)> == kSampleButtons &&
+              std::tuple_size_v<decltype(SdlReading::hats)> == kSampleHats);
 
 // The identifier of the joystick at `index`: its device path where SDL has one (stable while it
 // stays plugged in), else its GUID and SDL's instance id, which SDL never reuses while the
@@ -193,10 +196,9 @@ class SdlDevice final : public InputDevice {
     }
 #endif
     SdlReading reading;
-    for (int i = 0; i < axes_; ++i) reading.axes.push_back(SDL_JoystickGetAxis(joystick_, i));
-    for (int i = 0; i < buttons_; ++i)
-      reading.buttons.push_back(SDL_JoystickGetButton(joystick_, i));
-    for (int i = 0; i < hats_; ++i) reading.hats.push_back(SDL_JoystickGetHat(joystick_, i));
+    for (int i = 0; i < axes_; ++i) reading.AddAxis(SDL_JoystickGetAxis(joystick_, i));
+    for (int i = 0; i < buttons_; ++i) reading.AddButton(SDL_JoystickGetButton(joystick_, i));
+    for (int i = 0; i < hats_; ++i) reading.AddHat(SDL_JoystickGetHat(joystick_, i));
     sample = last_ = SampleFromReading(reading);
     return InputStatus::Ok;
   }
@@ -495,12 +497,11 @@ StickSample SampleFromReading(const SdlReading& reading) {
   StickSample s;
   std::int32_t* const axes[kSampleAxes] = {&s.X,  &s.Y,  &s.Z,         &s.Rx,
                                            &s.Ry, &s.Rz, &s.Slider[0], &s.Slider[1]};
-  const std::size_t n_axes = std::min<std::size_t>(reading.axes.size(), kSampleAxes);
-  for (std::size_t i = 0; i < n_axes; ++i) *axes[i] = SampleAxisFromSdl(reading.axes[i]);
-  const std::size_t n_buttons = std::min(reading.buttons.size(), s.Buttons.size());
-  for (std::size_t i = 0; i < n_buttons; ++i) s.Buttons[i] = reading.buttons[i] ? kPressed : 0;
-  const std::size_t n_hats = std::min(reading.hats.size(), s.Pov.size());
-  for (std::size_t i = 0; i < n_hats; ++i) s.Pov[i] = PovFromSdlHat(reading.hats[i]);
+  for (std::size_t i = 0; i < reading.n_axes; ++i) *axes[i] = SampleAxisFromSdl(reading.axes[i]);
+  for (std::size_t i = 0; i < reading.n_buttons; ++i) {
+    s.Buttons[i] = reading.buttons[i] ? kPressed : 0;
+  }
+  for (std::size_t i = 0; i < reading.n_hats; ++i) s.Pov[i] = PovFromSdlHat(reading.hats[i]);
   return s;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 #include "device/input_platform.h"
 
@@ -26,15 +27,25 @@ std::int16_t SdlAxisFromSample(std::int32_t value);
 // clockwise from north (up 0, right 9000, down 18000, left 27000, diagonals in between).
 std::uint32_t PovFromSdlHat(std::uint8_t hat);
 
-// SDL's reading of a stick: axes -32768..32767, buttons 0/1, hats as SDL_HAT_* bits.
+// SDL's reading of a stick, as much of it as a sample holds: axes -32768..32767, buttons 0/1,
+// hats as SDL_HAT_* bits. Fixed room, so that a look allocates nothing.
 struct SdlReading {
-  std::vector<std::int16_t> axes;
-  std::vector<std::uint8_t> buttons;
-  std::vector<std::uint8_t> hats;
-  friend bool operator==(const SdlReading&, const SdlReading&) = default;
+  std::array<std::int16_t, 8> axes{};
+  std::array<std::uint8_t, 32> buttons{};
+  std::array<std::uint8_t, 4> hats{};
+  std::size_t n_axes = 0, n_buttons = 0, n_hats = 0;
+  // Each adds one in SDL's order; those past the room are left out.
+  void AddAxis(std::int16_t v) {
+    if (n_axes < axes.size()) axes[n_axes++] = v;
+  }
+  void AddButton(std::uint8_t v) {
+    if (n_buttons < buttons.size()) buttons[n_buttons++] = v;
+  }
+  void AddHat(std::uint8_t v) {
+    if (n_hats < hats.size()) hats[n_hats++] = v;
+  }
 };
-// As a sample: axes in the order X, Y, Z, Rx, Ry, Rz, slider 0, slider 1; those past the sample's
-// room are left out.
+// As a sample: axes in the order X, Y, Z, Rx, Ry, Rz, slider 0, slider 1.
 StickSample SampleFromReading(const SdlReading& reading);
 
 // The input platform over SDL2's joystick and haptic subsystems. Exclusive access on Linux is a

@@ -21,6 +21,10 @@ struct InputEvent {
   std::int32_t value;
 };
 
+// EV_SYN and SYN_REPORT of <linux/input-event-codes.h>, which this header cannot include: the
+// tests' recording writer builds on Windows too.
+inline constexpr std::uint16_t kEvSyn = 0, kSynReport = 0;
+
 // Writes one input event (type, code, value as in struct input_event) to a device.
 class EventWriter {
  public:
@@ -34,9 +38,8 @@ class EventWriter {
     for (const InputEvent& e : events) {
       if (rc == 0) rc = Write(e.type, e.code, e.value);
     }
-    return rc == 0 ? Write(kSynType, 0, 0) : rc;
+    return rc == 0 ? Write(kEvSyn, kSynReport, 0) : rc;
   }
-  static constexpr std::uint16_t kSynType = 0;  // EV_SYN, with SYN_REPORT (0)
 };
 
 struct UinputAxis {

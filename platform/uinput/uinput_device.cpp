@@ -27,20 +27,14 @@ class LibevdevWriter final : public EventWriter {
   }
 
   int Write(std::uint16_t type, std::uint16_t code, std::int32_t value) override {
-    if (!settled_) {
-      std::this_thread::sleep_until(ready_at_);
-      settled_ = true;
-    }
+    Settle();
     return libevdev_uinput_write_event(uidev_, type, code, value);
   }
 
   int WriteReport(std::span<const InputEvent> events) override {
-    if (!settled_) {
-      std::this_thread::sleep_until(ready_at_);
-      settled_ = true;
-    }
-    input_event report[kMostEvents + 1] = {};
     if (events.size() > kMostEvents) return EventWriter::WriteReport(events);
+    Settle();
+    input_event report[kMostEvents + 1] = {};
     std::size_t n = 0;
     for (const InputEvent& e : events) {
       report[n].type = e.type;
@@ -57,8 +51,15 @@ class LibevdevWriter final : public EventWriter {
   }
 
  private:
-  libevdev* dev_;
+  // The first event waits until the device is old enough for the desktop to have picked it up.
+  void Settle() {
+    if (settled_) return;
+    std::this_thread::sleep_until(ready_at_);
+    settled_ = true;
+  }
+
   static constexpr std::size_t kMostEvents = 8;
+  libevdev* dev_;
   libevdev_uinput* uidev_;
   std::chrono::steady_clock::time_point ready_at_;
   bool settled_ = false;

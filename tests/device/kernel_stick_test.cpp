@@ -364,12 +364,11 @@ TEST(KernelStickReading, ReportsReadAsSdlReadsThem) {
       SDL_JoystickUpdate();
       SdlReading by_sdl;
       for (int i = 0; i < SDL_JoystickNumAxes(sdl); ++i)
-        by_sdl.axes.push_back(SDL_JoystickGetAxis(sdl, i));
+        by_sdl.AddAxis(SDL_JoystickGetAxis(sdl, i));
       for (int i = 0; i < SDL_JoystickNumButtons(sdl); ++i) {
-        by_sdl.buttons.push_back(SDL_JoystickGetButton(sdl, i));
+        by_sdl.AddButton(SDL_JoystickGetButton(sdl, i));
       }
-      for (int i = 0; i < SDL_JoystickNumHats(sdl); ++i)
-        by_sdl.hats.push_back(SDL_JoystickGetHat(sdl, i));
+      for (int i = 0; i < SDL_JoystickNumHats(sdl); ++i) by_sdl.AddHat(SDL_JoystickGetHat(sdl, i));
       EXPECT_EQ(read, SampleFromReading(by_sdl));
     }
     SDL_JoystickClose(sdl);

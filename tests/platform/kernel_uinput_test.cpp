@@ -52,6 +52,13 @@ class KernelUinputTest : public ::testing::Test {
     real_uinput_ = ::access("/dev/uinput", F_OK) == 0;
     kernel = std::make_unique<FakeKernel>();
   }
+  // The system keyboard with uinput output asked for.
+  std::unique_ptr<KeySink> OpenUinputKeyboard(std::string& problem) {
+    ::setenv("KESTRANE_KEY_OUTPUT", "uinput", 1);
+    auto keyboard = OpenSystemKeyboard(problem, report);
+    ::unsetenv("KESTRANE_KEY_OUTPUT");
+    return keyboard;
+  }
   std::unique_ptr<FakeKernel> kernel;
   test::RecordingMessages report;
   bool real_uinput_ = false;
@@ -59,10 +66,8 @@ class KernelUinputTest : public ::testing::Test {
 
 TEST_F(KernelUinputTest, TheKeyboardIsSetUpAndTypesThroughTheKernel) {
   test::FakeUinput& uinput = kernel->AddUinput();
-  ::setenv("KESTRANE_KEY_OUTPUT", "uinput", 1);
   std::string problem;
-  auto keyboard = OpenSystemKeyboard(problem, report);
-  ::unsetenv("KESTRANE_KEY_OUTPUT");
+  auto keyboard = OpenUinputKeyboard(problem);
   ASSERT_TRUE(problem.empty()) << problem;
   ASSERT_EQ(uinput.Devices().size(), 1u);
   FakeUinputDevice d = uinput.Devices()[0];
@@ -167,10 +172,8 @@ UdevClass ClassifyAsUdev(const std::set<int>& keys, const std::set<int>& abs) {
 // release of Kestrane's major version, and udev files it as what it is.
 TEST_F(KernelUinputTest, EachDeviceHasItsOwnIdentityAndUdevTellsWhatItIs) {
   test::FakeUinput& uinput = kernel->AddUinput();
-  ::setenv("KESTRANE_KEY_OUTPUT", "uinput", 1);
   std::string problem;
-  auto keyboard = OpenSystemKeyboard(problem, report);
-  ::unsetenv("KESTRANE_KEY_OUTPUT");
+  auto keyboard = OpenUinputKeyboard(problem);
   auto shifter = OpenSystemShifter(problem, report);
   ASSERT_TRUE(keyboard && shifter) << problem;
   ASSERT_EQ(uinput.Devices().size(), 2u);
@@ -258,10 +261,8 @@ TEST_F(KernelUinputTest, MissingOrRefusingUinputGivesTheReasonAndTheFix) {
     EXPECT_NE(problem.find(UinputErrorText(c.reason)), std::string::npos) << problem;
     EXPECT_NE(problem.find("60-kestrane-uinput.rules"), std::string::npos) << problem;
 
-    ::setenv("KESTRANE_KEY_OUTPUT", "uinput", 1);
     problem.clear();
-    auto keyboard = OpenSystemKeyboard(problem, report);
-    ::unsetenv("KESTRANE_KEY_OUTPUT");
+    auto keyboard = OpenUinputKeyboard(problem);
     EXPECT_NE(problem.find(UinputErrorText(c.reason)), std::string::npos) << problem;
   }
 }
